@@ -1,0 +1,37 @@
+# Thin wrapper over the CMake presets; every target installs what is missing first.
+.PHONY: deps run test test-asan bench fuzz gui cli clean
+
+JOBS ?= $(shell nproc)
+
+deps:
+	@bash scripts/install-deps.sh
+
+# The program's main job: the window against the built-in simulated unit
+# (falls back to the command line when there is no display).
+run: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+	@bash scripts/run.sh
+
+test: deps
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS)
+	ctest --preset debug -j $(JOBS)
+
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+bench: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+	@bash bench/run.sh build/release
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,199 @@
+#include "strings.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct Entry {
+    unsigned id;
+    const char *text;
+};
+
+// Sorted by number; the test checks the order and every text.
+constexpr Entry kTable[] = {
+    {Str::DocString, QT_TRANSLATE_NOOP("Quilo", "Quilo ReadOut\n\nQuilo\nQuilo Files (*.quilo)\n.quilo\nQuilo.Document\nQuilo Document")},
+    {Str::CmdLoad, QT_TRANSLATE_NOOP("Quilo", "Load current data from Quilo")},
+    {Str::CmdWrite, QT_TRANSLATE_NOOP("Quilo", "Write current data to Quilo")},
+    {Str::CmdOpen, QT_TRANSLATE_NOOP("Quilo", "Load from file (not supported yet)")},
+    {Str::CmdSave, QT_TRANSLATE_NOOP("Quilo", "Save to file (not supported yet)")},
+    {Str::CmdUserKey, QT_TRANSLATE_NOOP("Quilo", "Define user key(mode)")},
+    {Str::CmdHelp, QT_TRANSLATE_NOOP("Quilo", "Help")},
+    {Str::AppTitle, QT_TRANSLATE_NOOP("Quilo", "tarvel")},
+    {Str::Ready, QT_TRANSLATE_NOOP("Quilo", "Ready")},
+    {Str::CmdAbout, QT_TRANSLATE_NOOP("Quilo", "Display program information, version number and copyright\nAbout")},
+    {Str::CmdExit, QT_TRANSLATE_NOOP("Quilo", "Quit the application; prompts to save documents\nExit")},
+    {Str::IndicatorCaps, QT_TRANSLATE_NOOP("Quilo", "CAP")},
+    {Str::IndicatorNum, QT_TRANSLATE_NOOP("Quilo", "NUM")},
+    {Str::IndicatorScroll, QT_TRANSLATE_NOOP("Quilo", "SCRL")},
+
+    {Str::TreeCounters, QT_TRANSLATE_NOOP("Quilo", "Counters")},
+    {Str::TreeConfig, QT_TRANSLATE_NOOP("Quilo", "Config")},
+    {Str::TreeDateTime, QT_TRANSLATE_NOOP("Quilo", "Date/Time")},
+    {Str::TreeKeys, QT_TRANSLATE_NOOP("Quilo", "Keys")},
+    {Str::TreeMomentary, QT_TRANSLATE_NOOP("Quilo", "momentary")},
+    {Str::TreeDaily, QT_TRANSLATE_NOOP("Quilo", "daily")},
+    {Str::TreeMonthly, QT_TRANSLATE_NOOP("Quilo", "monthly")},
+    {Str::TreeQuarterly, QT_TRANSLATE_NOOP("Quilo", "quarterly")},
+    {Str::TreeYearly, QT_TRANSLATE_NOOP("Quilo", "yearly")},
+    {Str::TreeLogs, QT_TRANSLATE_NOOP("Quilo", "logs")},
+    {Str::GroupOmh, QT_TRANSLATE_NOOP("Quilo", "OMH")},
+    {Str::GroupSzf, QT_TRANSLATE_NOOP("Quilo", "SZF")},
+    {Str::GroupLab, QT_TRANSLATE_NOOP("Quilo", "LAB")},
+    {Str::GroupOrganizer, QT_TRANSLATE_NOOP("Quilo", "organizer")},
+    {Str::TreeTables, QT_TRANSLATE_NOOP("Quilo", "Tables")},
+
+    {Str::ColIdx, QT_TRANSLATE_NOOP("Quilo", "idx")},
+    {Str::ColDate, QT_TRANSLATE_NOOP("Quilo", "Date")},
+    {Str::ColCashIn, QT_TRANSLATE_NOOP("Quilo", "Cash in")},
+    {Str::ColCashOut, QT_TRANSLATE_NOOP("Quilo", "Cash out")},
+    {Str::ColStake, QT_TRANSLATE_NOOP("Quilo", "Stake")},
+    {Str::ColWin, QT_TRANSLATE_NOOP("Quilo", "Win")},
+    {Str::ColWinMax, QT_TRANSLATE_NOOP("Quilo", "WinMax")},
+    {Str::ColWinMaxTime, QT_TRANSLATE_NOOP("Quilo", "WinMax Time")},
+    {Str::ColOldDate, QT_TRANSLATE_NOOP("Quilo", "old date")},
+    {Str::ColNewDate, QT_TRANSLATE_NOOP("Quilo", "new date")},
+    {Str::ColKey, QT_TRANSLATE_NOOP("Quilo", "Key")},
+    {Str::ColStart, QT_TRANSLATE_NOOP("Quilo", "Start")},
+    {Str::ColEnd, QT_TRANSLATE_NOOP("Quilo", "End")},
+    {Str::RowNumber, "%d."},
+
+    {Str::FmtKey, "%02X - %02X %02X %02X %02X %02X %02X - %02X"},
+    {Str::FmtCount, "%d"},
+    {Str::FmtHex2, "%02X"},
+    {Str::FmtYear, "20%02X"},
+    {Str::FmtPair, "%s:%s"},
+    {Str::FmtDate, "%s:%s:%s"},
+    {Str::FmtDateTime, "%s  /  %s"},
+    {Str::InvalidDate, QT_TRANSLATE_NOOP("Quilo", "invalid date")},
+    {Str::KeyModifyQuestion, QT_TRANSLATE_NOOP("Quilo", "Would you like to modify\n%d key to\n%s ?")},
+    {Str::KeyModifyCaption, QT_TRANSLATE_NOOP("Quilo", "Key modify..")},
+    {Str::ColState, QT_TRANSLATE_NOOP("Quilo", "State")},
+    {Str::FmtMoney, QT_TRANSLATE_NOOP("Quilo", "%d Ft.")},
+    {Str::FmtWinMaxAt, QT_TRANSLATE_NOOP("Quilo", "%s at %s")},
+
+    {Str::TitleDaily, QT_TRANSLATE_NOOP("Quilo", "Daily log")},
+    {Str::TitleMonthly, QT_TRANSLATE_NOOP("Quilo", "Monthly log")},
+    {Str::TitleQuarterly, QT_TRANSLATE_NOOP("Quilo", "Quarterly log")},
+    {Str::TitleYearly, QT_TRANSLATE_NOOP("Quilo", "Yearly log")},
+    {Str::TitleDateLog, QT_TRANSLATE_NOOP("Quilo", "Date modify log")},
+    {Str::TitleKeyTable, QT_TRANSLATE_NOOP("Quilo", "Key table")},
+    {Str::TitleKeyLogs, QT_TRANSLATE_NOOP("Quilo", "Key usage logs")},
+    {Str::TitleCounters, QT_TRANSLATE_NOOP("Quilo", "Current counters")},
+    {Str::TitleDateTime, QT_TRANSLATE_NOOP("Quilo", "Date - Time")},
+    {Str::TitleCurrentKey, QT_TRANSLATE_NOOP("Quilo", "Current HW key")},
+    {Str::TitleMain, QT_TRANSLATE_NOOP("Quilo", "Main")},
+    {Str::TitleConfig, QT_TRANSLATE_NOOP("Quilo", "Current Configuration")},
+    {Str::TitleConfEvents, QT_TRANSLATE_NOOP("Quilo", "Configuration events")},
+
+    {Str::StateOk, QT_TRANSLATE_NOOP("Quilo", "OK")},
+    {Str::StateError, QT_TRANSLATE_NOOP("Quilo", "ERROR")},
+    {Str::WriteError, QT_TRANSLATE_NOOP("Quilo", "Write Error")},
+    {Str::NotSupported, QT_TRANSLATE_NOOP("Quilo", "Not supported in this version")},
+    {Str::VersionError, QT_TRANSLATE_NOOP("Quilo", "Version error")},
+    {Str::CommLabel, QT_TRANSLATE_NOOP("Quilo", "Quilo Communication:")},
+    {Str::PortLabel, QT_TRANSLATE_NOOP("Quilo", "Port:")},
+    {Str::PortCom1, "Com1"},
+    {Str::PortCom2, "Com2"},
+    {Str::PortCom3, "Com3"},
+    {Str::PortCom4, "Com4"},
+    {Str::AboutCaption, QT_TRANSLATE_NOOP("Quilo", "About Quilo ReadOut")},
+    {Str::AboutVersion, QT_TRANSLATE_NOOP("Quilo", "Quilo ReadOut Version 0.8a")},
+    {Str::AboutNotice, QT_TRANSLATE_NOOP("Quilo", "Read-out tool for Quilo metering units")},
+    {Str::AboutOk, QT_TRANSLATE_NOOP("Quilo", "OK")},
+    {Str::MenuFile, QT_TRANSLATE_NOOP("Quilo", "&File")},
+    {Str::MenuFileOpen, QT_TRANSLATE_NOOP("Quilo", "&Open")},
+    {Str::MenuFileSave, QT_TRANSLATE_NOOP("Quilo", "&Save")},
+    {Str::MenuFileExit, QT_TRANSLATE_NOOP("Quilo", "E&xit")},
+    {Str::MenuQuilo, QT_TRANSLATE_NOOP("Quilo", "&Quilo")},
+    {Str::MenuQuiloLoad, QT_TRANSLATE_NOOP("Quilo", "Load")},
+    {Str::MenuQuiloWrite, QT_TRANSLATE_NOOP("Quilo", "Write")},
+    {Str::MenuHelp, QT_TRANSLATE_NOOP("Quilo", "&Help")},
+    {Str::MenuHelpHelp, QT_TRANSLATE_NOOP("Quilo", "&Help")},
+    {Str::MenuHelpAbout, QT_TRANSLATE_NOOP("Quilo", "&About tarvel...")},
+    {Str::StartPageMissing, QT_TRANSLATE_NOOP("Quilo", "Failed to open document.")},
+    {Str::ProductName, QT_TRANSLATE_NOOP("Quilo", "Quilo ReadOut")},
+
+    {Str::LblCashIn, QT_TRANSLATE_NOOP("Quilo", "Cash in")},
+    {Str::LblCashOut, QT_TRANSLATE_NOOP("Quilo", "Cash out")},
+    {Str::LblStake, QT_TRANSLATE_NOOP("Quilo", "Stake")},
+    {Str::LblWin, QT_TRANSLATE_NOOP("Quilo", "Win")},
+    {Str::LblWinMax, QT_TRANSLATE_NOOP("Quilo", "WinMax")},
+    {Str::LblGameCounter, QT_TRANSLATE_NOOP("Quilo", "Game counter")},
+    {Str::LblDateTimeGroup, QT_TRANSLATE_NOOP("Quilo", "Date/Time")},
+    {Str::LblSetFromPc, QT_TRANSLATE_NOOP("Quilo", "Set from PC")},
+    {Str::LblKeyGroup, QT_TRANSLATE_NOOP("Quilo", "Key:")},
+    {Str::LblKeyModeTitle, QT_TRANSLATE_NOOP("Quilo", "Key mode")},
+    {Str::LblSwKeyMode, QT_TRANSLATE_NOOP("Quilo", "SW Key mode")},
+    {Str::LblCfgType, QT_TRANSLATE_NOOP("Quilo", "Type:")},
+    {Str::LblCfgMfgNo, QT_TRANSLATE_NOOP("Quilo", "Manufacturing no.:")},
+    {Str::LblCfgMfgDate, QT_TRANSLATE_NOOP("Quilo", "Manufacturing date:")},
+    {Str::LblCfgLicenceNo, QT_TRANSLATE_NOOP("Quilo", "Unit application licence no.:")},
+    {Str::LblCfgLicenceExpiry, QT_TRANSLATE_NOOP("Quilo", "Unit expiry if application licence:")},
+    {Str::LblCfgCardMfgNo, QT_TRANSLATE_NOOP("Quilo", "Manufacturing no. of program card:")},
+    {Str::LblCfgOmhId, QT_TRANSLATE_NOOP("Quilo", "OMH identification no.:")},
+    {Str::LblCfgCertCode, QT_TRANSLATE_NOOP("Quilo", "Certification code:")},
+    {Str::LblCfgCertDate, QT_TRANSLATE_NOOP("Quilo", "Date of certification:")},
+    {Str::LblCfgLabCode, QT_TRANSLATE_NOOP("Quilo", "Certifying laboratory (CL) code:")},
+    {Str::LblCfgCertificateNo, QT_TRANSLATE_NOOP("Quilo", "Certificate no.:")},
+    {Str::LblCfgName, QT_TRANSLATE_NOOP("Quilo", "Name:")},
+    {Str::LblCfgAddress, QT_TRANSLATE_NOOP("Quilo", "Address")},
+    {Str::LblCfgCounterStep, QT_TRANSLATE_NOOP("Quilo", "Step of counters:")},
+    {Str::LblCfgInitialIn, QT_TRANSLATE_NOOP("Quilo", "Initial IN counter:")},
+    {Str::LblCfgInitialOut, QT_TRANSLATE_NOOP("Quilo", "Initial OUT counter:")},
+    {Str::LblCfgInitialStake, QT_TRANSLATE_NOOP("Quilo", "Initial STAKE counter:")},
+    {Str::LblCfgNote, QT_TRANSLATE_NOOP("Quilo", "Note")},
+    {Str::LblGrpManufacturing, QT_TRANSLATE_NOOP("Quilo", "Manufactoring Data")},
+    {Str::LblGrpOrganizer, QT_TRANSLATE_NOOP("Quilo", "Game Organizer Data")},
+    {Str::LblGrpOmh, QT_TRANSLATE_NOOP("Quilo", "OMH Data")},
+    {Str::LblGrpCounterValues, QT_TRANSLATE_NOOP("Quilo", "Counter Values")},
+    {Str::LblLog, QT_TRANSLATE_NOOP("Quilo", "Log")},
+    {Str::LblNumber, QT_TRANSLATE_NOOP("Quilo", "number:")},
+    {Str::LblChangeTime, QT_TRANSLATE_NOOP("Quilo", "Change time:")},
+    {Str::LblCountersPrior, QT_TRANSLATE_NOOP("Quilo", "Counters prior to change")},
+    {Str::LblIn, QT_TRANSLATE_NOOP("Quilo", "In:")},
+    {Str::LblOut, QT_TRANSLATE_NOOP("Quilo", "Out:")},
+    {Str::LblStakeColon, QT_TRANSLATE_NOOP("Quilo", "Stake:")},
+    {Str::LblWinColon, QT_TRANSLATE_NOOP("Quilo", "Win:")},
+    {Str::LblGames, QT_TRANSLATE_NOOP("Quilo", "Games:")},
+
+    {Str::Result0, QT_TRANSLATE_NOOP("Quilo", "read")},
+    {Str::Result1, QT_TRANSLATE_NOOP("Quilo", "request not sent")},
+    {Str::Result16, QT_TRANSLATE_NOOP("Quilo", "two-byte reply")},
+    {Str::Result32, QT_TRANSLATE_NOOP("Quilo", "wrong reply length")},
+    {Str::Result48, QT_TRANSLATE_NOOP("Quilo", "bad checksum")},
+    {Str::Result64, QT_TRANSLATE_NOOP("Quilo", "refused")},
+    {Str::Result256, QT_TRANSLATE_NOOP("Quilo", "key refused")},
+    {Str::ResultNotRead, QT_TRANSLATE_NOOP("Quilo", "not read")},
+    // STRINGS-END (keep sorted by number; add new entries above this line)
+};
+
+const Entry *find(unsigned id)
+{
+    const auto it = std::lower_bound(std::begin(kTable), std::end(kTable), id,
+                                     [](const Entry &e, unsigned key) { return e.id < key; });
+    return (it != std::end(kTable) && it->id == id) ? it : nullptr;
+}
+
+} // namespace
+
+QString LoadString(unsigned id)
+{
+    const Entry *e = find(id);
+    if (!e)
+        return QString();
+    return QCoreApplication::translate("Quilo", e->text);
+}
+
+bool HasString(unsigned id)
+{
+    return find(id) != nullptr;
+}
+
+namespace StringTable {
+// For the table's own test: the numbers in table order.
+std::size_t count() { return std::size(kTable); }
+unsigned idAt(std::size_t i) { return kTable[i].id; }
+}

@@ -1,0 +1,185 @@
+#pragma once
+// The string table: every text the program shows, addressed by number.
+// Numbers below 63000 are the unit software's own resource numbers; 63000 and up are texts
+// this port added (messages of the command line, status summaries, labels of Qt forms).
+
+#include <QString>
+
+#include <cstddef>
+
+namespace Str {
+enum Id : unsigned {
+    DocString = 128,             // "Quilo ReadOut\n\nQuilo\n..." (seven fields)
+    CmdLoad = 32783,
+    CmdWrite = 32784,
+    CmdOpen = 32786,
+    CmdSave = 32787,
+    CmdUserKey = 32789,
+    CmdHelp = 32790,
+    AppTitle = 57344,            // "tarvel"
+    Ready = 57345,
+    CmdAbout = 57664,
+    CmdExit = 57665,
+    IndicatorCaps = 59137,
+    IndicatorNum = 59138,
+    IndicatorScroll = 59139,
+
+    TreeCounters = 61453,
+    TreeConfig = 61454,
+    TreeDateTime = 61455,
+    TreeKeys = 61456,
+    TreeMomentary = 61457,
+    TreeDaily = 61458,
+    TreeMonthly = 61459,
+    TreeQuarterly = 61460,
+    TreeYearly = 61461,
+    TreeLogs = 61462,
+    GroupOmh = 61463,
+    GroupSzf = 61464,
+    GroupLab = 61465,
+    GroupOrganizer = 61467,
+    TreeTables = 61468,
+
+    ColIdx = 61469,
+    ColDate = 61470,
+    ColCashIn = 61471,
+    ColCashOut = 61472,
+    ColStake = 61473,
+    ColWin = 61474,
+    ColWinMax = 61475,
+    ColWinMaxTime = 61476,
+    ColOldDate = 61477,
+    ColNewDate = 61478,
+    ColKey = 61479,
+    ColStart = 61480,
+    ColEnd = 61481,
+    RowNumber = 61482,           // "%d."
+
+    FmtKey = 61487,
+    FmtCount = 61489,
+    FmtHex2 = 61490,
+    FmtYear = 61491,
+    FmtPair = 61492,
+    FmtDate = 61493,
+    FmtDateTime = 61494,
+    InvalidDate = 61495,
+    KeyModifyQuestion = 61497,
+    KeyModifyCaption = 61498,
+    ColState = 61499,
+    FmtMoney = 61500,
+    FmtWinMaxAt = 61501,
+
+    TitleDaily = 61502,
+    TitleMonthly = 61503,
+    TitleQuarterly = 61504,
+    TitleYearly = 61505,
+    TitleDateLog = 61506,
+    TitleKeyTable = 61507,
+    TitleKeyLogs = 61508,
+    TitleCounters = 61509,
+    TitleDateTime = 61510,
+    TitleCurrentKey = 61511,
+    TitleMain = 61512,
+    TitleConfig = 61513,
+    TitleConfEvents = 61514,
+
+    // --- texts without a number of their own in the unit software ---
+    StateOk = 63000,
+    StateError,
+    WriteError,
+    NotSupported,
+    VersionError,
+    CommLabel,                   // "Quilo Communication:"
+    PortLabel,                   // "Port:"
+    PortCom1,
+    PortCom2,
+    PortCom3,
+    PortCom4,
+    AboutCaption,
+    AboutVersion,
+    AboutNotice,
+    AboutOk,
+    MenuFile,
+    MenuFileOpen,
+    MenuFileSave,
+    MenuFileExit,
+    MenuQuilo,
+    MenuQuiloLoad,
+    MenuQuiloWrite,
+    MenuHelp,
+    MenuHelpHelp,
+    MenuHelpAbout,
+    StartPageMissing,            // the generic failure message when wtarvel.rtf is missing
+    ProductName,                 // "Quilo ReadOut"
+
+    // Labels of the form views.
+    LblCashIn = 63100,
+    LblCashOut,
+    LblStake,
+    LblWin,
+    LblWinMax,
+    LblGameCounter,
+    LblDateTimeGroup,            // "Date/Time"
+    LblSetFromPc,
+    LblKeyGroup,                 // "Key:"
+    LblKeyModeTitle,             // "Key mode"
+    LblSwKeyMode,
+    LblCfgType,
+    LblCfgMfgNo,
+    LblCfgMfgDate,
+    LblCfgLicenceNo,
+    LblCfgLicenceExpiry,
+    LblCfgCardMfgNo,
+    LblCfgOmhId,
+    LblCfgCertCode,
+    LblCfgCertDate,
+    LblCfgLabCode,
+    LblCfgCertificateNo,
+    LblCfgName,
+    LblCfgAddress,
+    LblCfgCounterStep,
+    LblCfgInitialIn,
+    LblCfgInitialOut,
+    LblCfgInitialStake,
+    LblCfgNote,
+    LblGrpManufacturing,
+    LblGrpOrganizer,
+    LblGrpOmh,
+    LblGrpCounterValues,
+    LblLog,
+    LblNumber,
+    LblChangeTime,
+    LblCountersPrior,
+    LblIn,
+    LblOut,
+    LblStakeColon,
+    LblWinColon,
+    LblGames,
+
+    // 63200..63399: status summaries and result words (engine summaries, status bar)
+    Result0 = 63200,             // "read"
+    Result1,                     // "request not sent"
+    Result16,                    // "two-byte reply"
+    Result32,                    // "wrong reply length"
+    Result48,                    // "bad checksum"
+    Result64,                    // "refused"
+    Result256,                   // "key refused"
+    ResultNotRead,               // "not read"
+
+    // 63400..63999: the command-line front end.
+    CliFirst = 63400,
+};
+} // namespace Str
+
+// The text of string `id`, translated when a translation is installed; the empty text for an
+// unknown number.
+QString LoadString(unsigned id);
+
+// True when the table holds `id`.
+bool HasString(unsigned id);
+
+// For the table's own checks: entries in table order.
+namespace StringTable {
+std::size_t count();
+unsigned idAt(std::size_t index);
+}

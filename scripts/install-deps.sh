@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian or Ubuntu machine lacks to build, test and run Quilo ReadOut.
+# Idempotent: when every package is present it does nothing and asks for no privileges.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-tools-dev-tools
+  libgl-dev
+  clang libclang-rt-14-dev
+  xvfb xauth valgrind shared-mime-info desktop-file-utils
+)
+
+if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+  echo "This is not a Debian or Ubuntu system. Install these (or your system's equivalents) and run again:" >&2
+  echo "  C++20 compiler, CMake >= 3.25, Ninja, Qt 6 (Core, Gui, Widgets, SerialPort, Svg, Test)," >&2
+  echo "  clang with its sanitizer/fuzzer runtime, Xvfb, valgrind" >&2
+  exit 1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null 2>&1 || { echo "Run as root or install sudo to install: ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
