@@ -167,6 +167,11 @@ constexpr Entry kTable[] = {
     {Str::Result64, QT_TRANSLATE_NOOP("Quilo", "refused")},
     {Str::Result256, QT_TRANSLATE_NOOP("Quilo", "key refused")},
     {Str::ResultNotRead, QT_TRANSLATE_NOOP("Quilo", "not read")},
+    {Str::PortErrNoDevice, QT_TRANSLATE_NOOP("Quilo", "There is no serial port %1.")},
+    {Str::PortErrBusy, QT_TRANSLATE_NOOP("Quilo", "%1 is in use by another program.")},
+    {Str::PortErrPermission, QT_TRANSLATE_NOOP("Quilo", "No permission to open %1: the user must be allowed to use serial ports (on Linux, a member of the dialout group; log in again after adding).")},
+    {Str::PortErrOther, QT_TRANSLATE_NOOP("Quilo", "%1 cannot be opened: %2.")},
+    {Str::PortErrSettings, QT_TRANSLATE_NOOP("Quilo", "%1 does not support these line settings (baud rate, data bits, parity, stop bits).")},
     // STRINGS-END (keep sorted by number; add new entries above this line)
 };
 

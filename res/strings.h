@@ -168,6 +168,13 @@ enum Id : unsigned {
 
     // 63400..63999: the command-line front end.
     CliFirst = 63400,
+
+    // 63800..63849: the serial line (why a port did not open).
+    PortErrNoDevice = 63800,     // "There is no serial port %1."
+    PortErrBusy,                 // "%1 is in use by another program."
+    PortErrPermission,           // "No permission to open %1 ..."
+    PortErrOther,                // "%1 cannot be opened: %2"
+    PortErrSettings,             // "%1 does not support these line settings ..."
 };
 } // namespace Str
 
