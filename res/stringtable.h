@@ -221,6 +221,18 @@ enum Id : unsigned {
     CliVersion,
     CliErrClockPc,
 
+    // 63500..63799: the window (status-bar summaries, file opening).
+    SumPortFailed = 63500,       // "%1: port could not be opened. %2"
+    SumRead,                     // "%1: %2 of %3 records read"
+    SumSkipped,                  // ", %1 already read"
+    SumFailedOne,                // "; %1 record failed: %2"
+    SumFailedMany,               // "; %1 records failed: %2"
+    SumStopped,                  // "; stopped"
+    SumWriteDone,                // "Written to the unit"
+    SumWriteFailed,              // "Write failed"
+    ResultOther,                 // "other error"
+    FileNotRead,                 // "%1: reading files is not supported; nothing was read from it"
+
     // 63800..63849: the serial line (why a port did not open).
     PortErrNoDevice = 63800,     // "There is no serial port %1."
     PortErrBusy,                 // "%1 is in use by another program."
