@@ -220,6 +220,13 @@ enum Id : unsigned {
     CliTraceFailed,
     CliVersion,
     CliErrClockPc,
+    CliTraceSent,
+    CliTraceChecksumOk,
+    CliTraceDiscarded,
+    CliSourceOverride,
+    CliSourceEnvironment,
+    CliSourceSettings,
+    CliSourceDefault,
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"
