@@ -200,14 +200,8 @@ constexpr Entry kTable[] = {
     {Str::CliProgress, QT_TRANSLATE_NOOP("Quilo", "%1 [%2] %3/%4, %5 left")},
     {Str::CliSetFailed, QT_TRANSLATE_NOOP("Quilo", "%1: %2 of %3 not read: %4.")},
     {Str::CliStopped, QT_TRANSLATE_NOOP("Quilo", "stopped by Ctrl-C: the records read so far are written out, the rest are marked not read.")},
-    {Str::CliConfirmClock, QT_TRANSLATE_NOOP("Quilo", "Set the unit's clock
-  from %1
-  to   %2
-Write it? [y/N] ")},
-    {Str::CliConfirmKey, QT_TRANSLATE_NOOP("Quilo", "Write key %1 of the %2 group (entry %3)
-  from %4
-  to   %5
-Write it? [y/N] ")},
+    {Str::CliConfirmClock, QT_TRANSLATE_NOOP("Quilo", "Set the unit's clock\n  from %1\n  to   %2\nWrite it? [y/N] ")},
+    {Str::CliConfirmKey, QT_TRANSLATE_NOOP("Quilo", "Write key %1 of the %2 group (entry %3)\n  from %4\n  to   %5\nWrite it? [y/N] ")},
     {Str::CliPcClock, QT_TRANSLATE_NOOP("Quilo", "the PC's clock (now %1)")},
     {Str::CliDeclined, QT_TRANSLATE_NOOP("Quilo", "nothing written.")},
     {Str::CliWriteFailed, QT_TRANSLATE_NOOP("Quilo", "the unit did not take the write: %1.")},
