@@ -1,0 +1,114 @@
+#include "framelink.h"
+
+#include <algorithm>
+
+namespace Quilo {
+
+CFrameLink::CFrameLink(CComPort &port)
+    : m_port(port)
+{
+}
+
+int CFrameLink::SendRequest(std::uint8_t command, std::uint8_t parameter)
+{
+    std::uint8_t *out = m_port.SendBuffer();
+    out[0] = command;
+    out[1] = parameter;
+    return Transmit(2);
+}
+
+int CFrameLink::ReceiveReply(std::size_t n)
+{
+    const int result = ReadReply(n);
+    Trace(TraceDirection::Received, m_port.ReceiveBuffer(), m_nReceived, result);
+    return result;
+}
+
+int CFrameLink::SendFrame(std::uint8_t command, std::uint8_t parameter, const std::uint8_t *data,
+                          std::size_t n)
+{
+    // A frame cut to the buffer would write something wrong to the unit: send nothing.
+    if (n > kMaxData || (n > 0 && !data))
+        return ResultNotSent;
+    std::uint8_t *out = m_port.SendBuffer();
+    out[0] = command;
+    out[1] = parameter;
+    std::copy_n(data, n, out + 2);
+    const std::uint16_t sum = checksum(std::span<const std::uint8_t>(out, n + 2));
+    out[n + 2] = static_cast<std::uint8_t>(sum & 0xFF);
+    out[n + 3] = static_cast<std::uint8_t>(sum >> 8);
+    if (Transmit(n + kFrameOverhead) != ResultOk)
+        return ResultNotSent;
+
+    int result = ReadReply(n);
+    const std::uint8_t *in = m_port.ReceiveBuffer();
+    if (result == ResultTwoBytes && in[0] == static_cast<std::uint8_t>(~command)
+        && in[1] == static_cast<std::uint8_t>(~parameter))
+        result = ResultRefused;
+    Trace(TraceDirection::Received, in, m_nReceived, result);
+    return result;
+}
+
+int CFrameLink::Authenticate(int keyMode, const std::uint8_t *key)
+{
+    if (!keyMode)
+        return 1;
+    if (!key)
+        return 0;
+    return SendFrame(CmdKeyWrite, 0, key, kKeyLength) == ResultOk ? 1 : 0;
+}
+
+std::span<const std::uint8_t> CFrameLink::Reply(std::size_t n) const
+{
+    return {ReplyData(), std::min(n, kMaxData)};
+}
+
+int CFrameLink::Transmit(std::size_t count)
+{
+    // Whatever waits now is excess or late: it must not become the start of this reply.
+    m_port.FlushInput();
+    const std::size_t sent = m_port.Write(count, 1);
+    const int result = sent == count ? ResultOk : ResultNotSent;
+    Trace(TraceDirection::Sent, m_port.SendBuffer(), count, result);
+    return result;
+}
+
+int CFrameLink::ReadReply(std::size_t n)
+{
+    if (n > kMaxData) {
+        m_nReceived = 0;
+        return ResultWrongLength;
+    }
+    const std::size_t whole = n + kFrameOverhead;
+    std::size_t got = m_port.Read(whole, kReplyTries);
+
+    // An earlier request got no answer at all. If its reply turns up now, ours follows right
+    // behind it: a whole reply with more bytes at once on its heels was the stale one.
+    if (m_bReplyOwed && got == whole) {
+        const int interval = static_cast<int>(m_port.Timeouts().readInterval);
+        if (m_port.InputFollows(interval)) {
+            Trace(TraceDirection::Discarded, m_port.ReceiveBuffer(), got, -1);
+            got = m_port.Read(whole, 1);
+        }
+    }
+    m_bReplyOwed = got == 0 && !m_port.LineAborted();
+    m_nReceived = got;
+
+    if (got != whole)
+        return got == 2 ? ResultTwoBytes : ResultWrongLength;
+    const std::uint8_t *in = m_port.ReceiveBuffer();
+    const std::uint16_t expected = checksum(std::span<const std::uint8_t>(in, n + 2));
+    const std::uint16_t received = static_cast<std::uint16_t>(in[n + 2] | (in[n + 3] << 8));
+    return expected == received ? ResultOk : ResultBadChecksum;
+}
+
+void CFrameLink::Trace(TraceDirection direction, const std::uint8_t *bytes, std::size_t count,
+                       int verdict) const
+{
+    if (!m_trace)
+        return;
+    m_trace(TraceEvent{direction, std::span<const std::uint8_t>(bytes, count),
+                       std::chrono::steady_clock::now(), verdict});
+}
+
+} // namespace Quilo

@@ -1,0 +1,76 @@
+#pragma once
+// Transactions with the unit on an open line: request frames, data frames with their
+// checksum, the reply check and its result codes, and the key presentation. The caller
+// opens and closes the line around a series of transactions.
+
+#include "commandtable.h"
+#include "comport.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace Quilo {
+
+enum class TraceDirection {
+    Sent,      // a frame to the unit; verdict 0 when sent whole, else 1
+    Received,  // a reply; verdict is the transaction's result code
+    Discarded, // a late reply to an earlier request, dropped in favour of the one after it
+};
+
+struct TraceEvent {
+    TraceDirection direction;
+    std::span<const std::uint8_t> bytes; // valid only during the call
+    std::chrono::steady_clock::time_point time;
+    int verdict;
+};
+
+using TraceHook = std::function<void(const TraceEvent &)>;
+
+class CFrameLink
+{
+public:
+    static constexpr int kReplyTries = 3;
+    // Largest n whose frame still fits the line's buffers.
+    static constexpr std::size_t kMaxData = CComPort::kBufferSize - kFrameOverhead;
+
+    explicit CFrameLink(CComPort &port);
+    CFrameLink(const CFrameLink &) = delete;
+    CFrameLink &operator=(const CFrameLink &) = delete;
+
+    // The 2-byte request. 0 when both bytes went out, 1 otherwise.
+    int SendRequest(std::uint8_t command, std::uint8_t parameter);
+    // A reply of n data bytes: ResultOk, ResultTwoBytes, ResultWrongLength or ResultBadChecksum.
+    int ReceiveReply(std::size_t n);
+    // The n + 4 byte data frame and its same-length answer; adds ResultNotSent and
+    // ResultRefused. An n the buffers cannot hold sends nothing and gives ResultNotSent.
+    int SendFrame(std::uint8_t command, std::uint8_t parameter, const std::uint8_t *data, std::size_t n);
+    // Presents the user key when keyMode is on. 1 when the next request may be sent.
+    int Authenticate(int keyMode, const std::uint8_t *key);
+
+    // The data of the last reply (the receive buffer from its third byte on).
+    const std::uint8_t *ReplyData() const { return m_port.ReceiveBuffer() + 2; }
+    std::span<const std::uint8_t> Reply(std::size_t n) const;
+    // Bytes the last reply brought, whole or not.
+    std::size_t ReceivedCount() const { return m_nReceived; }
+
+    // True while a request went unanswered and its reply may still turn up.
+    bool ReplyOwed() const { return m_bReplyOwed; }
+
+    void SetTraceHook(TraceHook hook) { m_trace = std::move(hook); }
+    CComPort &Port() { return m_port; }
+
+private:
+    int ReadReply(std::size_t n);
+    int Transmit(std::size_t count);
+    void Trace(TraceDirection direction, const std::uint8_t *bytes, std::size_t count, int verdict) const;
+
+    CComPort &m_port;
+    TraceHook m_trace;
+    std::size_t m_nReceived = 0;
+    bool m_bReplyOwed = false;
+};
+
+} // namespace Quilo

@@ -1,0 +1,224 @@
+#include "framelink.h"
+#include "ptypeer.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+using namespace Quilo;
+
+namespace {
+
+QByteArray hex(const char *h)
+{
+    return QByteArray::fromHex(h);
+}
+
+QByteArray bytesOf(std::span<const std::uint8_t> s)
+{
+    return QByteArray(reinterpret_cast<const char *>(s.data()), static_cast<qsizetype>(s.size()));
+}
+
+const QByteArray kTime = hex("2406151345");  // 2024-06-15 13:45
+const QByteArray kTime2 = hex("2406151346");
+const std::uint8_t kKey[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+
+// A line opened on a fresh pty with a unit that answers frame i with replies[i].
+struct Rig {
+    PtyPair pty;
+    CComPort port;
+    CFrameLink link;
+    PtyPeer peer;
+
+    explicit Rig(QList<QList<PeerChunk>> replies)
+        : port(pty.slavePath())
+        , link(port)
+        , peer(pty, [replies](const QByteArray &, int i) { return i < replies.size() ? replies[i] : QList<PeerChunk>(); })
+    {
+        port.Open();
+    }
+};
+
+} // namespace
+
+class TestFrameLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void clockFrameOnTheWire()
+    {
+        Rig rig({{{0, PtyPeer::reply(kTime, 0xD2, 0)}}});
+        const auto *data = reinterpret_cast<const std::uint8_t *>(kTime.constData());
+        QCOMPARE(rig.link.SendFrame(CmdSetDateTime, 0, data, 5), int(ResultOk));
+        QVERIFY(rig.peer.waitForFrames(1, 2000));
+        QCOMPARE(rig.peer.frames().first(), hex("D20024061513459" "6FE"));
+    }
+
+    // The reply check after a request for the date and time (5 data bytes, 9 on the wire).
+    void replyVerdicts_data()
+    {
+        QTest::addColumn<QList<PeerChunk>>("unit");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("minMs");
+
+        QByteArray off = PtyPeer::reply(kTime, 0xD1, 0);
+        off[8] = static_cast<char>(off[8] + 1);
+        QByteArray wrongHeader = PtyPeer::reply(kTime, 0x12, 0x34);
+
+        QTest::newRow("good") << QList<PeerChunk>{{0, PtyPeer::reply(kTime, 0xD1, 0)}} << int(ResultOk) << 0;
+        QTest::newRow("header not examined") << QList<PeerChunk>{{0, wrongHeader}} << int(ResultOk) << 0;
+        QTest::newRow("checksum off by one") << QList<PeerChunk>{{0, off}} << int(ResultBadChecksum) << 0;
+        QTest::newRow("two bytes") << QList<PeerChunk>{{0, hex("2eff")}} << int(ResultTwoBytes) << 0;
+        QTest::newRow("refusal bytes after a request") << QList<PeerChunk>{{0, hex("2eff")}} << int(ResultTwoBytes) << 0;
+        QTest::newRow("one byte short") << QList<PeerChunk>{{0, PtyPeer::reply(kTime).left(8)}} << int(ResultWrongLength) << 0;
+        QTest::newRow("silence after three attempts") << QList<PeerChunk>{} << int(ResultWrongLength) << 3 * 280 - 20;
+        QTest::newRow("reply split by a short gap")
+            << QList<PeerChunk>{{0, PtyPeer::reply(kTime).left(4)}, {30, PtyPeer::reply(kTime).mid(4)}} << int(ResultOk) << 0;
+    }
+
+    void replyVerdicts()
+    {
+        QFETCH(QList<PeerChunk>, unit);
+        QFETCH(int, result);
+        QFETCH(int, minMs);
+        Rig rig({unit});
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), int(ResultOk));
+        QCOMPARE(rig.link.ReceiveReply(5), result);
+        QVERIFY(t.elapsed() >= minMs);
+        if (result == ResultOk)
+            QCOMPARE(bytesOf(rig.link.Reply(5)), kTime);
+    }
+
+    void authenticate_data()
+    {
+        QTest::addColumn<QList<PeerChunk>>("unit");
+        QTest::addColumn<int>("frameResult");
+        QTest::addColumn<int>("accepted");
+
+        const QByteArray echo(reinterpret_cast<const char *>(kKey), 8);
+        QTest::newRow("acknowledged") << QList<PeerChunk>{{0, PtyPeer::reply(echo, 0xCD, 0)}} << int(ResultOk) << 1;
+        QTest::newRow("refused 32 FF") << QList<PeerChunk>{{0, hex("32ff")}} << int(ResultRefused) << 0;
+        QTest::newRow("other two bytes") << QList<PeerChunk>{{0, hex("32fe")}} << int(ResultTwoBytes) << 0;
+        QTest::newRow("bad checksum") << QList<PeerChunk>{{0, PtyPeer::reply(echo).replace(11, 1, "\x01")}}
+                                      << int(ResultBadChecksum) << 0;
+    }
+
+    void authenticate()
+    {
+        QFETCH(QList<PeerChunk>, unit);
+        QFETCH(int, frameResult);
+        QFETCH(int, accepted);
+        {
+            Rig rig({unit});
+            QCOMPARE(rig.link.SendFrame(CmdKeyWrite, 0, kKey, 8), frameResult);
+            QCOMPARE(rig.peer.frames().first(), PtyPeer::reply(QByteArray(reinterpret_cast<const char *>(kKey), 8), 0xCD, 0));
+        }
+        Rig rig({unit});
+        QCOMPARE(rig.link.Authenticate(1, kKey), accepted);
+    }
+
+    void keyModeOffSendsNothing()
+    {
+        Rig rig({});
+        QCOMPARE(rig.link.Authenticate(0, kKey), 1);
+        QCOMPARE(rig.link.Authenticate(1, nullptr), 0);
+        QVERIFY(rig.pty.readAvailable(50).isEmpty());
+    }
+
+    // Counts the buffers cannot hold: nothing goes to the unit, nothing is read past the end.
+    void oversizeCounts()
+    {
+        Rig rig({});
+        std::uint8_t big[200] = {};
+        QCOMPARE(rig.link.SendFrame(CmdKeyWrite, 1, big, CFrameLink::kMaxData + 1), int(ResultNotSent));
+        QCOMPARE(rig.link.SendFrame(CmdKeyWrite, 1, nullptr, 8), int(ResultNotSent));
+        QVERIFY(rig.pty.readAvailable(50).isEmpty());
+        QCOMPARE(rig.link.ReceiveReply(150), int(ResultWrongLength));
+        QCOMPARE(rig.link.Reply(150).size(), CFrameLink::kMaxData);
+    }
+
+    void closedLine()
+    {
+        CComPort port(u"/dev/quilo-no-such-port"_s);
+        CFrameLink link(port);
+        QCOMPARE(link.SendRequest(CmdDateTime, 0), int(ResultNotSent));
+        QCOMPARE(link.SendFrame(CmdSetDateTime, 0, reinterpret_cast<const std::uint8_t *>(kTime.constData()), 5),
+                 int(ResultNotSent));
+        QCOMPARE(link.ReceiveReply(5), int(ResultWrongLength));
+    }
+
+    // Bytes beyond a reply are dropped before the next frame goes out.
+    void excessBytesDoNotCorruptNextRecord()
+    {
+        Rig rig({{{0, PtyPeer::reply(kTime) + hex("aabbcc")}}, {{0, PtyPeer::reply(kTime2)}}});
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultOk));
+        QCOMPARE(bytesOf(rig.link.Reply(5)), kTime);
+        QVERIFY(rig.link.Port().InputFollows(1000)); // the excess has arrived
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultOk));
+        QCOMPARE(bytesOf(rig.link.Reply(5)), kTime2);
+    }
+
+    // A reply to an unanswered request turns up right before the next one: the next record
+    // takes the second.
+    void lateReplyNotTakenForNextRecord()
+    {
+        Rig rig({{}, {{0, PtyPeer::reply(kTime) + PtyPeer::reply(kTime2)}}, {{0, PtyPeer::reply(kTime) + hex("00")}}});
+        QList<TraceDirection> seen;
+        rig.link.SetTraceHook([&seen](const TraceEvent &e) { seen << e.direction; });
+
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultWrongLength));
+        QVERIFY(rig.link.ReplyOwed());
+
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultOk));
+        QCOMPARE(bytesOf(rig.link.Reply(5)), kTime2);
+        QVERIFY(!rig.link.ReplyOwed());
+        QCOMPARE(seen, (QList<TraceDirection>{TraceDirection::Sent, TraceDirection::Received, TraceDirection::Sent,
+                                              TraceDirection::Discarded, TraceDirection::Received}));
+
+        // Expectation over: a reply with trailing bytes is taken as it is.
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultOk));
+        QCOMPARE(bytesOf(rig.link.Reply(5)), kTime);
+    }
+
+    // The owed reply never comes: the next reply is taken after one quiet interval.
+    void lateReplyExpectationEnds()
+    {
+        Rig rig({{}, {{0, PtyPeer::reply(kTime2)}}});
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultWrongLength));
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultOk));
+        QCOMPARE(bytesOf(rig.link.Reply(5)), kTime2);
+        QVERIFY(!rig.link.ReplyOwed());
+    }
+
+    void traceCarriesBytesAndVerdicts()
+    {
+        Rig rig({{{0, hex("32ff")}}});
+        struct Seen {
+            TraceDirection direction;
+            QByteArray bytes;
+            int verdict;
+        };
+        QList<Seen> seen;
+        rig.link.SetTraceHook([&seen](const TraceEvent &e) { seen.append({e.direction, bytesOf(e.bytes), e.verdict}); });
+        QCOMPARE(rig.link.Authenticate(1, kKey), 0);
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(seen[0].direction, TraceDirection::Sent);
+        QCOMPARE(seen[0].bytes.size(), 12);
+        QCOMPARE(seen[0].verdict, 0);
+        QCOMPARE(seen[1].direction, TraceDirection::Received);
+        QCOMPARE(seen[1].bytes, hex("32ff"));
+        QCOMPARE(seen[1].verdict, int(ResultRefused));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrameLink)
+#include "tst_framelink.moc"
