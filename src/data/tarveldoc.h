@@ -117,6 +117,18 @@ signals:
     void operationFinished(const COperationSummary &summary);
 
 private:
+    bool OpenLine();
+    void CloseLine();
+    bool StopRequested();
+    void Progress(int minimum, int maximum);
+    void ProgressPos(int position);
+    void Count(int result);
+    template<class Array>
+    void ReadRecords(Array &records, unsigned first, unsigned last, std::uint8_t command,
+                     unsigned firstParameter, int progressMin, int progressMax);
+    void ReadSingle(CDataField &record, std::uint8_t command, std::size_t n);
+    void ReadChunked(CDataField &record, std::uint8_t command, std::size_t chunks);
+
     Quilo::CFrameLink m_link;
     COperationSummary m_summary;
 };

@@ -1,0 +1,338 @@
+#include "tarveldoc.h"
+
+#include "stringtable.h"
+
+#include <algorithm>
+
+using namespace Quilo;
+
+namespace {
+
+constexpr unsigned kAccessReadWrite = 0xC0000000u;
+constexpr int kDone = 0x8000; // bit 15: a transaction was made, result in the low bits
+
+int failureSlot(int result)
+{
+    switch (result) {
+    case ResultNotSent: return 0;
+    case ResultTwoBytes: return 1;
+    case ResultWrongLength: return 2;
+    case ResultBadChecksum: return 3;
+    case ResultRefused: return 4;
+    case ResultKeyFailed: return 5;
+    default: return 6;
+    }
+}
+
+} // namespace
+
+int COperationSummary::failed() const
+{
+    int n = 0;
+    for (int c : failedBy)
+        n += c;
+    return n;
+}
+
+CTarvelDoc::CTarvelDoc(QObject *parent)
+    : QObject(parent)
+    , m_comPort(QStringLiteral("Com1"), 9600, 8, 0, 0, 128, 128, kAccessReadWrite, 0)
+    , m_link(m_comPort)
+{
+    m_strUserKey = CKeyField().GetText();
+    // The communication bar preselects Com2; document and bar agree from the start.
+    SetPort(QStringLiteral("Com2"));
+}
+
+CTarvelDoc::~CTarvelDoc() = default;
+
+void CTarvelDoc::SetPort(const QString &name)
+{
+    m_comPort.Configure(name, 9600, 8, 0, 0, 128, 128, kAccessReadWrite, 0);
+}
+
+QString CTarvelDoc::PortName() const
+{
+    return m_comPort.PortName();
+}
+
+bool CTarvelDoc::SetKeyMode(int keyMode, const QString &keyText)
+{
+    std::uint8_t key[8];
+    if (!CKeyField::ScanKey(keyText, key))
+        return false;
+    m_bKeyMode = keyMode ? 1 : 0;
+    m_strUserKey = keyText;
+    std::copy(std::begin(key), std::end(key), std::begin(m_abUserKey));
+    return true;
+}
+
+// --- transactions ---
+
+int CTarvelDoc::SendRequest(std::uint8_t command, std::uint8_t parameter)
+{
+    return m_link.SendRequest(command, parameter);
+}
+
+int CTarvelDoc::ReceiveReply(std::size_t n)
+{
+    return m_link.ReceiveReply(n);
+}
+
+int CTarvelDoc::SendFrame(std::uint8_t command, std::uint8_t parameter, const std::uint8_t *data, std::size_t n)
+{
+    return m_link.SendFrame(command, parameter, data, n);
+}
+
+int CTarvelDoc::Authenticate()
+{
+    return m_link.Authenticate(m_bKeyMode, m_abUserKey);
+}
+
+// --- engine helpers ---
+
+namespace {
+
+// One read transaction into `record`; returns the result code (256: key refused).
+int readOne(CTarvelDoc &doc, CDataField &record, std::uint8_t command, std::uint8_t parameter, std::size_t n)
+{
+    if (!doc.Authenticate())
+        return ResultKeyFailed;
+    int result = doc.SendRequest(command, parameter);
+    if (result == ResultOk)
+        result = doc.ReceiveReply(n);
+    if (result == ResultOk)
+        record.Parse(doc.FrameLink().ReplyData());
+    return result;
+}
+
+} // namespace
+
+bool CTarvelDoc::OpenLine()
+{
+    m_summary.portName = m_comPort.PortName();
+    if (m_comPort.Open())
+        return m_summary.portOpened = true;
+    m_summary.portError = m_comPort.LastError().message;
+    return false;
+}
+
+void CTarvelDoc::CloseLine()
+{
+    m_comPort.Close();
+}
+
+bool CTarvelDoc::StopRequested()
+{
+    if (m_pCommBar && m_pCommBar->StopRequested()) {
+        m_summary.stopped = true;
+        return true;
+    }
+    return false;
+}
+
+void CTarvelDoc::Progress(int minimum, int maximum)
+{
+    if (m_pCommBar) {
+        m_pCommBar->SetRange(minimum, maximum);
+        m_pCommBar->SetStep(1);
+    }
+}
+
+void CTarvelDoc::ProgressPos(int position)
+{
+    if (m_pCommBar)
+        m_pCommBar->SetPos(position);
+}
+
+void CTarvelDoc::Count(int result)
+{
+    ++m_summary.tried;
+    if (result == ResultOk)
+        ++m_summary.read;
+    else
+        ++m_summary.failedBy[static_cast<std::size_t>(failureSlot(result))];
+}
+
+template<class Array>
+void CTarvelDoc::ReadRecords(Array &records, unsigned first, unsigned last, std::uint8_t command,
+                             unsigned firstParameter, int progressMin, int progressMax)
+{
+    if (!OpenLine())
+        return;
+    Progress(progressMin, progressMax);
+    const std::size_t n = dataLength(command, static_cast<std::uint8_t>(firstParameter));
+    // A range beyond the data set is cut to it rather than read out of bounds.
+    last = std::min<unsigned>(last, static_cast<unsigned>(records.size() - 1));
+    for (unsigned i = first; i <= last && last < records.size(); ++i) {
+        CDataField &record = records[i];
+        if (record.m_nStatus & kDone) {
+            ++m_summary.skipped;
+        } else {
+            if (StopRequested())
+                break;
+            const auto parameter = static_cast<std::uint8_t>(firstParameter + (i - first));
+            const int result = readOne(*this, record, command, parameter, n);
+            record.m_nStatus = result == ResultKeyFailed ? ResultKeyFailed : kDone + result;
+            Count(result);
+        }
+        ProgressPos(static_cast<int>(i));
+    }
+    CloseLine();
+    ProgressPos(0);
+}
+
+void CTarvelDoc::ReadSingle(CDataField &record, std::uint8_t command, std::size_t n)
+{
+    if (!OpenLine())
+        return;
+    if (!StopRequested())
+        Count(readOne(*this, record, command, 0, n));
+    CloseLine();
+}
+
+void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size_t chunks)
+{
+    if (record.m_nStatus & kDone) {
+        ++m_summary.skipped;
+        return;
+    }
+    if (!OpenLine())
+        return;
+    std::array<std::uint8_t, kConfEventBytes> buffer{};
+    std::size_t offset = 0;
+    Progress(1, static_cast<int>(chunks) + 1);
+    bool complete = true;
+    for (std::size_t k = 1; k <= chunks; ++k) {
+        if (StopRequested()) {
+            complete = false;
+            break;
+        }
+        const std::size_t length = kChunkLengths[k - 1];
+        int result = ResultKeyFailed;
+        if (Authenticate()) {
+            result = SendRequest(command, static_cast<std::uint8_t>(k));
+            if (result == ResultOk)
+                result = ReceiveReply(length);
+        }
+        // A failed chunk reads as zeros so the other fields keep their places.
+        if (result == ResultOk)
+            std::copy_n(m_link.ReplyData(), length, buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+        Count(result);
+        offset += length;
+        ProgressPos(static_cast<int>(k));
+    }
+    // A stopped read leaves the record as it was, to be read again.
+    if (complete)
+        record.Parse(buffer.data());
+    CloseLine();
+    ProgressPos(0);
+    if (complete)
+        record.m_nStatus = kDone;
+}
+
+void CTarvelDoc::ReadDataSet()
+{
+    m_summary = COperationSummary();
+    m_summary.dataSet = m_nDataSet;
+    switch (m_nDataSet) {
+    case dsKeyTable:
+        if (m_nFirstKey > m_nLastKey) { // nothing to read, but the line is still opened and closed
+            if (OpenLine())
+                CloseLine();
+            break;
+        }
+        ReadRecords(m_aKeyTable, m_nFirstKey, m_nLastKey, CmdKey, m_nFirstKey + 1,
+                    static_cast<int>(m_nFirstKey), static_cast<int>(m_nLastKey));
+        break;
+    case dsKeyLogs:
+        if (m_nFirstKey > m_nLastKey) {
+            if (OpenLine())
+                CloseLine();
+            break;
+        }
+        ReadRecords(m_aKeyLogs, m_nFirstKey, m_nLastKey, m_nFirstKey == 0 ? CmdKeyLogOmh : CmdKeyLogSzf, 1,
+                    static_cast<int>(m_nFirstKey), static_cast<int>(m_nLastKey));
+        break;
+    case dsDaily:
+        ReadRecords(m_aDaily, 0, m_aDaily.size() - 1, CmdDaily, 1, 0, static_cast<int>(m_aDaily.size()));
+        break;
+    case dsMonthly:
+        ReadRecords(m_aMonthly, 0, m_aMonthly.size() - 1, CmdMonthly, 1, 0, static_cast<int>(m_aMonthly.size()));
+        break;
+    case dsQuarterly:
+        ReadRecords(m_aQuarterly, 0, m_aQuarterly.size() - 1, CmdQuarterly, 1, 0,
+                    static_cast<int>(m_aQuarterly.size()));
+        break;
+    case dsYearly:
+        ReadRecords(m_aYearly, 0, m_aYearly.size() - 1, CmdYearly, 1, 0, static_cast<int>(m_aYearly.size()));
+        break;
+    case dsDateLog:
+        ReadRecords(m_aDateLog, 0, m_aDateLog.size() - 1, CmdDateLog, 1, 0, static_cast<int>(m_aDateLog.size()));
+        break;
+    case dsCounters:
+        ReadSingle(m_counters, CmdCounters, CCountersRecord::kWireLength);
+        break;
+    case dsDateTime:
+        ReadSingle(m_dateTime, CmdDateTime, 5);
+        break;
+    case dsCurrentKey:
+        ReadSingle(m_currentKey, CmdKey, kKeyLength);
+        break;
+    case dsConfig:
+        ReadChunked(m_config, CmdConfig, kConfigChunks);
+        break;
+    case dsConfEvents:
+        if (m_nConfigEvent < 0 || m_nConfigEvent >= static_cast<int>(m_aConfEvents.size()))
+            return; // no such event: nothing to read, the port stays closed
+        ReadChunked(m_aConfEvents[static_cast<std::size_t>(m_nConfigEvent)],
+                    static_cast<std::uint8_t>(CmdConfEventFirst + m_nConfigEvent), kConfEventChunks);
+        break;
+    default:
+        return; // unknown selector: the port is not opened
+    }
+    emit operationFinished(m_summary);
+}
+
+int CTarvelDoc::WriteKey(const QString &keyText, int row)
+{
+    m_summary = COperationSummary();
+    const long long index = static_cast<long long>(m_nFirstKey) + row;
+    std::uint8_t key[kKeyLength];
+    // A row outside the table or a text that does not scan into eight values is never sent.
+    if (row < 0 || index >= static_cast<long long>(m_aKeyTable.size()) || !CKeyField::ScanKey(keyText, key)) {
+        emit operationFinished(m_summary);
+        return 0;
+    }
+    CKeyField &entry = m_aKeyTable[static_cast<std::size_t>(index)];
+    int result = ResultKeyFailed;
+    if (!OpenLine()) {
+        entry.m_nStatus = 0;
+        emit operationFinished(m_summary);
+        return 0;
+    }
+    if (Authenticate())
+        result = SendFrame(CmdKeyWrite, static_cast<std::uint8_t>(index + 1), key, kKeyLength);
+    CloseLine();
+    Count(result);
+    entry.m_nStatus = result;
+    // The entry takes the new key only once the unit holds it.
+    if (result == ResultOk)
+        std::copy(std::begin(key), std::end(key), std::begin(entry.m_abKey));
+    emit operationFinished(m_summary);
+    return result == ResultOk ? 1 : 0;
+}
+
+int CTarvelDoc::WriteDateTime(const std::uint8_t bytes[5])
+{
+    m_summary = COperationSummary();
+    if (!OpenLine()) {
+        emit operationFinished(m_summary);
+        return 0;
+    }
+    const int result = SendFrame(CmdSetDateTime, 0, bytes, 5);
+    CloseLine();
+    Count(result);
+    emit operationFinished(m_summary);
+    return result == ResultOk ? 1 : 0;
+}
