@@ -1,0 +1,465 @@
+#include "cliapp.h"
+
+#include "cliargs.h"
+#include "exporttable.h"
+#include "formatters.h"
+#include "portnames.h"
+#include "progress.h"
+#include "rawcapture.h"
+#include "serialports.h"
+#include "simsource.h"
+#include "fields.h"
+#include "stringtable.h"
+#include "tarveldoc.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace QuiloCli {
+
+namespace {
+
+constexpr int kDone = 0x8000;
+
+void say(const CCliStreams &io, const QString &message)
+{
+    io.err->write((QStringLiteral("quilo: ") + message + QLatin1Char('\n')).toUtf8());
+}
+
+// One run's link to the unit: the document, the simulated unit when asked for, the trace.
+class CSession
+{
+public:
+    explicit CSession(const CCliStreams &io) : m_io(io) {}
+
+    // False (and the message said) when the trace file or the simulated unit fails.
+    bool Setup(const CCliOptions &o)
+    {
+        QIODevice *trace = nullptr;
+        if (o.trace) {
+            if (o.traceFile.isEmpty()) {
+                trace = m_io.err;
+            } else {
+                m_traceFile = std::make_unique<QFile>(o.traceFile);
+                if (!m_traceFile->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+                    say(m_io, LoadString(Str::CliTraceFailed).arg(o.traceFile, m_traceFile->errorString()));
+                    return false;
+                }
+                trace = m_traceFile.get();
+            }
+        }
+        m_capture = std::make_unique<CRawCapture>(trace);
+        m_capture->Attach(m_doc.FrameLink());
+        if (o.simulate) {
+            if (!m_sim.Start(o.simPaceMs)) {
+                say(m_io, LoadString(Str::CliSimFailed).arg(m_sim.Error()));
+                return false;
+            }
+            m_doc.SetPort(m_sim.DevicePath());
+            m_portLabel = LoadString(Str::CliSimulated);
+        } else {
+            m_doc.SetPort(o.portName);
+            m_portLabel = o.portName;
+        }
+        if (o.keyMode && !m_doc.SetKeyMode(1, o.userKeyText)) {
+            say(m_io, LoadString(Str::CliErrKeyText).arg(o.userKeyText));
+            return false;
+        }
+        return true;
+    }
+
+    // The line did not open: why, and what to do.
+    int PortFailed()
+    {
+        const CPortError &e = m_doc.m_comPort.LastError();
+        unsigned hint = Str::CliHintOther;
+        if (e.code == CPortError::NoSuchDevice)
+            hint = Str::CliHintMissing;
+        else if (e.code == CPortError::Busy)
+            hint = Str::CliHintBusy;
+        else if (e.code == CPortError::PermissionDenied)
+            hint = Str::CliHintPermission;
+        QString reason = m_doc.LastSummary().portError;
+        if (reason.isEmpty())
+            reason = e.message;
+        say(m_io, LoadString(Str::CliErrPortOpen).arg(reason, LoadString(hint)));
+        return ExitPortFailed;
+    }
+
+    const COperationSummary &Read(const CSetSpec &spec)
+    {
+        m_doc.m_nDataSet = spec.dataSet;
+        m_doc.m_nFirstKey = spec.first;
+        m_doc.m_nLastKey = spec.last;
+        if (spec.event >= 0)
+            m_doc.m_nConfigEvent = spec.event;
+        m_doc.ReadDataSet();
+        return m_doc.LastSummary();
+    }
+
+    CTarvelDoc &Doc() { return m_doc; }
+    CRawCapture *Capture() { return m_capture.get(); }
+    QString PortLabel() const { return m_portLabel; }
+
+private:
+    const CCliStreams &m_io;
+    CSimulatedSource m_sim; // outlives nothing that uses it: the document closes first
+    CTarvelDoc m_doc;
+    std::unique_ptr<QFile> m_traceFile;
+    std::unique_ptr<CRawCapture> m_capture;
+    QString m_portLabel;
+};
+
+bool confirm(const CCliStreams &io, const QString &question)
+{
+    io.err->write(question.toUtf8());
+    if (!io.in)
+        return false;
+    const QString answer = QString::fromUtf8(io.in->readLine(256)).trimmed().toLower();
+    return answer == QLatin1String("y") || answer == QLatin1String("yes");
+}
+
+QString failedRows(const CExportSection &s)
+{
+    QStringList rows;
+    for (const CExportRow &r : s.rows) {
+        if (r.ok)
+            continue;
+        if (rows.size() == 8) {
+            rows << QStringLiteral("...");
+            break;
+        }
+        rows << FormatString(Str::RowNumber, r.number) + QLatin1Char(' ') + r.result;
+    }
+    return rows.join(QStringLiteral(", "));
+}
+
+int runRead(const CCliOptions &o, const CCliStreams &io)
+{
+    // The output file is checked before the unit is asked anything.
+    std::unique_ptr<QSaveFile> file;
+    if (!o.outputFile.isEmpty()) {
+        file = std::make_unique<QSaveFile>(o.outputFile);
+        if (!file->open(QIODevice::WriteOnly)) {
+            say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
+            return ExitUsage;
+        }
+    }
+    CSession session(io);
+    if (!session.Setup(o))
+        return ExitUsage;
+
+    int total = 0;
+    for (const CSetSpec &spec : o.sets)
+        total += spec.transactionCount();
+    CTerminalProgress progress(io.err, io.errIsTerminal && !(o.trace && o.traceFile.isEmpty()), total);
+    session.Doc().m_pCommBar = &progress;
+
+    InstallInterruptHandler();
+    QList<CExportSection> sections;
+    bool portFailed = false;
+    bool stopped = false;
+    for (const CSetSpec &spec : o.sets) {
+        if (IsStopRequested()) {
+            stopped = true;
+            break;
+        }
+        progress.BeginSet(spec.label(), spec.transactionCount());
+        const COperationSummary &summary = session.Read(spec);
+        progress.EndSet();
+        if (!summary.portOpened) {
+            portFailed = true;
+            break;
+        }
+        sections << BuildSection(session.Doc(), spec, summary, session.Capture());
+        if (summary.stopped) {
+            stopped = true;
+            break;
+        }
+    }
+    progress.Finish();
+    session.Doc().m_pCommBar = nullptr;
+    RemoveInterruptHandler();
+    stopped = stopped || IsStopRequested();
+    ClearStopRequest();
+
+    if (!sections.isEmpty()) {
+        sections = MergeEvents(sections);
+        QByteArray data;
+        switch (o.format) {
+        case OutputFormat::Table:
+            data = FormatTable(sections);
+            break;
+        case OutputFormat::Csv:
+            data = FormatCsv(sections, o.separator.isNull() ? LocaleSeparator(QLocale()) : o.separator);
+            break;
+        case OutputFormat::Json:
+            data = FormatJson(sections, CExportInfo{session.PortLabel(), stopped});
+            break;
+        }
+        if (file) {
+            if (file->write(data) != data.size() || !file->commit()) {
+                say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
+                return ExitFailed;
+            }
+        } else {
+            io.out->write(data);
+        }
+    }
+
+    bool failed = false;
+    for (const CExportSection &s : sections) {
+        const int n = s.failedCount();
+        if (n == 0)
+            continue;
+        failed = true;
+        say(io, LoadString(Str::CliSetFailed).arg(s.spec.event >= 0 ? s.spec.name : s.spec.label()).arg(n).arg(s.rows.size()).arg(failedRows(s)));
+    }
+    if (portFailed)
+        return session.PortFailed();
+    if (stopped) {
+        say(io, LoadString(Str::CliStopped));
+        return ExitFailed;
+    }
+    return failed ? ExitFailed : ExitOk;
+}
+
+QString clockText(const std::array<std::uint8_t, 5> &bytes)
+{
+    CDateTimeField field;
+    field.Parse(bytes.data());
+    return field.GetText();
+}
+
+QDateTime clockValue(const CDateTimeField &f)
+{
+    const QDate date(2000 + BcdToBin(f.m_date.m_year.m_nValue), BcdToBin(f.m_date.m_month.m_nValue),
+                     BcdToBin(f.m_date.m_day.m_nValue));
+    const QTime time(BcdToBin(f.m_time.m_first.m_nValue), BcdToBin(f.m_time.m_second.m_nValue));
+    return QDateTime(date, time);
+}
+
+QDateTime pcMinute()
+{
+    QDateTime now = QDateTime::currentDateTime();
+    now.setTime(QTime(now.time().hour(), now.time().minute()));
+    return now;
+}
+
+int runSetClock(const CCliOptions &o, const CCliStreams &io)
+{
+    if (o.clockFromPc && (pcMinute().date().year() < 2000 || pcMinute().date().year() > 2099)) {
+        say(io, LoadString(Str::CliErrClockPc).arg(pcMinute().toString(Qt::ISODate)));
+        return ExitUsage;
+    }
+    CSession session(io);
+    if (!session.Setup(o))
+        return ExitUsage;
+    CTarvelDoc &doc = session.Doc();
+    CSetSpec clock;
+    clock.dataSet = CTarvelDoc::dsDateTime;
+
+    const int before = StatusFromSummary(session.Read(clock));
+    if (!doc.LastSummary().portOpened)
+        return session.PortFailed();
+    const QString oldText =
+        before == kDone ? doc.m_dateTime.GetText() : LoadString(Str::CliUnknownValue).arg(ResultText(before));
+    const QString newText = o.clockFromPc
+                                ? LoadString(Str::CliPcClock).arg(clockText(ClockBytes(pcMinute())))
+                                : clockText(o.clockBytes);
+    if (!o.yes && !confirm(io, LoadString(Str::CliConfirmClock).arg(oldText, newText))) {
+        say(io, LoadString(Str::CliDeclined));
+        return ExitFailed;
+    }
+    // The PC's clock is taken when the write goes out, not when the question was asked.
+    const QDateTime target = o.clockFromPc ? pcMinute() : o.clockValue;
+    const std::array<std::uint8_t, 5> bytes = ClockBytes(target);
+    if (!doc.WriteDateTime(bytes.data())) {
+        if (!doc.LastSummary().portOpened)
+            return session.PortFailed();
+        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(StatusFromSummary(doc.LastSummary()))));
+        return ExitFailed;
+    }
+    const int after = StatusFromSummary(session.Read(clock));
+    if (!doc.LastSummary().portOpened)
+        return session.PortFailed();
+    if (after != kDone) {
+        say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(after)));
+        return ExitFailed;
+    }
+    // The unit's clock runs on: a read-back a minute or two later still holds the write.
+    const QDateTime held = clockValue(doc.m_dateTime);
+    const qint64 drift = held.isValid() ? target.secsTo(held) : -1;
+    if (drift < 0 || drift > 180) {
+        say(io, LoadString(Str::CliReadBackDiffer).arg(doc.m_dateTime.GetText(), clockText(bytes)));
+        return ExitFailed;
+    }
+    io.err->write((LoadString(Str::CliReadBackOk).arg(doc.m_dateTime.GetText()) + QLatin1Char('\n')).toUtf8());
+    return ExitOk;
+}
+
+int runWriteKey(const CCliOptions &o, const CCliStreams &io)
+{
+    CSession session(io);
+    if (!session.Setup(o))
+        return ExitUsage;
+    CTarvelDoc &doc = session.Doc();
+    const unsigned index = o.keyGroup.first + static_cast<unsigned>(o.keyRow);
+    CKeyField &entry = doc.m_aKeyTable[index];
+    CSetSpec one = o.keyGroup;
+    one.first = one.last = index;
+
+    entry.m_nStatus = 0;
+    session.Read(one);
+    if (!doc.LastSummary().portOpened)
+        return session.PortFailed();
+    const QString oldText = entry.m_nStatus == kDone ? entry.GetText()
+                                                     : LoadString(Str::CliUnknownValue).arg(ResultText(entry.m_nStatus));
+    if (!o.yes
+        && !confirm(io, LoadString(Str::CliConfirmKey)
+                            .arg(QString::number(o.keyRow + 1), LoadString(o.keyGroup.groupId),
+                                 QString::number(index + 1), oldText, o.keyText))) {
+        say(io, LoadString(Str::CliDeclined));
+        return ExitFailed;
+    }
+    doc.m_nFirstKey = o.keyGroup.first;
+    doc.m_nLastKey = o.keyGroup.last;
+    if (!doc.WriteKey(o.keyText, o.keyRow)) {
+        if (!doc.LastSummary().portOpened)
+            return session.PortFailed();
+        const int status = entry.m_nStatus == Quilo::ResultKeyFailed ? entry.m_nStatus : kDone | entry.m_nStatus;
+        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(status)));
+        return ExitFailed;
+    }
+    entry.m_nStatus = 0;
+    session.Read(one);
+    if (!doc.LastSummary().portOpened)
+        return session.PortFailed();
+    if (entry.m_nStatus != kDone) {
+        say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(entry.m_nStatus)));
+        return ExitFailed;
+    }
+    if (entry.GetText() != o.keyText) {
+        say(io, LoadString(Str::CliReadBackDiffer).arg(entry.GetText(), o.keyText));
+        return ExitFailed;
+    }
+    io.err->write((LoadString(Str::CliReadBackOk).arg(entry.GetText()) + QLatin1Char('\n')).toUtf8());
+    return ExitOk;
+}
+
+QString sourceText(Quilo::PortSource source)
+{
+    switch (source) {
+    case Quilo::PortSource::Override: return LoadString(Str::CliSourceOverride);
+    case Quilo::PortSource::Environment: return LoadString(Str::CliSourceEnvironment);
+    case Quilo::PortSource::Settings: return LoadString(Str::CliSourceSettings);
+    case Quilo::PortSource::Default: return LoadString(Str::CliSourceDefault);
+    case Quilo::PortSource::Path:
+    case Quilo::PortSource::None: break;
+    }
+    return QString();
+}
+
+// Serial ports open only for members of the group that owns them (dialout on Debian).
+bool lacksDialout()
+{
+    if (geteuid() == 0)
+        return false;
+    const struct group *g = getgrnam("dialout");
+    if (!g)
+        return false;
+    gid_t groups[256];
+    const int n = getgroups(256, groups);
+    for (int i = 0; i < n; ++i)
+        if (groups[i] == g->gr_gid)
+            return false;
+    return getegid() != g->gr_gid;
+}
+
+QString alignedRows(const QList<QStringList> &rows)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &r : rows)
+        for (qsizetype c = 0; c < r.size(); ++c) {
+            if (widths.size() <= c)
+                widths << 0;
+            widths[c] = std::max(widths[c], r.at(c).size());
+        }
+    QString out;
+    for (const QStringList &r : rows) {
+        QStringList cells;
+        for (qsizetype c = 0; c < r.size(); ++c)
+            cells << r.at(c).leftJustified(widths.at(c));
+        out += (QStringLiteral("  ") + cells.join(QStringLiteral("  "))).trimmed().prepend(QStringLiteral("  "))
+               + QLatin1Char('\n');
+    }
+    return out;
+}
+
+int runPorts(const CCliStreams &io)
+{
+    QString out = LoadString(Str::CliPortsHeader) + QLatin1Char('\n');
+    const QList<CSerialPortEntry> ports = ListSerialPorts();
+    if (ports.isEmpty()) {
+        out += LoadString(Str::CliPortsNone) + QLatin1Char('\n');
+    } else {
+        QList<QStringList> rows;
+        for (const CSerialPortEntry &p : ports)
+            rows << QStringList{p.devicePath, p.description, p.manufacturer, p.vidPid, p.serialNumber,
+                                p.portNames.join(QLatin1Char(' '))};
+        out += alignedRows(rows);
+    }
+    out += LoadString(Str::CliPortsNames) + QLatin1Char('\n');
+    QList<QStringList> names;
+    for (int i = 1; i <= 4; ++i) {
+        const QString name = QStringLiteral("Com%1").arg(i);
+        const QString path = Quilo::ResolvePortPath(name);
+        names << QStringList{name, path.isEmpty() ? LoadString(Str::CliPortsNowhere) : path,
+                             sourceText(Quilo::PortPathSource(name))};
+    }
+    out += alignedRows(names);
+    if (lacksDialout())
+        out += QLatin1Char('\n') + LoadString(Str::CliPortsDialout) + QLatin1Char('\n');
+    io.out->write(out.toUtf8());
+    return ExitOk;
+}
+
+} // namespace
+
+int RunCli(const QStringList &arguments, const CCliStreams &io)
+{
+    const CParseResult parsed = ParseCommandLine(arguments);
+    if (!parsed.ok()) {
+        say(io, parsed.error);
+        return ExitUsage;
+    }
+    const CCliOptions &o = parsed.options;
+    switch (o.command) {
+    case Command::Help:
+        io.out->write(UsageText().toUtf8());
+        return ExitOk;
+    case Command::Version:
+        io.out->write((LoadString(Str::CliVersion).arg(QCoreApplication::applicationVersion()) + QLatin1Char('\n')).toUtf8());
+        return ExitOk;
+    case Command::Ports:
+        return runPorts(io);
+    case Command::Read:
+        return runRead(o, io);
+    case Command::SetClock:
+        return runSetClock(o, io);
+    case Command::WriteKey:
+        return runWriteKey(o, io);
+    case Command::None:
+        break;
+    }
+    say(io, LoadString(Str::CliErrNoCommand));
+    return ExitUsage;
+}
+
+} // namespace QuiloCli

@@ -1,0 +1,284 @@
+#include "cliargs.h"
+
+#include "stringtable.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace QuiloCli {
+
+namespace {
+
+std::uint8_t toBcd(int value)
+{
+    return static_cast<std::uint8_t>(((value / 10) << 4) | (value % 10));
+}
+
+struct Parser {
+    QCommandLineParser p;
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
+    QCommandLineOption version{QStringLiteral("version")};
+    QCommandLineOption port{{QStringLiteral("p"), QStringLiteral("port")}, QString(), QStringLiteral("port")};
+    QCommandLineOption simulate{QStringLiteral("simulate")};
+    QCommandLineOption simPace{QStringLiteral("sim-pace"), QString(), QStringLiteral("ms")};
+    QCommandLineOption userKey{{QStringLiteral("k"), QStringLiteral("user-key")}, QString(), QStringLiteral("key")};
+    QCommandLineOption trace{QStringLiteral("trace")};
+    QCommandLineOption traceFile{QStringLiteral("trace-file"), QString(), QStringLiteral("file")};
+    QCommandLineOption format{{QStringLiteral("f"), QStringLiteral("format")}, QString(), QStringLiteral("format")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("file")};
+    QCommandLineOption separator{{QStringLiteral("s"), QStringLiteral("separator")}, QString(), QStringLiteral("char")};
+    QCommandLineOption yes{{QStringLiteral("y"), QStringLiteral("yes")}};
+    QCommandLineOption now{QStringLiteral("now")};
+
+    Parser()
+    {
+        p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        p.addOptions({help, version, port, simulate, simPace, userKey, trace, traceFile, format, output,
+                      separator, yes, now});
+    }
+};
+
+bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
+{
+    const QCommandLineParser &p = parser.p;
+    if (p.isSet(parser.port)) {
+        o->portName = CanonicalPortName(p.value(parser.port));
+        if (o->portName.isEmpty()) {
+            *error = LoadString(Str::CliErrPortName).arg(p.value(parser.port));
+            return false;
+        }
+    }
+    o->simulate = p.isSet(parser.simulate);
+    if (p.isSet(parser.simPace)) {
+        bool ok = false;
+        o->simPaceMs = p.value(parser.simPace).toInt(&ok);
+        if (!ok || o->simPaceMs < 0 || o->simPaceMs > 10000) {
+            *error = LoadString(Str::CliErrPace).arg(p.value(parser.simPace));
+            return false;
+        }
+    }
+    if (p.isSet(parser.userKey)) {
+        std::array<std::uint8_t, 8> bytes{};
+        if (!ParseKeyText(p.value(parser.userKey), &bytes)) {
+            *error = LoadString(Str::CliErrKeyText).arg(p.value(parser.userKey));
+            return false;
+        }
+        o->keyMode = true;
+        o->userKeyText = FormatKeyText(bytes);
+    }
+    o->trace = p.isSet(parser.trace) || p.isSet(parser.traceFile);
+    o->traceFile = p.value(parser.traceFile);
+    if (p.isSet(parser.format)) {
+        const QString f = p.value(parser.format).toLower();
+        if (f == QLatin1String("table"))
+            o->format = OutputFormat::Table;
+        else if (f == QLatin1String("csv"))
+            o->format = OutputFormat::Csv;
+        else if (f == QLatin1String("json"))
+            o->format = OutputFormat::Json;
+        else {
+            *error = LoadString(Str::CliErrFormat).arg(p.value(parser.format));
+            return false;
+        }
+    }
+    o->outputFile = p.value(parser.output);
+    if (p.isSet(parser.separator)) {
+        const QString s = p.value(parser.separator);
+        if (s.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0 || s == QLatin1String("\\t"))
+            o->separator = QLatin1Char('\t');
+        else if (s.size() == 1 && s != QLatin1String("\"") && s != QLatin1String("\n") && s != QLatin1String("\r"))
+            o->separator = s.at(0);
+        else {
+            *error = LoadString(Str::CliErrSeparator).arg(s);
+            return false;
+        }
+    }
+    o->yes = p.isSet(parser.yes);
+    return true;
+}
+
+bool parseSetClock(const Parser &parser, const QStringList &words, CCliOptions *o, QString *error)
+{
+    QStringList rest = words;
+    bool fromPc = parser.p.isSet(parser.now);
+    if (rest.size() == 1 && rest.first().compare(QLatin1String("now"), Qt::CaseInsensitive) == 0) {
+        fromPc = true;
+        rest.clear();
+    }
+    if (fromPc && !rest.isEmpty()) {
+        *error = LoadString(Str::CliErrClockBoth);
+        return false;
+    }
+    if (!fromPc && rest.isEmpty()) {
+        *error = LoadString(Str::CliErrClockMissing);
+        return false;
+    }
+    o->clockFromPc = fromPc;
+    if (fromPc)
+        return true;
+    if (!ParseClockText(rest.join(QLatin1Char(' ')), &o->clockValue, error))
+        return false;
+    o->clockBytes = ClockBytes(o->clockValue);
+    return true;
+}
+
+bool parseWriteKey(const QStringList &words, CCliOptions *o, QString *error)
+{
+    if (words.size() < 3) {
+        *error = LoadString(Str::CliErrWriteKeyArgs);
+        return false;
+    }
+    if (!ResolveKeyGroup(words.at(0), &o->keyGroup, error))
+        return false;
+    bool ok = false;
+    const int row = words.at(1).toInt(&ok);
+    if (!ok || row < 1 || row > o->keyGroup.recordCount()) {
+        *error = LoadString(Str::CliErrRow)
+                     .arg(words.at(1), QString::number(o->keyGroup.recordCount()), LoadString(o->keyGroup.groupId));
+        return false;
+    }
+    o->keyRow = row - 1;
+    const QString text = words.mid(2).join(QLatin1Char(' '));
+    std::array<std::uint8_t, 8> bytes{};
+    if (!ParseKeyText(text, &bytes)) {
+        *error = LoadString(Str::CliErrKeyText).arg(text);
+        return false;
+    }
+    o->keyText = FormatKeyText(bytes);
+    return true;
+}
+
+} // namespace
+
+QString CanonicalPortName(const QString &text)
+{
+    static const QRegularExpression comName(QStringLiteral("^com([1-4])$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = comName.match(text);
+    if (m.hasMatch())
+        return QStringLiteral("Com") + m.captured(1);
+    if (text.startsWith(QLatin1Char('/')) && text.size() > 1)
+        return text;
+    return QString();
+}
+
+bool ParseKeyText(const QString &text, std::array<std::uint8_t, 8> *bytes)
+{
+    QString digits;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('-'))
+            continue;
+        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+                         || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+                         || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+        if (!hex)
+            return false;
+        digits += c;
+    }
+    if (digits.size() != 16)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        (*bytes)[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(digits.mid(2 * i, 2).toUInt(nullptr, 16));
+    return true;
+}
+
+QString FormatKeyText(const std::array<std::uint8_t, 8> &b)
+{
+    QString text = LoadString(Str::FmtKey);
+    // The key format is printf-style with eight %02X.
+    for (std::uint8_t byte : b) {
+        const qsizetype at = text.indexOf(QLatin1String("%02X"));
+        if (at < 0)
+            break;
+        text.replace(at, 4, QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper());
+    }
+    return text;
+}
+
+bool ParseClockText(const QString &text, QDateTime *value, QString *error)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})[ T]+(\\d{1,2}):(\\d{2})(?::(\\d{2}))?\\s*$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch()) {
+        *error = LoadString(Str::CliErrClockText).arg(text);
+        return false;
+    }
+    const int year = m.captured(1).toInt();
+    if (year < 2000 || year > 2099) {
+        *error = LoadString(Str::CliErrClockYear).arg(year);
+        return false;
+    }
+    const QDate date(year, m.captured(2).toInt(), m.captured(3).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt());
+    const int seconds = m.captured(6).isEmpty() ? 0 : m.captured(6).toInt();
+    if (!date.isValid() || !time.isValid() || seconds > 59) {
+        *error = LoadString(Str::CliErrClockText).arg(text);
+        return false;
+    }
+    *value = QDateTime(date, time); // the unit keeps minutes: seconds are dropped
+    return true;
+}
+
+std::array<std::uint8_t, 5> ClockBytes(const QDateTime &value)
+{
+    const QDate d = value.date();
+    const QTime t = value.time();
+    return {toBcd(d.year() - 2000), toBcd(d.month()), toBcd(d.day()), toBcd(t.hour()), toBcd(t.minute())};
+}
+
+QString UsageText()
+{
+    return LoadString(Str::CliUsage);
+}
+
+CParseResult ParseCommandLine(const QStringList &arguments)
+{
+    CParseResult result;
+    CCliOptions &o = result.options;
+    Parser parser;
+    QStringList withName = arguments;
+    withName.prepend(QStringLiteral("quilo"));
+    if (!parser.p.parse(withName)) {
+        result.error = LoadString(Str::CliErrOption).arg(parser.p.errorText());
+        return result;
+    }
+    if (parser.p.isSet(parser.help)) {
+        o.command = Command::Help;
+        return result;
+    }
+    if (parser.p.isSet(parser.version)) {
+        o.command = Command::Version;
+        return result;
+    }
+    if (!parseCommon(parser, &o, &result.error))
+        return result;
+
+    QStringList words = parser.p.positionalArguments();
+    if (words.isEmpty()) {
+        result.error = LoadString(Str::CliErrNoCommand);
+        return result;
+    }
+    const QString command = words.takeFirst().toLower();
+    if (command == QLatin1String("help")) {
+        o.command = Command::Help;
+    } else if (command == QLatin1String("ports")) {
+        o.command = Command::Ports;
+        if (!words.isEmpty())
+            result.error = LoadString(Str::CliErrExtraWords).arg(words.join(QLatin1Char(' ')));
+    } else if (command == QLatin1String("read")) {
+        o.command = Command::Read;
+        ResolveSets(words, &o.sets, &result.error);
+    } else if (command == QLatin1String("set-clock")) {
+        o.command = Command::SetClock;
+        parseSetClock(parser, words, &o, &result.error);
+    } else if (command == QLatin1String("write-key")) {
+        o.command = Command::WriteKey;
+        parseWriteKey(words, &o, &result.error);
+    } else {
+        result.error = LoadString(Str::CliErrCommand).arg(command);
+    }
+    return result;
+}
+
+} // namespace QuiloCli

@@ -1,0 +1,39 @@
+#pragma once
+// The readable names of the unit's data sets and key groups, and what each one tells the
+// document: selector, record range, configuration event.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace QuiloCli {
+
+struct CSetSpec
+{
+    QString name;          // as typed: "daily", "key-table", ...
+    int dataSet = 0;       // CTarvelDoc::DataSet
+    unsigned groupId = 0;  // string id of the key group ("OMH", "LAB", ...), 0 without
+    unsigned first = 0;    // record range, both ends included
+    unsigned last = 0;
+    int event = -1;        // configuration event 0..19, -1 for other sets
+    unsigned titleId = 0;  // the data set's title
+
+    int recordCount() const { return static_cast<int>(last - first + 1); }
+    // Transactions the read takes: records, or chunks for the configuration and events.
+    int transactionCount() const;
+    QString label() const; // "key-table LAB", "conf-event 3", "daily"
+};
+
+// What `read` accepts: the set name, then the group (key tables, key logs) or the event
+// number (conf-event). On failure returns false and a one-line message.
+bool ResolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error);
+
+// A key group of the key table by name ("OMH", "szf", ...).
+bool ResolveKeyGroup(const QString &word, CSetSpec *group, QString *error);
+
+// Every set and group once, in the order `read all` reads them.
+QList<CSetSpec> AllSets();
+
+QStringList SetNames();
+
+} // namespace QuiloCli

@@ -1,0 +1,259 @@
+#include "exporttable.h"
+
+#include "commandtable.h"
+#include "rawcapture.h"
+#include "stringtable.h"
+#include "tarveldoc.h"
+
+namespace QuiloCli {
+
+namespace {
+
+constexpr int kDone = 0x8000;
+
+// Result codes in the order of COperationSummary::failedBy.
+constexpr int kSlotResults[] = {Quilo::ResultNotSent, Quilo::ResultTwoBytes, Quilo::ResultWrongLength,
+                                Quilo::ResultBadChecksum, Quilo::ResultRefused, Quilo::ResultKeyFailed, 0x7FFF};
+
+constexpr unsigned kConfigLabels[] = {
+    Str::LblCfgType, Str::LblCfgMfgNo, Str::LblCfgMfgDate, Str::LblCfgLicenceNo, Str::LblCfgLicenceExpiry,
+    Str::LblCfgCardMfgNo, Str::LblCfgOmhId, Str::LblCfgCertCode, Str::LblCfgCertDate, Str::LblCfgLabCode,
+    Str::LblCfgCertificateNo, Str::LblCfgName, Str::LblCfgAddress, Str::LblCfgCounterStep, Str::LblCfgInitialIn,
+    Str::LblCfgInitialOut, Str::LblCfgInitialStake, Str::LblCfgNote};
+
+constexpr unsigned kEventLabels[] = {Str::LblIn, Str::LblOut, Str::LblStakeColon, Str::LblWinColon, Str::LblGames,
+                                     Str::LblChangeTime};
+
+// Form labels end in a colon; as column headings they do without.
+QString heading(unsigned id)
+{
+    QString text = LoadString(id).trimmed();
+    while (text.endsWith(QLatin1Char(':')))
+        text.chop(1);
+    return text.trimmed();
+}
+
+bool looksNumeric(const QString &text)
+{
+    return text.endsWith(QLatin1String(" Ft.")) || (!text.isEmpty() && text.at(text.size() - 1).isDigit()
+                                                    && !text.contains(QLatin1Char(':')));
+}
+
+QStringList configCells(const CConfigRecord &c)
+{
+    return {c.m_type.GetText(), c.m_mfgNo.GetText(), c.m_mfgDate.GetText(), c.m_licenceNo.GetText(),
+            c.m_licenceExpiry.GetText(), c.m_cardMfgNo.GetText(), c.m_omhId.GetText(), c.m_certCode.GetText(),
+            c.m_certDate.GetText(), c.m_labCode.GetText(), c.m_certificateNo.GetText(), c.m_name.GetText(),
+            c.m_address.GetText(), c.m_counterStep.GetText(), c.m_initialIn.GetText(), c.m_initialOut.GetText(),
+            c.m_initialStake.GetText(), c.m_note.GetText()};
+}
+
+template<class Record>
+void addListRows(CExportSection &s, const Record *records, const CRawCapture *raw, std::uint8_t command,
+                 unsigned firstParameter)
+{
+    for (unsigned i = s.spec.first; i <= s.spec.last; ++i) {
+        const Record &r = records[i];
+        CExportRow row;
+        row.number = static_cast<int>(i - s.spec.first) + 1;
+        row.index = static_cast<int>(i);
+        row.status = r.m_nStatus;
+        row.ok = r.m_nStatus == kDone;
+        row.result = ResultText(r.m_nStatus);
+        for (int c = 0; c < Record::kColumns; ++c)
+            row.cells << r.GetColumnText(c);
+        if (row.ok && raw)
+            row.raw = raw->Reply(command, static_cast<std::uint8_t>(firstParameter + (i - s.spec.first)));
+        s.rows << row;
+    }
+}
+
+template<class Record>
+void listHeadings(CExportSection &s)
+{
+    for (unsigned id : Record::kColumnTitles)
+        s.headings << heading(id);
+}
+
+// The configuration and its events are marked read even when chunks failed; the export says so.
+void judgeChunked(CExportRow &row, int recordStatus, const COperationSummary &summary)
+{
+    row.status = recordStatus;
+    row.ok = recordStatus == kDone && summary.failed() == 0;
+    row.result = ResultText(recordStatus);
+    if (recordStatus == kDone && summary.failed() > 0) {
+        const int partial = StatusFromSummary(summary);
+        row.status = partial;
+        row.result = LoadString(Str::CliPartsFailed)
+                         .arg(summary.failed())
+                         .arg(summary.tried)
+                         .arg(ResultText(partial));
+    }
+}
+
+} // namespace
+
+int CExportSection::failedCount() const
+{
+    int n = 0;
+    for (const CExportRow &r : rows)
+        n += r.ok ? 0 : 1;
+    return n;
+}
+
+QString ResultText(int status)
+{
+    if (status == 0)
+        return LoadString(Str::ResultNotRead);
+    if (status == Quilo::ResultKeyFailed)
+        return LoadString(Str::Result256);
+    switch (status & 0x7FFF) {
+    case Quilo::ResultOk: return LoadString(Str::Result0);
+    case Quilo::ResultNotSent: return LoadString(Str::Result1);
+    case Quilo::ResultTwoBytes: return LoadString(Str::Result16);
+    case Quilo::ResultWrongLength: return LoadString(Str::Result32);
+    case Quilo::ResultBadChecksum: return LoadString(Str::Result48);
+    case Quilo::ResultRefused: return LoadString(Str::Result64);
+    default: return LoadString(Str::CliResultOther).arg(status & 0x7FFF);
+    }
+}
+
+int StatusFromSummary(const COperationSummary &summary)
+{
+    if (summary.tried == 0)
+        return 0;
+    for (std::size_t slot = 0; slot < summary.failedBy.size(); ++slot) {
+        if (summary.failedBy[slot] == 0)
+            continue;
+        const int code = kSlotResults[slot];
+        return code == Quilo::ResultKeyFailed ? code : kDone + code;
+    }
+    return kDone;
+}
+
+CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &spec, const COperationSummary &summary,
+                            const CRawCapture *raw)
+{
+    CExportSection s;
+    s.spec = spec;
+    s.title = LoadString(spec.titleId);
+    if (spec.groupId != 0)
+        s.title += QStringLiteral(" - ") + LoadString(spec.groupId);
+
+    switch (spec.dataSet) {
+    case CTarvelDoc::dsDaily:
+        listHeadings<CDailyRecord>(s);
+        addListRows(s, doc.m_aDaily.data(), raw, Quilo::CmdDaily, 1);
+        break;
+    case CTarvelDoc::dsMonthly:
+        listHeadings<CPeriodRecord>(s);
+        addListRows(s, doc.m_aMonthly.data(), raw, Quilo::CmdMonthly, 1);
+        break;
+    case CTarvelDoc::dsQuarterly:
+        listHeadings<CPeriodRecord>(s);
+        addListRows(s, doc.m_aQuarterly.data(), raw, Quilo::CmdQuarterly, 1);
+        break;
+    case CTarvelDoc::dsYearly:
+        listHeadings<CYearlyRecord>(s);
+        addListRows(s, doc.m_aYearly.data(), raw, Quilo::CmdYearly, 1);
+        break;
+    case CTarvelDoc::dsDateLog:
+        listHeadings<CDateLogRecord>(s);
+        addListRows(s, doc.m_aDateLog.data(), raw, Quilo::CmdDateLog, 1);
+        break;
+    case CTarvelDoc::dsKeyLogs:
+        listHeadings<CKeyLogRecord>(s);
+        addListRows(s, doc.m_aKeyLogs.data(), raw, spec.first == 0 ? Quilo::CmdKeyLogOmh : Quilo::CmdKeyLogSzf, 1);
+        break;
+    case CTarvelDoc::dsKeyTable:
+        s.headings << heading(Str::ColKey) << heading(Str::ColState);
+        for (unsigned i = spec.first; i <= spec.last; ++i) {
+            const CKeyField &k = doc.m_aKeyTable[i];
+            CExportRow row;
+            row.number = static_cast<int>(i - spec.first) + 1;
+            row.index = static_cast<int>(i);
+            row.status = k.m_nStatus;
+            row.ok = k.m_nStatus == kDone;
+            row.result = ResultText(k.m_nStatus);
+            // The window's rule: only a result in the low bits is an error.
+            row.cells << k.GetText() << LoadString((k.m_nStatus & 0x7FFF) ? Str::StateError : Str::StateOk);
+            if (row.ok && raw)
+                row.raw = raw->Reply(Quilo::CmdKey, static_cast<std::uint8_t>(i + 1));
+            s.rows << row;
+        }
+        break;
+    case CTarvelDoc::dsCounters:
+    case CTarvelDoc::dsDateTime:
+    case CTarvelDoc::dsCurrentKey: {
+        s.form = true;
+        CExportRow row;
+        row.number = 1;
+        row.status = StatusFromSummary(summary);
+        row.ok = row.status == kDone;
+        row.result = ResultText(row.status);
+        std::uint8_t command = Quilo::CmdCounters;
+        if (spec.dataSet == CTarvelDoc::dsCounters) {
+            listHeadings<CCountersRecord>(s);
+            for (int c = 0; c < CCountersRecord::kColumns; ++c)
+                row.cells << doc.m_counters.GetColumnText(c);
+        } else if (spec.dataSet == CTarvelDoc::dsDateTime) {
+            command = Quilo::CmdDateTime;
+            s.headings << heading(Str::TitleDateTime);
+            row.cells << doc.m_dateTime.GetText();
+        } else {
+            command = Quilo::CmdKey;
+            s.headings << heading(Str::ColKey);
+            row.cells << doc.m_currentKey.GetText();
+        }
+        if (row.ok && raw)
+            row.raw = raw->Reply(command, 0);
+        s.rows << row;
+        break;
+    }
+    case CTarvelDoc::dsConfig: {
+        s.form = true;
+        for (unsigned id : kConfigLabels)
+            s.headings << heading(id);
+        CExportRow row;
+        row.number = 1;
+        judgeChunked(row, doc.m_config.m_nStatus, summary);
+        row.cells = configCells(doc.m_config);
+        if (row.status == kDone && raw)
+            row.raw = raw->Chunked(Quilo::CmdConfig, Quilo::kConfigChunks);
+        s.rows << row;
+        break;
+    }
+    case CTarvelDoc::dsConfEvents: {
+        s.form = true;
+        s.title += QLatin1Char(' ') + QString::number(spec.event + 1);
+        for (unsigned id : kConfigLabels)
+            s.headings << heading(id);
+        for (unsigned id : kEventLabels)
+            s.headings << heading(id);
+        const CConfEventRecord &e = doc.m_aConfEvents[static_cast<std::size_t>(spec.event)];
+        CExportRow row;
+        row.number = spec.event + 1;
+        row.index = spec.event;
+        judgeChunked(row, e.m_nStatus, summary);
+        row.cells = configCells(e.m_config);
+        row.cells << e.m_in.GetText() << e.m_out.GetText() << e.m_stake.GetText() << e.m_win.GetText()
+                  << e.m_games.GetText() << e.m_changeTime.GetText();
+        if (row.status == kDone && raw)
+            row.raw = raw->Chunked(static_cast<std::uint8_t>(Quilo::CmdConfEventFirst + spec.event),
+                                   Quilo::kConfEventChunks);
+        s.rows << row;
+        break;
+    }
+    default:
+        break;
+    }
+    for (qsizetype c = 0; c < s.headings.size(); ++c) {
+        bool right = !s.rows.isEmpty();
+        for (const CExportRow &r : s.rows)
+            right = right && c < r.cells.size() && looksNumeric(r.cells.at(c));
+        s.rightAligned << right;
+    }
+    return s;
+}
+
+} // namespace QuiloCli

@@ -1,0 +1,55 @@
+#pragma once
+// What one data set read out looks like for export: headings, rows of display texts, and per
+// row the status word, the result in words and the reply bytes. Built from the document after
+// its read; the formatters (formatters.h) only lay it out.
+
+#include "datasets.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class CTarvelDoc;
+struct COperationSummary;
+
+namespace QuiloCli {
+
+class CRawCapture;
+
+struct CExportRow
+{
+    int number = 0;       // row number as the window shows it, from 1
+    int index = 0;        // the record's index in its data set
+    int status = 0;       // status word (for the one-record sets: made up from the read's result)
+    bool ok = false;      // read and decoded
+    QString result;       // the result in words
+    QStringList cells;    // display texts, one per heading
+    QByteArray raw;       // the reply's data bytes as read (empty when not read)
+};
+
+struct CExportSection
+{
+    CSetSpec spec;
+    QString title;                // "Daily log", with the group or event where there is one
+    QStringList headings;         // without the row number column
+    QList<bool> rightAligned;     // per heading
+    bool form = false;            // one record with labelled fields rather than a list
+    QList<CExportRow> rows;
+
+    int failedCount() const;
+};
+
+// The status word's meaning in words: "read", "bad checksum", "key refused", "not read"...
+QString ResultText(int status);
+
+// The result of the last one-record read as a status word: 0x8000 plus the code, 256 for a
+// refused key, 0 when nothing was tried.
+int StatusFromSummary(const COperationSummary &summary);
+
+// `summary` is the document's summary of the read of this section (chunk results for the
+// configuration and its events, the result of the one-record sets).
+CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &spec, const COperationSummary &summary,
+                            const CRawCapture *raw);
+
+} // namespace QuiloCli

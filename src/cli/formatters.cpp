@@ -1,0 +1,196 @@
+#include "formatters.h"
+
+#include "fields.h"
+#include "stringtable.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace QuiloCli {
+
+namespace {
+
+const QString kGap = QStringLiteral("  ");
+
+QString pad(const QString &text, qsizetype width, bool right)
+{
+    return right ? text.rightJustified(width) : text.leftJustified(width);
+}
+
+QString rowNumber(int number)
+{
+    return FormatString(Str::RowNumber, number);
+}
+
+void appendList(QString &out, const CExportSection &s)
+{
+    const bool withResult = s.failedCount() > 0;
+    QStringList head{LoadString(Str::ColIdx)};
+    head << s.headings;
+    if (withResult)
+        head << LoadString(Str::CliColResult);
+    QList<QStringList> lines;
+    for (const CExportRow &r : s.rows) {
+        QStringList line{rowNumber(r.number)};
+        line << r.cells;
+        if (withResult)
+            line << (r.ok ? QString() : r.result);
+        lines << line;
+    }
+    QList<qsizetype> widths;
+    for (const QString &h : head)
+        widths << h.size();
+    for (const QStringList &line : lines)
+        for (qsizetype c = 0; c < line.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], line.at(c).size());
+
+    auto emitLine = [&](const QStringList &cells, bool isHead) {
+        QStringList parts;
+        for (qsizetype c = 0; c < cells.size() && c < widths.size(); ++c) {
+            const bool right = !isHead && c >= 1 && c - 1 < s.rightAligned.size() && s.rightAligned.at(c - 1);
+            parts << pad(cells.at(c), widths.at(c), right);
+        }
+        out += parts.join(kGap).trimmed() + QLatin1Char('\n');
+    };
+    emitLine(head, true);
+    for (const QStringList &line : lines)
+        emitLine(line, false);
+}
+
+void appendForm(QString &out, const CExportSection &s)
+{
+    qsizetype width = 0;
+    for (const QString &h : s.headings)
+        width = std::max(width, h.size());
+    const bool numbered = s.rows.size() > 1;
+    for (const CExportRow &r : s.rows) {
+        QString indent = QStringLiteral("  ");
+        if (numbered) {
+            out += rowNumber(r.number) + QLatin1Char('\n');
+            indent += QStringLiteral("  ");
+        }
+        for (qsizetype c = 0; c < s.headings.size() && c < r.cells.size(); ++c)
+            out += (indent + s.headings.at(c).leftJustified(width) + kGap + r.cells.at(c)).trimmed()
+                       .prepend(indent) + QLatin1Char('\n');
+        if (!r.ok)
+            out += indent + LoadString(Str::CliColResult).leftJustified(width) + kGap + r.result + QLatin1Char('\n');
+    }
+}
+
+QString csvField(const QString &text, QChar separator)
+{
+    const bool quote = text.contains(separator) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n'))
+                       || text.contains(QLatin1Char('\r')) || text.startsWith(QLatin1Char(' '))
+                       || text.endsWith(QLatin1Char(' '));
+    if (!quote)
+        return text;
+    QString q = text;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString csvLine(const QStringList &fields, QChar separator)
+{
+    QStringList quoted;
+    for (const QString &f : fields)
+        quoted << csvField(f, separator);
+    return quoted.join(separator) + QLatin1Char('\n');
+}
+
+} // namespace
+
+QChar LocaleSeparator(const QLocale &locale)
+{
+    return locale.decimalPoint() == QLatin1String(",") ? QLatin1Char(';') : QLatin1Char(',');
+}
+
+QList<CExportSection> MergeEvents(const QList<CExportSection> &sections)
+{
+    QList<CExportSection> merged;
+    for (const CExportSection &s : sections) {
+        if (s.spec.event >= 0 && !merged.isEmpty() && merged.last().spec.event >= 0
+            && merged.last().spec.dataSet == s.spec.dataSet) {
+            merged.last().rows << s.rows;
+            continue;
+        }
+        merged << s;
+        if (s.spec.event >= 0)
+            merged.last().title = LoadString(s.spec.titleId);
+    }
+    return merged;
+}
+
+QByteArray FormatTable(const QList<CExportSection> &sections)
+{
+    QString out;
+    for (const CExportSection &s : sections) {
+        if (!out.isEmpty())
+            out += QLatin1Char('\n');
+        out += s.title + QLatin1Char('\n');
+        if (s.form)
+            appendForm(out, s);
+        else
+            appendList(out, s);
+    }
+    return out.toUtf8();
+}
+
+QByteArray FormatCsv(const QList<CExportSection> &sections, QChar separator)
+{
+    QString out;
+    const bool titled = sections.size() > 1; // one set: a plain table; several: titled blocks
+    for (const CExportSection &s : sections) {
+        if (titled) {
+            if (!out.isEmpty())
+                out += QLatin1Char('\n');
+            out += csvLine({s.title}, separator);
+        }
+        QStringList head{LoadString(Str::ColIdx)};
+        head << s.headings << LoadString(Str::CliColResult);
+        out += csvLine(head, separator);
+        for (const CExportRow &r : s.rows) {
+            QStringList line{QString::number(r.number)};
+            line << r.cells << r.result;
+            out += csvLine(line, separator);
+        }
+    }
+    return out.toUtf8();
+}
+
+QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &info)
+{
+    QJsonArray sets;
+    bool complete = true;
+    for (const CExportSection &s : sections) {
+        QJsonArray records;
+        for (const CExportRow &r : s.rows) {
+            QJsonObject values;
+            for (qsizetype c = 0; c < s.headings.size() && c < r.cells.size(); ++c)
+                values.insert(s.headings.at(c), r.cells.at(c));
+            records.append(QJsonObject{
+                {QStringLiteral("number"), r.number},
+                {QStringLiteral("index"), r.index},
+                {QStringLiteral("status"), r.status},
+                {QStringLiteral("ok"), r.ok},
+                {QStringLiteral("result"), r.result},
+                {QStringLiteral("values"), values},
+                {QStringLiteral("raw"), QString::fromLatin1(r.raw.toHex())},
+            });
+            complete = complete && r.ok;
+        }
+        QJsonObject set{{QStringLiteral("set"), s.spec.name},
+                        {QStringLiteral("title"), s.title},
+                        {QStringLiteral("records"), records}};
+        if (s.spec.groupId != 0)
+            set.insert(QStringLiteral("group"), LoadString(s.spec.groupId));
+        sets.append(set);
+    }
+    const QJsonObject root{{QStringLiteral("port"), info.port},
+                           {QStringLiteral("complete"), complete && !info.stopped},
+                           {QStringLiteral("stopped"), info.stopped},
+                           {QStringLiteral("sets"), sets}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+} // namespace QuiloCli

@@ -1,0 +1,29 @@
+#pragma once
+// The three output forms of `quilo read`: an aligned table as the window shows it, CSV and
+// JSON. All produce UTF-8.
+
+#include "exporttable.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QLocale>
+
+namespace QuiloCli {
+
+struct CExportInfo
+{
+    QString port;          // the port as chosen, or the simulated unit
+    bool stopped = false;  // Ctrl-C ended the read early
+};
+
+QByteArray FormatTable(const QList<CExportSection> &sections);
+QByteArray FormatCsv(const QList<CExportSection> &sections, QChar separator);
+QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &info);
+
+// ';' where the decimal separator is ',' (a comma would split every decimal), else ','.
+QChar LocaleSeparator(const QLocale &locale);
+
+// The configuration events come back one section per event; for output they are one list.
+QList<CExportSection> MergeEvents(const QList<CExportSection> &sections);
+
+} // namespace QuiloCli

@@ -1,0 +1,34 @@
+// quilo: the command-line front end. Everything but the process's own streams lives in
+// quilo_cli (cliapp.h).
+
+#include "cliapp.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quilo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_VERSION));
+
+    QFile out;
+    QFile err;
+    QFile in;
+    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    in.open(stdin, QIODevice::ReadOnly);
+
+    QuiloCli::CCliStreams streams;
+    streams.out = &out;
+    streams.err = &err;
+    streams.in = &in;
+    streams.errIsTerminal = isatty(STDERR_FILENO) != 0;
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    return QuiloCli::RunCli(arguments, streams);
+}
