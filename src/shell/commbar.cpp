@@ -1,0 +1,92 @@
+#include "commbar.h"
+
+#include "serialports.h"
+#include "stringtable.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+
+#include <array>
+
+namespace {
+const std::array<unsigned, 4> kPortNames{Str::PortCom1, Str::PortCom2, Str::PortCom3, Str::PortCom4};
+constexpr int kDefaultPort = 1; // "Com2", the document's port at start
+} // namespace
+
+CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
+    : QWidget(parent), m_doc(doc), m_pProgress(new QProgressBar(this)), m_pPort(new QComboBox(this))
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->addWidget(new QLabel(LoadString(Str::CommLabel), this));
+    m_pProgress->setTextVisible(false);
+    m_pProgress->setRange(0, 1);
+    m_pProgress->setValue(0);
+    m_pProgress->setFixedWidth(260);
+    layout->addWidget(m_pProgress);
+    layout->addSpacing(16);
+    layout->addWidget(new QLabel(LoadString(Str::PortLabel), this));
+
+    for (unsigned id : kPortNames) {
+        const QString name = LoadString(id);
+        m_pPort->addItem(name, name);
+    }
+    addMachinePorts();
+    m_pPort->setCurrentIndex(kDefaultPort);
+    m_pPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_pPort->setMaxVisibleItems(16);
+    layout->addWidget(m_pPort);
+    connect(m_pPort, &QComboBox::currentIndexChanged, this, &CCommBar::OnSelChangePort);
+}
+
+// Beyond the four classic names: the serial ports this machine has, USB adapters among them,
+// named by their device path so the user can tell them apart.
+void CCommBar::addMachinePorts()
+{
+    const QList<CSerialPortEntry> ports = ListSerialPorts();
+    for (const CSerialPortEntry &port : ports) {
+        QString label = port.name;
+        if (!port.description.isEmpty())
+            label += QStringLiteral(" (%1)").arg(port.description);
+        m_pPort->addItem(label, port.devicePath);
+    }
+}
+
+bool CCommBar::selectPort(const QString &name)
+{
+    const int index = m_pPort->findData(name);
+    if (index < 0)
+        return false;
+    if (index == m_pPort->currentIndex())
+        OnSelChangePort(index);
+    else
+        m_pPort->setCurrentIndex(index);
+    return true;
+}
+
+void CCommBar::OnSelChangePort(int index)
+{
+    if (index < 0)
+        return;
+    m_doc.SetPort(m_pPort->itemData(index).toString());
+}
+
+void CCommBar::SetRange(int minimum, int maximum)
+{
+    // an empty range would turn the bar into a busy indicator
+    m_pProgress->setRange(minimum, maximum > minimum ? maximum : minimum + 1);
+}
+
+void CCommBar::SetStep(int)
+{
+    // the engine moves the bar by positions; the step is implied
+}
+
+void CCommBar::SetPos(int position)
+{
+    m_pProgress->setValue(position);
+    // the transfer blocks the event loop; paint now so the bar visibly moves
+    m_pProgress->repaint();
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The communication bar: the progress of a transfer and the port choice. The document's engine
+// drives the progress bar through CProgressSink; a port choice goes straight to the document.
+
+#include "tarveldoc.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QProgressBar;
+
+class CCommBar : public QWidget, public CProgressSink
+{
+    Q_OBJECT
+public:
+    CCommBar(CTarvelDoc &doc, QWidget *parent);
+
+    // CProgressSink, called from inside a transfer
+    void SetRange(int minimum, int maximum) override;
+    void SetStep(int step) override;
+    void SetPos(int position) override;
+
+    QProgressBar *progressBar() const { return m_pProgress; }
+    QComboBox *portSelector() const { return m_pPort; }
+    // Selects the entry with `name` (a port name or a device path) and hands it to the document.
+    bool selectPort(const QString &name);
+
+private:
+    void OnSelChangePort(int index);
+    void addMachinePorts();
+
+    CTarvelDoc &m_doc;
+    QProgressBar *m_pProgress;
+    QComboBox *m_pPort;
+};

@@ -1,0 +1,338 @@
+#include "mainframe.h"
+
+#include "aboutdlg.h"
+#include "commbar.h"
+#include "leftview.h"
+#include "operationtext.h"
+#include "quiloview.h"
+#include "stringtable.h"
+#include "viewtable.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <array>
+
+namespace {
+
+constexpr unsigned kCmdAbout = Str::CmdAbout;
+constexpr unsigned kCmdExit = Str::CmdExit;
+
+struct CommandEntry {
+    unsigned command;
+    unsigned menuText;     // 0: no menu entry
+    const char16_t *icon;  // tool bar picture, nullptr: not on the tool bar
+};
+
+const std::array<CommandEntry, 8> kCommands{{
+    {Str::CmdLoad, Str::MenuQuiloLoad, u":/icons/load.svg"},
+    {Str::CmdWrite, Str::MenuQuiloWrite, u":/icons/write.svg"},
+    {Str::CmdOpen, Str::MenuFileOpen, u":/icons/open.svg"},
+    {Str::CmdSave, Str::MenuFileSave, u":/icons/save.svg"},
+    {Str::CmdUserKey, 0, u":/icons/userkey.svg"},
+    {Str::CmdHelp, Str::MenuHelpHelp, nullptr},
+    {kCmdAbout, Str::MenuHelpAbout, nullptr},
+    {kCmdExit, Str::MenuFileExit, nullptr},
+}};
+
+struct MenuEntry {
+    unsigned title;
+    std::array<unsigned, 3> commands; // 0 ends the list
+};
+
+const std::array<MenuEntry, 3> kMenus{{
+    {Str::MenuFile, {Str::CmdOpen, Str::CmdSave, kCmdExit}},
+    {Str::MenuQuilo, {Str::CmdLoad, Str::CmdWrite, 0}},
+    {Str::MenuHelp, {Str::CmdHelp, kCmdAbout, 0}},
+}};
+
+const std::array<unsigned, 5> kToolBar{Str::CmdLoad, Str::CmdWrite, Str::CmdOpen, Str::CmdSave, Str::CmdUserKey};
+
+const std::array<unsigned, 3> kIndicators{Str::IndicatorCaps, Str::IndicatorNum, Str::IndicatorScroll};
+
+// A command's status-bar prompt: the first line of the string of the same number.
+QString prompt(unsigned command)
+{
+    return LoadString(command).section(QLatin1Char('\n'), 0, 0);
+}
+
+bool isWithin(const QWidget *w, const QWidget *ancestor)
+{
+    return w && ancestor && (w == ancestor || ancestor->isAncestorOf(w));
+}
+
+} // namespace
+
+// The icons live in this static library; its resources need registering once.
+static void initShellResources()
+{
+    Q_INIT_RESOURCE(shell);
+}
+
+CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), m_doc(doc)
+{
+    initShellResources();
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quilo-readout.svg")));
+    setAcceptDrops(true);
+    createActions();
+    createMenus();
+    createToolBars();
+    createStatusBar();
+    createClient();
+    connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
+    connect(&m_doc, &CTarvelDoc::operationFinished, this, &CMainFrame::OnOperationFinished);
+    resize(960, 640);
+}
+
+CMainFrame::~CMainFrame()
+{
+    // the engine must not reach the bar once it is gone
+    if (m_doc.m_pCommBar == m_pCommBar)
+        m_doc.m_pCommBar = nullptr;
+}
+
+void CMainFrame::createActions()
+{
+    for (const CommandEntry &c : kCommands) {
+        auto *a = new QAction(this);
+        a->setText(c.menuText ? LoadString(c.menuText) : prompt(c.command));
+        a->setStatusTip(prompt(c.command));
+        if (c.icon)
+            a->setIcon(QIcon(QString::fromUtf16(c.icon)));
+        a->setData(c.command);
+        connect(a, &QAction::triggered, this, [this, id = c.command] { OnCommand(id); });
+        m_actions[c.command] = a;
+    }
+}
+
+void CMainFrame::createMenus()
+{
+    for (const MenuEntry &m : kMenus) {
+        QMenu *menu = menuBar()->addMenu(LoadString(m.title));
+        for (unsigned id : m.commands)
+            if (id)
+                menu->addAction(action(id));
+    }
+}
+
+void CMainFrame::createToolBars()
+{
+    m_pToolBar = addToolBar(QString());
+    m_pToolBar->setObjectName(QStringLiteral("toolBar"));
+    m_pToolBar->setIconSize(QSize(32, 32));
+    m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (unsigned id : kToolBar) {
+        m_pToolBar->addAction(action(id));
+        // prompts go to the status bar only: no tool tips
+        if (QWidget *button = m_pToolBar->widgetForAction(action(id)))
+            button->installEventFilter(this);
+    }
+
+    QToolBar *commToolBar = addToolBar(QString());
+    commToolBar->setObjectName(QStringLiteral("commBar"));
+    m_pCommBar = new CCommBar(m_doc, commToolBar);
+    commToolBar->addWidget(m_pCommBar);
+    m_doc.m_pCommBar = m_pCommBar;
+}
+
+void CMainFrame::createStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    for (unsigned id : kIndicators) {
+        auto *label = new QLabel(LoadString(id), bar);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(label->text()) + 12);
+        // Qt cannot read the lock keys' state portably, so the indicators are shown greyed
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+    }
+    connect(bar, &QStatusBar::messageChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            statusBar()->showMessage(m_strIdle);
+    });
+    setIdleText(LoadString(Str::Ready));
+}
+
+void CMainFrame::createClient()
+{
+    m_pSplitter = new QSplitter(Qt::Horizontal, this);
+    m_pSplitter->setChildrenCollapsible(false);
+    m_pLeftView = new CLeftView(m_doc, m_pSplitter);
+    m_pSplitter->addWidget(m_pLeftView);
+    setCentralWidget(m_pSplitter);
+    connect(m_pLeftView, &CLeftView::command, this, [this](unsigned id) { OnCommand(id); });
+    m_pLeftView->OnInitialUpdate();
+    if (const Quilo::ViewTableRow *start = Quilo::findView(Str::CmdHelp))
+        SwitchView(*start);
+    m_pSplitter->setStretchFactor(0, 0);
+    m_pSplitter->setStretchFactor(1, 1);
+    m_pSplitter->setSizes({kTreeWidth, 100});
+}
+
+QAction *CMainFrame::action(unsigned command) const
+{
+    const auto it = m_actions.find(command);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::SetTitle(const QString &title)
+{
+    m_strTitle = title;
+    const QString windowTitle = LoadString(Str::DocString).section(QLatin1Char('\n'), 0, 0);
+    setWindowTitle(title + QStringLiteral(" - ") + windowTitle);
+}
+
+void CMainFrame::setUserKeyHandler(std::function<void(CTarvelDoc &, QWidget *)> handler)
+{
+    m_userKeyHandler = std::move(handler);
+}
+
+bool CMainFrame::isCommandEnabled(unsigned command) const
+{
+    switch (command) {
+    case Str::CmdLoad:
+    case Str::CmdWrite:
+        return m_pRightView && m_pActiveView == m_pRightView->widget() && m_pRightView->answersCommand(command);
+    case Str::CmdOpen:
+    case Str::CmdSave:
+        return false; // files are not supported
+    case Str::CmdUserKey:
+    case Str::CmdHelp:
+    case kCmdAbout:
+    case kCmdExit:
+        return true;
+    default:
+        return Quilo::findView(command) != nullptr;
+    }
+}
+
+bool CMainFrame::OnCommand(unsigned command)
+{
+    if (const Quilo::ViewTableRow *row = Quilo::findView(command)) {
+        SwitchView(*row);
+        return true;
+    }
+    if (!isCommandEnabled(command))
+        return false;
+    switch (command) {
+    case Str::CmdLoad:
+    case Str::CmdWrite:
+        m_pRightView->onCommand(command);
+        return true;
+    case Str::CmdUserKey:
+        if (m_userKeyHandler)
+            m_userKeyHandler(m_doc, this);
+        return true;
+    case kCmdAbout: {
+        CAboutDlg about(this);
+        about.exec();
+        return true;
+    }
+    case kCmdExit:
+        close();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CMainFrame::SwitchView(const Quilo::ViewTableRow &row)
+{
+    // a view's initial update may run a message box; a second switch must not start inside it
+    if (m_bSwitching)
+        return;
+    m_bSwitching = true;
+    SetTitle(LoadString(row.title));
+
+    const QList<int> sizes = m_pSplitter->sizes();
+    QWidget *old = m_pRightView ? m_pRightView->widget() : nullptr;
+    m_pRightView = nullptr;
+    m_pActiveView = m_pLeftView;
+    Quilo::View *view = row.create(m_doc, nullptr);
+    QWidget *w = view->widget();
+    if (old) {
+        m_pSplitter->replaceWidget(1, w);
+        delete old;
+    } else {
+        m_pSplitter->addWidget(w);
+    }
+    if (sizes.size() == 2)
+        m_pSplitter->setSizes(sizes);
+    w->show();
+    m_pRightView = view;
+    view->OnInitialUpdate();
+
+    m_pActiveView = w;
+    w->setFocus(Qt::OtherFocusReason);
+    m_bSwitching = false;
+    updateCommandUi();
+    emit viewSwitched(row.command);
+}
+
+void CMainFrame::updateCommandUi()
+{
+    for (const auto &[id, a] : m_actions)
+        a->setEnabled(isCommandEnabled(id));
+}
+
+void CMainFrame::onFocusChanged(QWidget *, QWidget *now)
+{
+    // like a document window's active view: the tree or the right-hand view; focus moving to
+    // the bars or a dialog changes nothing
+    if (isWithin(now, m_pLeftView))
+        m_pActiveView = m_pLeftView;
+    else if (m_pRightView && isWithin(now, m_pRightView->widget()))
+        m_pActiveView = m_pRightView->widget();
+    else
+        return;
+    updateCommandUi();
+}
+
+void CMainFrame::OnOperationFinished(const COperationSummary &summary)
+{
+    setIdleText(Quilo::describeOperation(summary));
+}
+
+void CMainFrame::setIdleText(const QString &text)
+{
+    m_strIdle = text;
+    statusBar()->showMessage(text);
+}
+
+void CMainFrame::openDocumentFile(const QString &path)
+{
+    emit documentFileOpened(path);
+    setIdleText(LoadString(Str::FileNotRead).arg(QFileInfo(path).fileName()));
+}
+
+bool CMainFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip)
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent *event)
+{
+    for (const QUrl &url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            openDocumentFile(url.toLocalFile());
+    event->acceptProposedAction();
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The main window: menu, tool bar and communication bar, status bar, and a splitter with the
+// navigation tree on the left and the view of the chosen data set on the right. Choosing a
+// data set replaces the right-hand view with a new one. Commands go to the view table first,
+// then to the active view (Load, Write), then to the frame; a command nobody answers is
+// disabled.
+
+#include "tarveldoc.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+
+class CCommBar;
+class CLeftView;
+class QLabel;
+class QSplitter;
+class QToolBar;
+
+namespace Quilo {
+class View;
+struct ViewTableRow;
+}
+
+class CMainFrame : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int kTreeWidth = 130;
+
+    explicit CMainFrame(CTarvelDoc &doc, QWidget *parent = nullptr);
+    ~CMainFrame() override;
+
+    // Carries out `command` as the menu or the tool bar would. False when nobody answers it.
+    bool OnCommand(unsigned command);
+    bool isCommandEnabled(unsigned command) const;
+
+    QAction *action(unsigned command) const;
+    QToolBar *toolBar() const { return m_pToolBar; }
+    CLeftView *leftView() const { return m_pLeftView; }
+    CCommBar *commBar() const { return m_pCommBar; }
+    QSplitter *splitter() const { return m_pSplitter; }
+    Quilo::View *rightView() const { return m_pRightView; }
+    // The tree while it has the focus, otherwise the right-hand view.
+    QWidget *activeView() const { return m_pActiveView; }
+    QString title() const { return m_strTitle; }
+    // The text the status bar shows when no prompt is shown.
+    QString idleText() const { return m_strIdle; }
+
+    void SetTitle(const QString &title);
+    // The key mode dialog, once it exists; until then the command does nothing.
+    void setUserKeyHandler(std::function<void(CTarvelDoc &, QWidget *)> handler);
+    // A document file from the command line or dropped on the window: nothing is read from it.
+    void openDocumentFile(const QString &path);
+
+signals:
+    void documentFileOpened(const QString &path);
+    void viewSwitched(unsigned command);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createStatusBar();
+    void createClient();
+    void SwitchView(const Quilo::ViewTableRow &row);
+    void updateCommandUi();
+    void onFocusChanged(QWidget *old, QWidget *now);
+    void OnOperationFinished(const COperationSummary &summary);
+    void setIdleText(const QString &text);
+
+    CTarvelDoc &m_doc;
+    std::map<unsigned, QAction *> m_actions;
+    QToolBar *m_pToolBar = nullptr;
+    CCommBar *m_pCommBar = nullptr;
+    QSplitter *m_pSplitter = nullptr;
+    CLeftView *m_pLeftView = nullptr;
+    Quilo::View *m_pRightView = nullptr;
+    QWidget *m_pActiveView = nullptr;
+    QString m_strTitle;
+    QString m_strIdle;
+    bool m_bSwitching = false;
+    std::function<void(CTarvelDoc &, QWidget *)> m_userKeyHandler;
+};

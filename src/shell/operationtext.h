@@ -1,0 +1,15 @@
+#pragma once
+// What the last transfer did, in words for the status bar: "Daily log: 31 of 31 records read",
+// "Com2: port could not be opened: permission denied", "2 records failed: bad checksum".
+
+#include <QString>
+
+struct COperationSummary;
+
+namespace Quilo {
+
+QString describeOperation(const COperationSummary &summary);
+// The window title of a data set selector value, empty for an unknown one.
+QString dataSetTitle(int dataSet);
+
+} // namespace Quilo

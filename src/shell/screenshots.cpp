@@ -1,0 +1,66 @@
+#include "screenshots.h"
+
+#include "aboutdlg.h"
+#include "leftview.h"
+#include "mainframe.h"
+#include "viewtable.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTreeWidgetItemIterator>
+
+namespace Quilo {
+
+namespace {
+
+QString slug(const QString &text)
+{
+    QString s;
+    for (QChar c : text.toLower())
+        s += c.isLetterOrNumber() ? c : QLatin1Char('-');
+    return s;
+}
+
+bool save(QWidget &w, const QDir &dir, int n, const QString &name)
+{
+    QApplication::processEvents();
+    return w.grab().save(dir.filePath(QStringLiteral("%1-%2.png").arg(n, 2, 10, QLatin1Char('0')).arg(slug(name))));
+}
+
+QString itemPath(const QTreeWidgetItem *item)
+{
+    QStringList parts;
+    for (; item; item = item->parent())
+        parts.prepend(item->text(0));
+    return parts.join(QLatin1Char('-'));
+}
+
+} // namespace
+
+int takeScreenshots(CMainFrame &frame, const QString &directory)
+{
+    QDir dir(directory);
+    if (!dir.mkpath(QStringLiteral(".")))
+        return -1;
+    int n = 0;
+    if (save(frame, dir, n, QStringLiteral("start")))
+        ++n;
+    CLeftView *tree = frame.leftView();
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        const unsigned command = (*it)->data(0, CLeftView::kCommandRole).toUInt();
+        if (command == 0 || !findView(command))
+            continue;
+        tree->setCurrentItem(*it);
+        if (save(frame, dir, n, itemPath(*it)))
+            ++n;
+    }
+    frame.OnCommand(32790); // Help: the start page again
+    CAboutDlg about(&frame);
+    about.show();
+    if (save(about, dir, n, QStringLiteral("about")))
+        ++n;
+    return n;
+}
+
+} // namespace Quilo

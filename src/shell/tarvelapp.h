@@ -1,0 +1,54 @@
+#pragma once
+// The application: per-user settings, the recent-file list, the one document and the main
+// window, built in this order at start-up.
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+class CMainFrame;
+class CTarvelDoc;
+
+namespace Quilo {
+
+// The four most recent document files, kept in the settings and shown in no menu.
+class RecentFileList
+{
+public:
+    static constexpr int kSize = 4;
+
+    void load();
+    void save() const;
+    void add(const QString &path);
+    QStringList files() const { return m_files; }
+
+private:
+    QStringList m_files;
+};
+
+// Organisation and application name: where QSettings keeps the user's settings.
+void setUpApplicationIdentity();
+
+} // namespace Quilo
+
+class CTarvelApp : public QObject
+{
+    Q_OBJECT
+public:
+    CTarvelApp();
+    ~CTarvelApp() override;
+
+    // Builds the document and the main window, shows it centred. `files`: document files from
+    // the command line. False when the window could not be built.
+    bool InitInstance(const QStringList &files = {});
+
+    CTarvelDoc *m_pDoc = nullptr;
+    CMainFrame *mainFrame() const { return m_frame.get(); }
+    const Quilo::RecentFileList &recentFiles() const { return m_recent; }
+
+private:
+    std::unique_ptr<CTarvelDoc> m_doc;
+    std::unique_ptr<CMainFrame> m_frame;
+    Quilo::RecentFileList m_recent;
+};

@@ -1,0 +1,25 @@
+#pragma once
+// What the main frame needs of a right-hand view: its widget, its initial update, and the
+// commands it answers while it is the active view (Load, Write). A command no view answers
+// is shown disabled.
+
+class QWidget;
+
+namespace Quilo {
+
+class View
+{
+public:
+    virtual ~View() = default;
+    virtual QWidget *widget() = 0;
+    // Called once, right after the frame has put the view in the right pane.
+    virtual void OnInitialUpdate() = 0;
+    virtual bool answersCommand(unsigned command) const
+    {
+        static_cast<void>(command);
+        return false;
+    }
+    virtual void onCommand(unsigned command) { static_cast<void>(command); }
+};
+
+} // namespace Quilo
