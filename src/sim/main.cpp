@@ -1,0 +1,117 @@
+// quilo-sim: a simulated Quilo unit on a pseudo-terminal or a serial device, until SIGINT/SIGTERM.
+
+#include "faults.h"
+#include "simulatedunit.h"
+#include "statejson.h"
+#include "unitgenerator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "quilo-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+std::optional<QuiloSim::Key> parseKey(const QString &text)
+{
+    QString digits = text;
+    digits.remove(QLatin1Char(' ')).remove(QLatin1Char('-')).remove(QLatin1Char(':'));
+    const QByteArray raw = QByteArray::fromHex(digits.toLatin1());
+    if (digits.size() != 16 || raw.size() != 8 || raw.toHex() != digits.toLower().toLatin1())
+        return std::nullopt;
+    QuiloSim::Key key{};
+    for (std::size_t i = 0; i < key.size(); ++i)
+        key[i] = static_cast<std::uint8_t>(raw[static_cast<qsizetype>(i)]);
+    return key;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Blocked before any thread starts, so that only sigwait() below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quilo-sim"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated Quilo unit. Prints the serial line to open (the pseudo-terminal's slave path)\n"
+        "and answers the unit's commands until SIGINT or SIGTERM.\n"
+        "Fault SPEC: TARGET=KIND[:N][,once]; TARGET any|CMD|CMD:PARAM; KIND silent, two,\n"
+        "length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N]."));
+    parser.addHelpOption();
+    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Generate the unit from seed N."), QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption stateFile(QStringLiteral("state"), QStringLiteral("Load the unit from a JSON file."), QStringLiteral("FILE"));
+    const QCommandLineOption saveState(QStringLiteral("save-state"), QStringLiteral("Save the unit to a JSON file on exit."), QStringLiteral("FILE"));
+    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Key mode: require this 8-byte user key (16 hex digits)."), QStringLiteral("HEX"));
+    const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Emulate 9600-baud wire time (default on a pseudo-terminal)."));
+    const QCommandLineOption noPace(QStringLiteral("no-pace"), QStringLiteral("Answer at once."));
+    const QCommandLineOption turnaround(QStringLiteral("turnaround"), QStringLiteral("Wait MS before each answer."), QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("Inject a fault (repeatable)."), QStringLiteral("SPEC"));
+    const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Log the traffic to FILE (- for standard error)."), QStringLiteral("FILE"));
+    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Also reach the pseudo-terminal at PATH (a symbolic link)."), QStringLiteral("PATH"));
+    const QCommandLineOption device(QStringLiteral("device"), QStringLiteral("Serve a serial device (9600 8N1) instead of a pseudo-terminal."), QStringLiteral("DEV"));
+    parser.addOptions({seed, stateFile, saveState, key, pace, noPace, turnaround, fault, log, link, device});
+    parser.process(app);
+
+    QuiloSim::UnitState state;
+    QString error;
+    if (parser.isSet(stateFile)) {
+        if (!QuiloSim::loadStateFile(parser.value(stateFile), state, &error))
+            return fail(parser.value(stateFile) + QStringLiteral(": ") + error);
+    } else {
+        bool ok = false;
+        const uint n = parser.value(seed).toUInt(&ok);
+        if (!ok)
+            return fail(QStringLiteral("--seed needs a number"));
+        state = QuiloSim::generateState(n);
+    }
+    if (parser.isSet(key)) {
+        const auto userKey = parseKey(parser.value(key));
+        if (!userKey)
+            return fail(QStringLiteral("--key needs 16 hexadecimal digits"));
+        state.userKey = userKey;
+    }
+    bool ok = false;
+    const int turnaroundMs = parser.value(turnaround).toInt(&ok);
+    if (!ok || turnaroundMs < 0)
+        return fail(QStringLiteral("--turnaround needs a number of milliseconds"));
+
+    QuiloSim::CSimulatedUnit unit(state);
+    for (const QString &spec : parser.values(fault)) {
+        const auto f = QuiloSim::parseFault(spec, &error);
+        if (!f)
+            return fail(error);
+        unit.addFault(*f);
+    }
+    // A real device has its own wire time; a pseudo-terminal has none.
+    unit.setPacing(parser.isSet(pace) || (!parser.isSet(noPace) && !parser.isSet(device)));
+    unit.setTurnaroundMs(turnaroundMs);
+    unit.setDevice(parser.value(device));
+    unit.setLinkPath(parser.value(link));
+    if (parser.isSet(log) && !unit.setLogFile(parser.value(log), &error))
+        return fail(parser.value(log) + QStringLiteral(": ") + error);
+    if (!unit.start(&error))
+        return fail(error);
+    std::printf("%s\n", qPrintable(unit.slavePath()));
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    unit.stop();
+    if (parser.isSet(saveState) && !QuiloSim::saveStateFile(unit.state(), parser.value(saveState), &error))
+        return fail(parser.value(saveState) + QStringLiteral(": ") + error);
+    return 0;
+}
