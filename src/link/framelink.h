@@ -17,7 +17,7 @@ namespace Quilo {
 enum class TraceDirection {
     Sent,      // a frame to the unit; verdict 0 when sent whole, else 1
     Received,  // a reply; verdict is the transaction's result code
-    Discarded, // a late reply to an earlier request, dropped in favour of the one after it
+    Discarded, // a late reply to an earlier request, dropped for the one after it; verdict -1
 };
 
 struct TraceEvent {

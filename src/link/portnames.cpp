@@ -30,8 +30,8 @@ struct Resolution {
 
 QString fromEnvironment(const QString &name)
 {
-    const QString spec = qEnvironmentVariable("QUILO_PORTS");
-    for (const QString &entry : spec.split(u';', Qt::SkipEmptyParts)) {
+    const QString mapping = qEnvironmentVariable("QUILO_PORTS");
+    for (const QString &entry : mapping.split(u';', Qt::SkipEmptyParts)) {
         const qsizetype eq = entry.indexOf(u'=');
         if (eq <= 0)
             continue;
