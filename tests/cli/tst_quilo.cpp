@@ -1,0 +1,181 @@
+// The quilo executable as a technician runs it: against the built-in simulated unit, into
+// each output form and file, with the exit statuses, Ctrl-C and a confirmed write.
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+struct Result {
+    int exit = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Result quilo(const QStringList &args, const QByteArray &input = {})
+{
+    QProcess p;
+    p.start(QStringLiteral(QUILO_EXE), args);
+    if (!p.waitForStarted(10000))
+        return {};
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(120000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+} // namespace
+
+class TestQuilo : public QObject
+{
+    Q_OBJECT
+private slots:
+    void formats_data();
+    void formats();
+    void wholeUnitToFiles();
+    void exitStatus_data();
+    void exitStatus();
+    void ctrlCWritesWhatWasRead();
+    void setClockAsksFirst();
+};
+
+void TestQuilo::formats_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("table") << QStringLiteral("table");
+    QTest::newRow("csv") << QStringLiteral("csv");
+    QTest::newRow("json") << QStringLiteral("json");
+}
+
+void TestQuilo::formats()
+{
+    QFETCH(QString, format);
+    const Result r = quilo({QStringLiteral("read"), QStringLiteral("daily"), QStringLiteral("--simulate"),
+                            QStringLiteral("-f"), format});
+    QCOMPARE(r.exit, 0);
+    QVERIFY(r.err.isEmpty());
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    if (format == QLatin1String("table")) {
+        QCOMPARE(lines.size(), 2 + 31); // title, headings, 31 rows numbered as the window does
+        QVERIFY(lines.at(1).startsWith("idx"));
+        QVERIFY(lines.at(2).startsWith("1. "));
+        QVERIFY(lines.last().startsWith("31. "));
+    } else if (format == QLatin1String("csv")) {
+        QCOMPARE(lines.size(), 1 + 31);
+        QCOMPARE(lines.at(1).count(lines.at(0).at(3)), 8); // idx, 7 columns, result
+    } else {
+        const QJsonObject root = QJsonDocument::fromJson(r.out).object();
+        QVERIFY(root[QStringLiteral("complete")].toBool());
+        const QJsonArray recs = root[QStringLiteral("sets")].toArray()[0].toObject()[QStringLiteral("records")].toArray();
+        QCOMPARE(recs.size(), 31);
+        QCOMPARE(recs[0].toObject()[QStringLiteral("raw")].toString().size(), 2 * 25);
+        QCOMPARE(recs[0].toObject()[QStringLiteral("values")].toObject().size(), 7);
+    }
+}
+
+void TestQuilo::wholeUnitToFiles()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("unit.csv"));
+    const QString json = dir.filePath(QStringLiteral("unit.json"));
+    Result r = quilo({QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("--simulate"), QStringLiteral("-f"),
+                      QStringLiteral("csv"), QStringLiteral("-o"), csv});
+    QCOMPARE(r.exit, 0);
+    QVERIFY(r.out.isEmpty());
+    r = quilo({QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("--simulate"), QStringLiteral("-f"),
+               QStringLiteral("json"), QStringLiteral("-o"), json});
+    QCOMPARE(r.exit, 0);
+
+    QFile jsonFile(json);
+    QVERIFY(jsonFile.open(QIODevice::ReadOnly));
+    const QJsonArray sets = QJsonDocument::fromJson(jsonFile.readAll()).object()[QStringLiteral("sets")].toArray();
+    QCOMPARE(sets.size(), 16); // every set once, the four key tables and two key logs, events as one list
+    int records = 0;
+    for (const auto &s : sets)
+        records += int(s.toObject()[QStringLiteral("records")].toArray().size());
+    QCOMPARE(records, 1 + 1 + 1 + 1 + 20 + 31 + 61 + 21 + 6 + 60 + 40 + 192);
+
+    QFile csvFile(csv);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(csvFile.readAll());
+    for (const char *title : {"Daily log", "Key table - organizer", "Key usage logs - SZF", "Configuration events"})
+        QVERIFY2(text.contains(QLatin1String(title)), title);
+}
+
+void TestQuilo::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exit");
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0;
+    QTest::newRow("ports") << QStringList{QStringLiteral("ports")} << 0;
+    QTest::newRow("no such port") << QStringList{QStringLiteral("read"), QStringLiteral("counters"), QStringLiteral("-p"),
+                                                 QStringLiteral("/dev/quilo-no-such-port")} << 2;
+    QTest::newRow("unknown set") << QStringList{QStringLiteral("read"), QStringLiteral("weekly")} << 64;
+    QTest::newRow("year 1999") << QStringList{QStringLiteral("set-clock"), QStringLiteral("1999-12-31 23:59"),
+                                              QStringLiteral("--simulate")} << 64;
+}
+
+void TestQuilo::exitStatus()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    const Result r = quilo(args);
+    QCOMPARE(r.exit, exit);
+    if (exit != 0)
+        QCOMPARE(r.err.count('\n'), 1); // one line that says what to do
+}
+
+void TestQuilo::ctrlCWritesWhatWasRead()
+{
+    QTemporaryDir dir;
+    const QString json = dir.filePath(QStringLiteral("part.json"));
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    QProcess p;
+    p.start(QStringLiteral(QUILO_EXE),
+            {QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("--simulate"), QStringLiteral("--sim-pace"),
+             QStringLiteral("5"), QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("-o"), json,
+             QStringLiteral("--trace-file"), trace});
+    QVERIFY(p.waitForStarted(10000));
+    // Interrupt once frames flow and some records are in, well before the end.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(trace).size() > 2000, 30000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(p.readAllStandardError().contains("Ctrl-C"));
+
+    QFile file(json);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QVERIFY(root[QStringLiteral("stopped")].toBool());
+    QVERIFY(!root[QStringLiteral("complete")].toBool());
+    int read = 0;
+    for (const auto &s : root[QStringLiteral("sets")].toArray())
+        for (const auto &rec : s.toObject()[QStringLiteral("records")].toArray())
+            read += rec.toObject()[QStringLiteral("ok")].toBool() ? 1 : 0;
+    QVERIFY(read > 0);
+    QVERIFY(read < 435);
+}
+
+void TestQuilo::setClockAsksFirst()
+{
+    Result r = quilo({QStringLiteral("set-clock"), QStringLiteral("now"), QStringLiteral("--simulate")}, "n\n");
+    QCOMPARE(r.exit, 1);
+    QVERIFY(r.err.contains("nothing written"));
+    r = quilo({QStringLiteral("set-clock"), QStringLiteral("2025-03-04 05:06"), QStringLiteral("--simulate")}, "yes\n");
+    QCOMPARE(r.exit, 0);
+    QVERIFY(r.err.contains("2025:03:04"));
+    QVERIFY(r.err.contains("The unit holds"));
+}
+
+QTEST_GUILESS_MAIN(TestQuilo)
+#include "tst_quilo.moc"
