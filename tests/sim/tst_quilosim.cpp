@@ -1,0 +1,88 @@
+// The quilo-sim program as a tester runs it.
+
+#include "statejson.h"
+#include "unitgenerator.h"
+
+#include "rawport.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace QuiloSim;
+using namespace Qt::StringLiterals;
+
+class TestQuiloSim : public QObject
+{
+    Q_OBJECT
+private slots:
+    void servesUntilTerminated()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(u"ttyQuilo"_s);
+        const QString log = dir.filePath(u"traffic.log"_s);
+        const QString saved = dir.filePath(u"saved.json"_s);
+        QProcess sim;
+        sim.start(QStringLiteral(QUILO_SIM_PROGRAM),
+                  {u"--seed"_s, u"8"_s, u"--no-pace"_s, u"--link"_s, link, u"--log"_s, log, u"--save-state"_s, saved,
+                   u"--fault"_s, u"198:2=checksum"_s, u"--key"_s, u"01 23 45 67 89 AB CD EF"_s});
+        QVERIFY(sim.waitForStarted());
+        QVERIFY(sim.waitForReadyRead(5000));
+        const QString slave = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        QCOMPARE(QFileInfo(link).symLinkTarget(), slave);
+
+        const UnitState unit = generateState(8);
+        RawPort port(link);
+        const QByteArray key = withChecksum(QByteArray::fromHex("CD 00 0123456789ABCDEF"));
+        QCOMPARE(port.transact(key, 12), key);
+        QCOMPARE(port.transact(bytesOf({198, 1}), 29), withChecksum(bytesOf({198, 1}) + replyData(unit, 198, 1)));
+        QVERIFY(port.transact(bytesOf({198, 1}), 29, 300).isEmpty()); // not armed again
+        QCOMPARE(port.transact(key, 12), key);
+        const QByteArray spoilt = port.transact(bytesOf({198, 2}), 29);
+        QCOMPARE(spoilt.left(27), withChecksum(bytesOf({198, 2}) + replyData(unit, 198, 2)).left(27));
+        QVERIFY(spoilt != withChecksum(spoilt.left(27)));
+        const QByteArray write = withChecksum(bytesOf({205, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+        QCOMPARE(port.transact(key, 12), key);
+        QCOMPARE(port.transact(write, 12), write);
+        port.close();
+
+        sim.terminate(); // SIGTERM
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("<- request C6 01"));
+        UnitState after;
+        QString error;
+        QVERIFY2(loadStateFile(saved, after, &error), qPrintable(error));
+        QCOMPARE(after.keyTable[0], (Key{1, 1, 1, 1, 1, 1, 1, 1})); // the write was kept
+        QVERIFY(after.userKey.has_value());
+    }
+
+    void refusesBadArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("fault") << QStringList{u"--fault"_s, u"198=explode"_s};
+        QTest::newRow("key") << QStringList{u"--key"_s, u"0123"_s};
+        QTest::newRow("seed") << QStringList{u"--seed"_s, u"many"_s};
+        QTest::newRow("turnaround") << QStringList{u"--turnaround"_s, u"-5"_s};
+        QTest::newRow("state file") << QStringList{u"--state"_s, u"/nonexistent/unit.json"_s};
+        QTest::newRow("device") << QStringList{u"--device"_s, u"/nonexistent/ttyS9"_s};
+    }
+    void refusesBadArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QProcess sim;
+        sim.start(QStringLiteral(QUILO_SIM_PROGRAM), arguments);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        QVERIFY(sim.readAllStandardOutput().isEmpty());
+        QVERIFY(!sim.readAllStandardError().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQuiloSim)
+#include "tst_quilosim.moc"
