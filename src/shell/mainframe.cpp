@@ -96,6 +96,9 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
 
 CMainFrame::~CMainFrame()
 {
+    // the children die after this part of the object: their signals must not reach it
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(statusBar(), nullptr, this, nullptr);
     // the engine must not reach the bar once it is gone
     if (m_doc.m_pCommBar == m_pCommBar)
         m_doc.m_pCommBar = nullptr;

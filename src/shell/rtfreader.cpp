@@ -106,7 +106,7 @@ private:
     void openGroup()
     {
         m_pendingSkip = 0;
-        if (m_dropDepth > 0 || m_stack.size() >= RtfReader::kMaxDepth) {
+        if (m_dropDepth > 0 || m_stack.size() > RtfReader::kMaxDepth) { // the root is no group
             ++m_dropDepth;
             return;
         }

@@ -1,0 +1,401 @@
+// The window against the simulated unit on a real pseudo-terminal, mapped to "Com2".
+
+#include "aboutdlg.h"
+#include "commbar.h"
+#include "comport.h"
+#include "leftview.h"
+#include "loglists.h"
+#include "mainframe.h"
+#include "messagebox.h"
+#include "quiloview.h"
+#include "simulatedunit.h"
+#include "startview.h"
+#include "stringtable.h"
+#include "tarvelapp.h"
+#include "tarveldoc.h"
+
+#include <QProgressBar>
+#include <QComboBox>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+int framesWithCommand(const QuiloSim::CSimulatedUnit &unit, int command)
+{
+    int n = 0;
+    for (const auto &f : unit.receivedFrames())
+        if (f.bytes.size() >= 2 && static_cast<std::uint8_t>(f.bytes.at(0)) == command)
+            ++n;
+    return n;
+}
+
+QStringList path(const QString &joined)
+{
+    return joined.split(QLatin1Char('|'));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void startUpState();
+    void treeSelectionShowsView_data();
+    void treeSelectionShowsView();
+    void commandEnabling();
+    void dailyReadOnceReloadOnLoad();
+    void progressRunsUpAndFallsBack();
+    void keyLogGroups();
+    void dateLogReadsSixtyShowsTwenty();
+    void portFailureInStatusBar();
+    void startPage_data();
+    void startPage();
+    void openingFileReadsNothing();
+    void aboutBox();
+
+private:
+    CMainFrame *frame() const { return m_app->mainFrame(); }
+    CTarvelDoc &doc() const { return *m_app->m_pDoc; }
+    void select(const QString &joined);
+    QTreeWidget *rightList() const;
+
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+    std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
+    std::unique_ptr<CTarvelApp> m_app;
+    QList<Quilo::MessageRequest> m_messages;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true); // settings away from the user's own
+    Quilo::setUpApplicationIdentity();
+    QVERIFY(m_dir.isValid());
+    m_oldDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    m_unit = std::make_unique<QuiloSim::CSimulatedUnit>();
+    QString error;
+    QVERIFY2(m_unit->start(&error), qPrintable(error));
+    CComPort::SetPortMapping(u"Com2"_qs, m_unit->slavePath());
+    Quilo::setMessageHook([this](const Quilo::MessageRequest &r) {
+        m_messages.append(r);
+        return QMessageBox::Ok;
+    });
+}
+
+void TestMainWindow::init()
+{
+    QFile f(CStartView::fileName());
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("{\\rtf1 {\\b Welcome}\\par to the unit}");
+    f.close();
+    m_messages.clear();
+    m_unit->clearTraffic();
+    m_app = std::make_unique<CTarvelApp>();
+    QVERIFY(m_app->InitInstance());
+}
+
+void TestMainWindow::cleanup()
+{
+    m_app.reset();
+    QFile::remove(CStartView::fileName());
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    Quilo::setMessageHook({});
+    CComPort::ClearPortMappings();
+    m_unit->stop();
+    QDir::setCurrent(m_oldDir);
+}
+
+void TestMainWindow::select(const QString &joined)
+{
+    QTreeWidgetItem *item = frame()->leftView()->findItem(path(joined));
+    QVERIFY2(item, qPrintable(joined));
+    frame()->leftView()->setCurrentItem(item);
+}
+
+QTreeWidget *TestMainWindow::rightList() const
+{
+    return frame()->rightView() ? qobject_cast<QTreeWidget *>(frame()->rightView()->widget()) : nullptr;
+}
+
+void TestMainWindow::startUpState()
+{
+    QCOMPARE(frame()->windowTitle(), u"Main - Quilo ReadOut"_qs);
+    QVERIFY(frame()->isVisible());
+    QVERIFY(m_messages.isEmpty());
+
+    CLeftView *tree = frame()->leftView();
+    QCOMPARE(tree->topLevelItemCount(), 4);
+    int items = 0;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        ++items;
+    QCOMPARE(items, 22);
+    QVERIFY(tree->findItem(path(u"Keys|Tables|organizer"_qs)));
+    QVERIFY(tree->findItem(path(u"Keys|logs|SZF"_qs)));
+    QCOMPARE(frame()->splitter()->sizes().value(0), CMainFrame::kTreeWidth);
+
+    auto *start = qobject_cast<CStartView *>(frame()->rightView()->widget());
+    QVERIFY(start);
+    QCOMPARE(start->toPlainText(), u"Welcome\nto the unit"_qs);
+    QVERIFY(start->isReadOnly());
+
+    QCOMPARE(frame()->commBar()->portSelector()->currentText(), u"Com2"_qs);
+    QCOMPARE(frame()->commBar()->progressBar()->value(), 0);
+    QVERIFY(frame()->commBar()->progressBar()->maximum() > 0); // not a busy indicator
+    QCOMPARE(frame()->idleText(), LoadString(Str::Ready));
+    QCOMPARE(m_unit->receivedFrames().size(), 0);
+}
+
+void TestMainWindow::treeSelectionShowsView_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("viewClass");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("rows");
+
+    QTest::newRow("daily") << u"Counters|daily"_qs << u"CDailyList"_qs << u"Daily log"_qs << 31;
+    QTest::newRow("monthly") << u"Counters|monthly"_qs << u"CMonthlyList"_qs << u"Monthly log"_qs << 61;
+    QTest::newRow("quarterly") << u"Counters|quarterly"_qs << u"CQuarterlyList"_qs << u"Quarterly log"_qs << 21;
+    QTest::newRow("yearly") << u"Counters|yearly"_qs << u"CYearlyList"_qs << u"Yearly log"_qs << 6;
+    QTest::newRow("date log") << u"Date/Time|logs"_qs << u"CDateLogList"_qs << u"Date modify log"_qs << 20;
+    QTest::newRow("key logs OMH") << u"Keys|logs|OMH"_qs << u"CKeyLogs"_qs << u"Key usage logs"_qs << 20;
+    QTest::newRow("key logs SZF") << u"Keys|logs|SZF"_qs << u"CKeyLogs"_qs << u"Key usage logs"_qs << 20;
+    // grouping items change nothing
+    QTest::newRow("Counters") << u"Counters"_qs << u"CStartView"_qs << u"Main"_qs << -1;
+    QTest::newRow("Keys/Tables") << u"Keys|Tables"_qs << u"CStartView"_qs << u"Main"_qs << -1;
+    QTest::newRow("Keys/logs") << u"Keys|logs"_qs << u"CStartView"_qs << u"Main"_qs << -1;
+}
+
+void TestMainWindow::treeSelectionShowsView()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, viewClass);
+    QFETCH(QString, title);
+    QFETCH(int, rows);
+
+    select(item);
+    QCOMPARE(QString::fromLatin1(frame()->rightView()->widget()->metaObject()->className()), viewClass);
+    QCOMPARE(frame()->windowTitle(), title + u" - Quilo ReadOut"_qs);
+    if (rows >= 0) {
+        QTreeWidget *list = rightList();
+        QVERIFY(list);
+        QCOMPARE(list->topLevelItemCount(), rows);
+        QCOMPARE(list->topLevelItem(0)->text(0), u"1."_qs);
+        QCOMPARE(list->topLevelItem(rows - 1)->text(0), QString::number(rows) + u"."_qs);
+        QVERIFY(frame()->isCommandEnabled(Str::CmdLoad));
+    }
+}
+
+void TestMainWindow::commandEnabling()
+{
+    const auto enabled = [this](unsigned id) { return frame()->action(id)->isEnabled(); };
+    // start page: nothing to load or write
+    QVERIFY(!enabled(Str::CmdLoad));
+    QVERIFY(!enabled(Str::CmdWrite));
+    QVERIFY(!enabled(Str::CmdOpen));
+    QVERIFY(!enabled(Str::CmdSave));
+    QVERIFY(enabled(Str::CmdUserKey));
+
+    select(u"Counters|daily"_qs);
+    QVERIFY(enabled(Str::CmdLoad));
+    QVERIFY(!enabled(Str::CmdWrite));
+    QVERIFY(!enabled(Str::CmdOpen));
+
+    // the tree active: Load has nobody to answer it
+    frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame()));
+    frame()->leftView()->setFocus();
+    QTRY_VERIFY(!enabled(Str::CmdLoad));
+    QVERIFY(!frame()->OnCommand(Str::CmdLoad));
+    rightList()->setFocus();
+    QTRY_VERIFY(enabled(Str::CmdLoad));
+
+    // Help: the start page, the tree's selection stays
+    QTreeWidgetItem *selected = frame()->leftView()->currentItem();
+    QVERIFY(frame()->OnCommand(Str::CmdHelp));
+    QVERIFY(qobject_cast<CStartView *>(frame()->rightView()->widget()));
+    QCOMPARE(frame()->title(), u"Main"_qs);
+    QCOMPARE(frame()->leftView()->currentItem(), selected);
+    QVERIFY(!enabled(Str::CmdLoad));
+
+    // the prompts are in the status tips, not in tool tips
+    QCOMPARE(frame()->action(Str::CmdOpen)->statusTip(), u"Load from file (not supported yet)"_qs);
+    QCOMPARE(frame()->action(Str::CmdAbout)->statusTip(),
+             u"Display program information, version number and copyright"_qs);
+}
+
+void TestMainWindow::dailyReadOnceReloadOnLoad()
+{
+    select(u"Counters|daily"_qs);
+    QCOMPARE(framesWithCommand(*m_unit, 198), 31);
+    QCOMPARE(frame()->idleText(), u"Daily log: 31 of 31 records read"_qs);
+    const QString firstDate = rightList()->topLevelItem(0)->text(1);
+    QVERIFY(!firstDate.isEmpty());
+    QVERIFY(firstDate != LoadString(Str::InvalidDate));
+
+    // another view and back: a new list, nothing read again
+    select(u"Counters|yearly"_qs);
+    select(u"Counters|daily"_qs);
+    QCOMPARE(framesWithCommand(*m_unit, 198), 31);
+    QCOMPARE(rightList()->topLevelItemCount(), 31);
+    QCOMPARE(rightList()->topLevelItem(0)->text(1), firstDate);
+
+    QVERIFY(frame()->OnCommand(Str::CmdLoad));
+    QCOMPARE(framesWithCommand(*m_unit, 198), 62);
+    QCOMPARE(rightList()->topLevelItemCount(), 31);
+}
+
+void TestMainWindow::progressRunsUpAndFallsBack()
+{
+    QProgressBar *bar = frame()->commBar()->progressBar();
+    QList<int> values;
+    connect(bar, &QProgressBar::valueChanged, this, [&values](int v) { values.append(v); });
+    select(u"Counters|daily"_qs);
+    QVERIFY(values.size() >= 2);
+    QCOMPARE(values.last(), 0);
+    QVERIFY(bar->maximum() >= 30);
+    const int peak = *std::max_element(values.begin(), values.end());
+    QVERIFY2(peak >= 30, qPrintable(QString::number(peak)));
+    // it ran up in steps, not in one jump
+    QVERIFY(values.size() >= 20);
+}
+
+void TestMainWindow::keyLogGroups()
+{
+    select(u"Keys|logs|SZF"_qs);
+    QCOMPARE(doc().m_nFirstKey, 20u);
+    QCOMPARE(doc().m_nLastKey, 39u);
+    QCOMPARE(framesWithCommand(*m_unit, 245), 20);
+    QCOMPARE(framesWithCommand(*m_unit, 246), 0);
+    QCOMPARE(doc().m_aKeyLogs[0].m_nStatus, 0);
+    QVERIFY(doc().m_aKeyLogs[20].m_nStatus != 0);
+
+    QVERIFY(frame()->OnCommand(Str::CmdLoad));
+    QCOMPARE(framesWithCommand(*m_unit, 245), 40);
+    QCOMPARE(doc().m_aKeyLogs[0].m_nStatus, 0); // the other group untouched
+
+    select(u"Keys|logs|OMH"_qs);
+    QCOMPARE(doc().m_nFirstKey, 0u);
+    QCOMPARE(doc().m_nLastKey, 19u);
+    QCOMPARE(framesWithCommand(*m_unit, 246), 20);
+    QCOMPARE(rightList()->topLevelItem(0)->text(0), u"1."_qs);
+}
+
+void TestMainWindow::dateLogReadsSixtyShowsTwenty()
+{
+    select(u"Date/Time|logs"_qs);
+    QCOMPARE(framesWithCommand(*m_unit, 224), 60);
+    QCOMPARE(rightList()->topLevelItemCount(), 20);
+    QVERIFY(frame()->OnCommand(Str::CmdLoad));
+    QCOMPARE(framesWithCommand(*m_unit, 224), 80);
+}
+
+void TestMainWindow::portFailureInStatusBar()
+{
+    const QString missing = m_dir.filePath(u"no-such-tty"_qs);
+    CComPort::SetPortMapping(u"Com3"_qs, missing);
+    QVERIFY(frame()->commBar()->selectPort(u"Com3"_qs));
+    QCOMPARE(doc().PortName(), u"Com3"_qs);
+    select(u"Counters|yearly"_qs);
+    QCOMPARE(m_unit->receivedFrames().size(), 0);
+    QVERIFY2(frame()->idleText().startsWith(u"Com3: port could not be opened."_qs), qPrintable(frame()->idleText()));
+    QCOMPARE(rightList()->topLevelItemCount(), 6); // the rows are there, with the values not read
+    QVERIFY(m_messages.isEmpty());
+    CComPort::SetPortMapping(u"Com3"_qs, QString());
+}
+
+void TestMainWindow::startPage_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("messages");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("missing") << false << QByteArray() << 1 << QString();
+    QTest::newRow("empty") << true << QByteArray() << 0 << QString();
+    QTest::newRow("malformed") << true << QByteArray("{\\rtf1 {{{\\b half\\'4") << 0 << u"half"_qs;
+    QTest::newRow("not rtf at all") << true << QByteArray("\x00\xff\x01plain", 8) << 0 << u"\u02d9plain"_qs;
+}
+
+void TestMainWindow::startPage()
+{
+    QFETCH(bool, exists);
+    QFETCH(QByteArray, content);
+    QFETCH(int, messages);
+    QFETCH(QString, text);
+
+    QFile::remove(CStartView::fileName());
+    if (exists) {
+        QFile f(CStartView::fileName());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    m_messages.clear();
+    // at start-up and again through Help
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 0) {
+            m_app = std::make_unique<CTarvelApp>();
+            QVERIFY(m_app->InitInstance());
+        } else {
+            QVERIFY(frame()->OnCommand(Str::CmdHelp));
+        }
+        QCOMPARE(m_messages.size(), messages * (pass + 1));
+        auto *start = qobject_cast<CStartView *>(frame()->rightView()->widget());
+        QVERIFY(start);
+        QCOMPARE(start->toPlainText(), text);
+        QVERIFY(start->isReadOnly());
+        QCOMPARE(frame()->title(), u"Main"_qs);
+    }
+}
+
+void TestMainWindow::openingFileReadsNothing()
+{
+    const QString file = m_dir.filePath(u"unit.quilo"_qs);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("anything");
+    f.close();
+    m_app = std::make_unique<CTarvelApp>();
+    QVERIFY(m_app->InitInstance({file}));
+    QCOMPARE(frame()->title(), u"Main"_qs);
+    QVERIFY(frame()->idleText().startsWith(u"unit.quilo: "_qs));
+    QCOMPARE(m_app->recentFiles().files().value(0), QFileInfo(file).absoluteFilePath());
+    QCOMPARE(m_unit->receivedFrames().size(), 0);
+
+    Quilo::RecentFileList list;
+    for (int i = 0; i < 6; ++i)
+        list.add(m_dir.filePath(QStringLiteral("f%1.quilo").arg(i)));
+    QCOMPARE(list.files().size(), Quilo::RecentFileList::kSize);
+    QVERIFY(list.files().first().endsWith(u"f5.quilo"_qs));
+}
+
+void TestMainWindow::aboutBox()
+{
+    CAboutDlg about(frame());
+    QCOMPARE(about.versionText(), u"Quilo ReadOut Version 0.8a"_qs);
+    QVERIFY(!about.noticeText().isEmpty());
+    QVERIFY(about.hasIcon());
+    QCOMPARE(about.windowTitle(), u"About Quilo ReadOut"_qs);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QTest::keyClick(&about, Qt::Key_Escape);
+    QVERIFY(!about.isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
