@@ -226,6 +226,7 @@ constexpr Entry kTable[] = {
     {Str::CliSourceEnvironment, QT_TRANSLATE_NOOP("Quilo", "(QUILO_PORTS)")},
     {Str::CliSourceSettings, QT_TRANSLATE_NOOP("Quilo", "(settings file)")},
     {Str::CliSourceDefault, QT_TRANSLATE_NOOP("Quilo", "(default)")},
+    {Str::CliSilent, QT_TRANSLATE_NOOP("Quilo", "the unit on %1 does not answer, so the read stopped; check the cable, the unit's power and the port (quilo ports).")},
     {Str::SumPortFailed, QT_TRANSLATE_NOOP("Quilo", "%1: port could not be opened. %2")},
     {Str::SumRead, QT_TRANSLATE_NOOP("Quilo", "%1: %2 of %3 records read")},
     {Str::SumSkipped, QT_TRANSLATE_NOOP("Quilo", ", %1 already read")},

@@ -227,6 +227,7 @@ enum Id : unsigned {
     CliSourceEnvironment,
     CliSourceSettings,
     CliSourceDefault,
+    CliSilent,
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"
