@@ -26,6 +26,8 @@ namespace QuiloCli {
 namespace {
 
 constexpr int kDone = 0x8000;
+constexpr int kSilentTries = 3;
+constexpr std::size_t kNoReplySlot = 2; // failedBy counts "wrong reply length" (no reply) here
 
 void say(const CCliStreams &io, const QString &message)
 {
@@ -165,9 +167,18 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     QList<CExportSection> sections;
     bool portFailed = false;
     bool stopped = false;
+    bool silent = false;
+    int tried = 0;
+    int unanswered = 0;
     for (const CSetSpec &spec : o.sets) {
         if (IsStopRequested()) {
             stopped = true;
+            break;
+        }
+        // A unit that never answered costs two seconds a record: a whole read-out would take
+        // half an hour to say nothing. Give up once a few tries in a row got no reply at all.
+        if (tried >= kSilentTries && unanswered == tried) {
+            silent = true;
             break;
         }
         progress.BeginSet(spec.label(), spec.transactionCount());
@@ -177,6 +188,8 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
             portFailed = true;
             break;
         }
+        tried += summary.tried;
+        unanswered += summary.failedBy[kNoReplySlot];
         sections << BuildSection(session.Doc(), spec, summary, session.Capture());
         if (summary.stopped) {
             stopped = true;
@@ -223,6 +236,10 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     }
     if (portFailed)
         return session.PortFailed();
+    if (silent) {
+        say(io, LoadString(Str::CliSilent).arg(session.PortLabel()));
+        return ExitFailed;
+    }
     if (stopped) {
         say(io, LoadString(Str::CliStopped));
         return ExitFailed;

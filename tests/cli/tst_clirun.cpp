@@ -61,6 +61,7 @@ private slots:
     void setClockIsReadBack();
     void keyMode();
     void missingPort();
+    void silentUnitGivesUp();
 
 private:
     std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
@@ -239,6 +240,20 @@ void TestCliRun::missingPort()
     QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
     QVERIFY(r.err.contains(QStringLiteral("/dev/quilo-no-such-port")));
     QVERIFY(r.err.contains(QStringLiteral("quilo ports")));
+}
+
+void TestCliRun::silentUnitGivesUp()
+{
+    m_unit->addFault(fault("any=silent"));
+    const Run r = runQuilo({QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("-f"), QStringLiteral("json")},
+                           m_unit->slavePath());
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("does not answer")), qPrintable(r.err));
+    // What was tried is still written out, marked as failed.
+    const QJsonArray sets = QJsonDocument::fromJson(r.out.toUtf8()).object()[QStringLiteral("sets")].toArray();
+    QCOMPARE(sets.size(), 3); // counters, date and time, current key: then it gave up
+    QCOMPARE(sets[0].toObject()[QStringLiteral("records")].toArray()[0].toObject()[QStringLiteral("result")].toString(),
+             QStringLiteral("wrong reply length"));
 }
 
 QTEST_GUILESS_MAIN(TestCliRun)
