@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -86,7 +87,8 @@ void CCommBar::SetStep(int)
 
 void CCommBar::SetPos(int position)
 {
-    m_pProgress->setValue(position);
+    // a value outside the range would be ignored and leave the bar full at the end
+    m_pProgress->setValue(std::clamp(position, m_pProgress->minimum(), m_pProgress->maximum()));
     // the transfer blocks the event loop; paint now so the bar visibly moves
     m_pProgress->repaint();
 }

@@ -147,6 +147,7 @@ void CLogList::FillList(bool reload)
             texts.append(record.GetColumnText(k));
         Quilo::appendRow(this, texts);
     }
+    Quilo::fitColumns(this);
 }
 
 CDailyList::CDailyList(CTarvelDoc &doc, QWidget *parent) : CLogList(kDaily, doc, parent) {}

@@ -51,6 +51,19 @@ void setUpColumns(QTreeWidget *list, std::span<const ColumnInfo> columns)
         list->setColumnWidth(i, qRound(columns[static_cast<std::size_t>(i)].width * scale));
 }
 
+void fitColumns(QTreeWidget *list)
+{
+    constexpr int kPadding = 16; // the cell's margins on both sides
+    const QFontMetrics metrics = list->fontMetrics();
+    for (int i = 0; i < list->columnCount(); ++i) {
+        int needed = list->header()->sectionSizeHint(i);
+        for (int r = 0; r < list->topLevelItemCount(); ++r)
+            needed = std::max(needed, metrics.horizontalAdvance(list->topLevelItem(r)->text(i)) + kPadding);
+        if (needed > list->columnWidth(i))
+            list->setColumnWidth(i, needed);
+    }
+}
+
 QTreeWidgetItem *appendRow(QTreeWidget *list, const QStringList &texts)
 {
     auto *item = new QTreeWidgetItem;

@@ -22,6 +22,8 @@ struct ColumnInfo {
 void makeReportList(QTreeWidget *list);
 // Inserts the columns in table order, headings loaded from the string table.
 void setUpColumns(QTreeWidget *list, std::span<const ColumnInfo> columns);
+// Widens the columns whose texts would be cut off; never narrows one.
+void fitColumns(QTreeWidget *list);
 // Appends one row; texts beyond the column count are dropped, missing ones stay empty.
 QTreeWidgetItem *appendRow(QTreeWidget *list, const QStringList &texts);
 // The row number as the lists show it: "%d." of `number`.
