@@ -188,6 +188,7 @@ void CSimulatedUnit::readAvailable(std::int64_t nowNs)
             hangUp(nowNs);
         return;
     }
+    m_hangUpWaitNs = 0;
     for (ssize_t i = 0; i < n; ++i) {
         // With pacing a byte is in only when its ten bits have crossed the wire.
         m_lastRxNs = m_pace ? std::max(nowNs, m_lastRxNs) + kByteTimeNs : nowNs;
@@ -208,7 +209,11 @@ void CSimulatedUnit::hangUp(std::int64_t nowNs)
     m_reader.reset();
     if (!partial.isEmpty())
         m_log.note(nowNs, QString::fromLatin1(partial));
-    sleepUntil(nowNs + 10 * kMs, m_wake[0]);
+    // The master reports the hang-up until someone opens the slave again, and the program
+    // reopens it within microseconds for its next operation: a short wait first, growing to
+    // 10 ms while nobody comes, so a reopened line is served at once without spinning.
+    m_hangUpWaitNs = std::clamp<std::int64_t>(m_hangUpWaitNs * 2, kMs / 10, 10 * kMs);
+    sleepUntil(nowNs + m_hangUpWaitNs, m_wake[0]);
 }
 
 void CSimulatedUnit::handle(const Frame &frame)
@@ -245,7 +250,9 @@ void CSimulatedUnit::handle(const Frame &frame)
         m_log.note(now, QStringLiteral("no answer"));
         return;
     }
-    transmit(t, std::max(now, frame.timeNs) + (m_turnaroundMs + t.delayMs) * kMs);
+    // Paced, the answer is due from the frame's own end on: a late wake-up or the time spent
+    // answering must not push every byte of it later on the wire (the bytes catch up instead).
+    transmit(t, (m_pace ? frame.timeNs : now) + (m_turnaroundMs + t.delayMs) * kMs);
 }
 
 void CSimulatedUnit::transmit(const Transmission &t, std::int64_t startNs)

@@ -94,6 +94,7 @@ private:
     CFrameReader m_reader;
     CTrafficLog m_log;
     std::int64_t m_lastRxNs = 0;
+    std::int64_t m_hangUpWaitNs = 0; // grows while nobody holds the slave end
     int m_fd = -1;
     int m_wake[2] = {-1, -1};
     QString m_device;
