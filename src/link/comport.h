@@ -56,6 +56,7 @@ public:
 
     std::uint8_t *SendBuffer() { return m_abSend.data(); }
     const std::uint8_t *ReceiveBuffer() const { return m_abReceive.data(); }
+    std::uint8_t *ReceiveBuffer() { return m_abReceive.data(); } // the frame layer joins split replies
 
     int IsOpen() const { return m_bOpen; }
     QString PortName() const { return m_strPortName; }

@@ -1,6 +1,7 @@
 #include "framelink.h"
 
 #include <algorithm>
+#include <array>
 
 namespace Quilo {
 
@@ -82,16 +83,16 @@ int CFrameLink::ReadReply(std::size_t n)
     const std::size_t whole = n + kFrameOverhead;
     std::size_t got = m_port.Read(whole, kReplyTries);
 
-    // An earlier request got no answer at all. If its reply turns up now, ours follows right
-    // behind it: a whole reply with more bytes at once on its heels was the stale one.
+    // An earlier reply is owed: it never came, or came torn. If it (or its rest) turns up now,
+    // ours follows right behind it, whatever the two lengths: when more bytes follow a whole
+    // read at once, ours is the last `whole` bytes before the line falls quiet.
     if (m_bReplyOwed && got == whole) {
         const int interval = static_cast<int>(m_port.Timeouts().readInterval);
-        if (m_port.InputFollows(interval)) {
-            Trace(TraceDirection::Discarded, m_port.ReceiveBuffer(), got, -1);
-            got = m_port.Read(whole, 1);
-        }
+        if (m_port.InputFollows(interval))
+            got = TakeLastWhole(whole);
     }
-    m_bReplyOwed = got == 0 && !m_port.LineAborted();
+    // Two bytes are an answer of their own (a refusal); anything else short may have a rest.
+    m_bReplyOwed = got != whole && got != 2 && !m_port.LineAborted();
     m_nReceived = got;
 
     if (got != whole)
@@ -100,6 +101,25 @@ int CFrameLink::ReadReply(std::size_t n)
     const std::uint16_t expected = checksum(std::span<const std::uint8_t>(in, n + 2));
     const std::uint16_t received = static_cast<std::uint16_t>(in[n + 2] | (in[n + 3] << 8));
     return expected == received ? ResultOk : ResultBadChecksum;
+}
+
+std::size_t CFrameLink::TakeLastWhole(std::size_t whole)
+{
+    std::array<std::uint8_t, CComPort::kBufferSize> first{};
+    std::copy_n(m_port.ReceiveBuffer(), whole, first.begin());
+    const std::size_t more = m_port.Read(whole, 1);
+    std::uint8_t *in = m_port.ReceiveBuffer();
+    if (more == 0) {
+        if (m_port.LineAborted())
+            return 0;
+        std::copy_n(first.begin(), whole, in); // nothing came after all: the first read stands
+        return whole;
+    }
+    Trace(TraceDirection::Discarded, first.data(), more, -1);
+    // The stream was first[0..whole) then in[0..more); keep its last `whole` bytes.
+    std::copy_backward(in, in + more, in + whole);
+    std::copy_n(first.begin() + static_cast<std::ptrdiff_t>(more), whole - more, in);
+    return whole;
 }
 
 void CFrameLink::Trace(TraceDirection direction, const std::uint8_t *bytes, std::size_t count,

@@ -56,7 +56,7 @@ public:
     // Bytes the last reply brought, whole or not.
     std::size_t ReceivedCount() const { return m_nReceived; }
 
-    // True while a request went unanswered and its reply may still turn up.
+    // True while a reply did not come (or came torn) and it (or its rest) may still turn up.
     bool ReplyOwed() const { return m_bReplyOwed; }
 
     void SetTraceHook(TraceHook hook) { m_trace = std::move(hook); }
@@ -64,6 +64,7 @@ public:
 
 private:
     int ReadReply(std::size_t n);
+    std::size_t TakeLastWhole(std::size_t whole);
     int Transmit(std::size_t count);
     void Trace(TraceDirection direction, const std::uint8_t *bytes, std::size_t count, int verdict) const;
 
