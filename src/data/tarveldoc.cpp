@@ -203,8 +203,10 @@ void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size
     std::size_t offset = 0;
     Progress(1, static_cast<int>(chunks) + 1);
     bool complete = true;
+    bool anyChunk = false;
     for (std::size_t k = 1; k <= chunks; ++k) {
-        if (StopRequested()) {
+        // A lost line (device pulled, line error) would blank every field still to come.
+        if (StopRequested() || m_comPort.LineAborted()) {
             complete = false;
             break;
         }
@@ -216,13 +218,17 @@ void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size
                 result = ReceiveReply(length);
         }
         // A failed chunk reads as zeros so the other fields keep their places.
-        if (result == ResultOk)
+        if (result == ResultOk) {
             std::copy_n(m_link.ReplyData(), length, buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+            anyChunk = true;
+        }
         Count(result);
         offset += length;
         ProgressPos(static_cast<int>(k));
     }
-    // A stopped read leaves the record as it was, to be read again.
+    // A stopped read, a lost line or a unit that gave no chunk at all leaves the record as it
+    // was, to be read again: zeros would replace what an earlier read brought.
+    complete = complete && anyChunk;
     if (complete)
         record.Parse(buffer.data());
     CloseLine();
