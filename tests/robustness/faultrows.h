@@ -17,9 +17,6 @@ struct FaultRow
     int frameResult;   // after a data frame (write or key presentation)
     bool dropsLine;    // the device is gone afterwards
     int extraMs;       // time the fault itself may add beyond the three read attempts
-    // The rest of a torn reply arrives while the next reply is read: that one may fail its
-    // length or checksum test too (but must never take wrong data).
-    bool mayFailNext = false;
 };
 
 inline QList<FaultRow> FaultRows(int n)
@@ -43,7 +40,7 @@ inline QList<FaultRow> FaultRows(int n)
         {QStringLiteral("refusal"), QStringLiteral("refuse"), ResultTwoBytes, ResultRefused, false, 0},
         {QStringLiteral("short inter-byte gap"), QStringLiteral("gap:30"), ResultOk, ResultOk, false, 0},
         {QStringLiteral("long inter-byte gap"), QStringLiteral("gap:400"), ResultWrongLength, ResultWrongLength,
-         false, 400, true},
+         false, 400},
         {QStringLiteral("line dropped"), QStringLiteral("drop"), ResultWrongLength, ResultWrongLength, true, 0},
     };
 }
