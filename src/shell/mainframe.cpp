@@ -6,6 +6,7 @@
 #include "operationtext.h"
 #include "quiloview.h"
 #include "stringtable.h"
+#include "userkey.h"
 #include "viewtable.h"
 
 #include <QApplication>
@@ -89,6 +90,7 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
     createToolBars();
     createStatusBar();
     createClient();
+    setUserKeyHandler(&Quilo::OnDefineUserKey);
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
     connect(&m_doc, &CTarvelDoc::operationFinished, this, &CMainFrame::OnOperationFinished);
     resize(960, 640);
