@@ -1,0 +1,432 @@
+// quilo-bench: how close the read-out comes to the wire's own limit, how long failure takes,
+// and what it costs in CPU and memory. Prints one table: each line a figure and its goal.
+
+#include "measure.h"
+#include "readout.h"
+
+#include "faults.h"
+#include "simulatedunit.h"
+#include "unitgenerator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+using namespace QuiloBench;
+
+namespace {
+
+const QuiloSim::Key kUserKey{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+const QString kUserKeyText = QStringLiteral("01 - 23 45 67 89 AB CD - EF");
+
+enum class Verdict { Info, Pass, Fail, Missing };
+
+struct Row
+{
+    explicit Row(const QString &name, const QString &unitText = {}, int digits = 2, const QString &goalText = {})
+        : figure(name), decimals(digits), unit(unitText), goal(goalText)
+    {
+    }
+
+    QString figure;
+    std::vector<double> runs; // one value per repetition; the median is shown
+    int decimals = 2;
+    QString unit;
+    QString goal;             // empty: a figure without a goal of its own
+    Verdict verdict = Verdict::Info;
+    QString note;             // in place of the runs when set
+};
+
+class CTable
+{
+public:
+    void add(Row row) { m_rows.push_back(std::move(row)); }
+    // Adds a figure judged by `pass` on its median (and on every run when `everyRun`).
+    template<class Pass>
+    void judge(Row row, Pass pass, bool everyRun = false)
+    {
+        bool ok = !row.runs.empty() && pass(median(row.runs));
+        if (everyRun)
+            for (double v : row.runs)
+                ok = ok && pass(v);
+        row.verdict = row.runs.empty() ? Verdict::Missing : ok ? Verdict::Pass : Verdict::Fail;
+        add(std::move(row));
+    }
+    int failures() const;
+    void print() const;
+
+private:
+    std::vector<Row> m_rows;
+};
+
+QByteArray fixed(double value, int decimals)
+{
+    return QByteArray::number(value, 'f', decimals);
+}
+
+int CTable::failures() const
+{
+    int n = 0;
+    for (const Row &r : m_rows)
+        n += r.verdict == Verdict::Fail || r.verdict == Verdict::Missing;
+    return n;
+}
+
+void CTable::print() const
+{
+    std::printf("%-50s %12s  %-22s %-14s %s\n", "figure", "median", "runs", "goal", "verdict");
+    std::printf("%s\n", QByteArray(112, '-').constData());
+    for (const Row &r : m_rows) {
+        QByteArray value = "-";
+        if (!r.runs.empty())
+            value = fixed(median(r.runs), r.decimals) + ' ' + r.unit.toUtf8();
+        QByteArray runs;
+        if (!r.note.isEmpty()) {
+            runs = r.note.toUtf8();
+        } else {
+            for (double v : r.runs)
+                runs += (runs.isEmpty() ? "" : " ") + fixed(v, r.decimals);
+        }
+        const char *verdict = "";
+        switch (r.verdict) {
+        case Verdict::Info: break;
+        case Verdict::Pass: verdict = "ok"; break;
+        case Verdict::Fail: verdict = "MISSED"; break;
+        case Verdict::Missing: verdict = "NOT MEASURED"; break;
+        }
+        std::printf("%-50s %12s  %-22s %-14s %s\n", r.figure.toUtf8().constData(), value.constData(),
+                    runs.constData(), r.goal.toUtf8().constData(), verdict);
+    }
+}
+
+void progress(const char *what, int run, int runs)
+{
+    std::fprintf(stderr, "bench: %s %d/%d\n", what, run, runs);
+}
+
+double seconds(std::int64_t ns)
+{
+    return static_cast<double>(ns) / 1e9;
+}
+
+double milliseconds(std::int64_t ns)
+{
+    return static_cast<double>(ns) / 1e6;
+}
+
+std::int64_t simBytes(const QuiloSim::CSimulatedUnit &unit)
+{
+    std::int64_t n = 0;
+    for (const QuiloSim::Frame &f : unit.receivedFrames())
+        n += f.bytes.size();
+    for (const QByteArray &b : unit.sentFrames())
+        n += b.size();
+    return n;
+}
+
+bool startUnit(QuiloSim::CSimulatedUnit &unit)
+{
+    QString error;
+    if (unit.start(&error))
+        return true;
+    std::fprintf(stderr, "bench: the simulated unit did not start: %s\n", qPrintable(error));
+    return false;
+}
+
+// 1, 2 and 5: the whole unit at 9600 baud against the wire minimum of the same run. The
+// unit's turnaround is 0, so the minimum is the byte count alone.
+void pacedReadOut(CTable &table, bool keyMode, int repeat, int item)
+{
+    Row wall(QStringLiteral("%1 paced read-out%2: wall time").arg(item).arg(keyMode ? QStringLiteral(", key mode") : QString()));
+    wall.unit = QStringLiteral("s");
+    Row wire(QStringLiteral("  wire minimum of the bytes exchanged"));
+    wire.unit = QStringLiteral("s");
+    Row bytes(QStringLiteral("  bytes exchanged (both ways)"));
+    bytes.decimals = 0;
+    Row ratio(QStringLiteral("  wall / wire minimum"));
+    ratio.decimals = 4;
+    ratio.goal = QStringLiteral("<= 1.02");
+    Row cpu(QStringLiteral("5 CPU / wall, reading thread%1").arg(keyMode ? QStringLiteral(", key mode") : QString()));
+    cpu.unit = QStringLiteral("%");
+    cpu.goal = QStringLiteral("< 5 %");
+    QString problem;
+    for (int run = 1; run <= repeat; ++run) {
+        progress(keyMode ? "paced read-out, key mode" : "paced read-out", run, repeat);
+        QuiloSim::CSimulatedUnit unit(QuiloSim::generateState(1));
+        unit.setPacing(true);
+        unit.setTurnaroundMs(0);
+        if (keyMode)
+            unit.setUserKey(kUserKey);
+        if (!startUnit(unit))
+            return;
+        CTarvelDoc doc;
+        doc.SetPort(unit.slavePath());
+        if (keyMode)
+            doc.SetKeyMode(1, kUserKeyText);
+        CLineMeter meter(doc.FrameLink());
+        const CReadOutResult r = readWholeUnit(doc, meter);
+        unit.stop();
+        if (r.failed)
+            problem = QStringLiteral("%1 of %2 transactions failed").arg(r.failed).arg(r.transactions);
+        else if (simBytes(unit) != meter.bytes())
+            problem = QStringLiteral("byte counts differ: unit %1, program %2").arg(simBytes(unit)).arg(meter.bytes());
+        const double wireSeconds = static_cast<double>(meter.bytes()) * kByteSeconds;
+        wall.runs.push_back(seconds(r.wallNs));
+        wire.runs.push_back(wireSeconds);
+        bytes.runs.push_back(static_cast<double>(meter.bytes()));
+        ratio.runs.push_back(seconds(r.wallNs) / wireSeconds);
+        cpu.runs.push_back(100.0 * static_cast<double>(r.cpuNs) / static_cast<double>(r.wallNs));
+    }
+    if (!problem.isEmpty()) {
+        ratio.note = problem;
+        ratio.runs.clear();
+    }
+    table.add(wall);
+    table.add(bytes);
+    table.add(wire);
+    table.judge(ratio, [](double v) { return v <= 1.02; });
+    table.judge(cpu, [](double v) { return v < 5.0; });
+}
+
+// 3: the program's own cost per transaction, against a unit that answers at once.
+void instantReadOut(CTable &table, int repeat)
+{
+    Row rate(QStringLiteral("3 instant unit: transactions per second"));
+    rate.decimals = 0;
+    rate.unit = QStringLiteral("/s");
+    Row avg(QStringLiteral("  mean time per transaction"));
+    avg.decimals = 4;
+    avg.unit = QStringLiteral("ms");
+    avg.goal = QStringLiteral("< 0.1 ms");
+    Row p99(QStringLiteral("  99th percentile per transaction"));
+    p99.decimals = 4;
+    p99.unit = QStringLiteral("ms");
+    p99.goal = QStringLiteral("< 0.25 ms");
+    QuiloSim::CSimulatedUnit unit(QuiloSim::generateState(1));
+    unit.setPacing(false);
+    if (!startUnit(unit))
+        return;
+    QString problem;
+    const int runs = std::max(repeat, 5);
+    for (int run = 0; run <= runs; ++run) { // run 0 warms up and is not counted
+        progress("instant unit", run, runs);
+        CTarvelDoc doc;
+        doc.SetPort(unit.slavePath());
+        CLineMeter meter(doc.FrameLink());
+        const CReadOutResult r = readWholeUnit(doc, meter);
+        unit.clearTraffic();
+        if (run == 0)
+            continue;
+        if (r.failed)
+            problem = QStringLiteral("%1 of %2 transactions failed").arg(r.failed).arg(r.transactions);
+        std::vector<double> times;
+        for (std::int64_t ns : meter.transactionNs())
+            times.push_back(milliseconds(ns));
+        rate.runs.push_back(static_cast<double>(r.transactions) / seconds(r.wallNs));
+        avg.runs.push_back(mean(times));
+        p99.runs.push_back(quantile(times, 0.99));
+    }
+    unit.stop();
+    if (!problem.isEmpty()) {
+        avg.note = problem;
+        avg.runs.clear();
+    }
+    table.add(rate);
+    table.judge(avg, [](double v) { return v < 0.1; });
+    table.judge(p99, [](double v) { return v < 0.25; });
+}
+
+// Three read attempts of 100 + 20 n ms for a reply of n bytes.
+double silentFormulaMs(std::size_t dataBytes, int records)
+{
+    return records * 3.0 * (100.0 + 20.0 * static_cast<double>(dataBytes + Quilo::kFrameOverhead));
+}
+
+// 4: a unit that never answers: the time-outs, neither shorter nor longer.
+void silentUnit(CTable &table, int repeat)
+{
+    struct Case { const char *figure; int dataSet; std::size_t dataBytes; int records; };
+    const Case cases[] = {
+        {"4 silent unit, one record (counters)", CTarvelDoc::dsCounters, CCountersRecord::kWireLength, 1},
+        {"4 silent unit, yearly log (6 records)", CTarvelDoc::dsYearly, CYearlyRecord::kWireLength, 6},
+    };
+    std::vector<Row> measured, ratios;
+    for (const Case &c : cases) {
+        const double formula = silentFormulaMs(c.dataBytes, c.records);
+        Row m(QString::fromLatin1(c.figure));
+        m.unit = QStringLiteral("ms");
+        m.decimals = 1;
+        m.note = QStringLiteral("formula %1 ms").arg(formula);
+        Row r(QStringLiteral("  measured / formula"));
+        r.decimals = 4;
+        r.goal = QStringLiteral("1 .. 1.03");
+        measured.push_back(m);
+        ratios.push_back(r);
+    }
+    QuiloSim::CSimulatedUnit unit(QuiloSim::generateState(1));
+    unit.addFault(*QuiloSim::parseFault(QStringLiteral("any=silent")));
+    if (!startUnit(unit))
+        return;
+    for (int run = 1; run <= repeat; ++run) {
+        progress("silent unit", run, repeat);
+        CTarvelDoc doc;
+        doc.SetPort(unit.slavePath());
+        CLineMeter meter(doc.FrameLink());
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const CReadOutResult r = readDataSet(doc, meter, cases[i].dataSet);
+            const double ms = milliseconds(r.wallNs);
+            measured[i].runs.push_back(ms);
+            ratios[i].runs.push_back(ms / silentFormulaMs(cases[i].dataBytes, cases[i].records));
+        }
+    }
+    unit.stop();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        table.add(measured[i]);
+        // Never shorter, in any run.
+        table.judge(ratios[i], [](double v) { return v >= 1.0 && v <= 1.03; }, true);
+    }
+}
+
+// A quilo-sim process on a pseudo-terminal of its own; empty path when it did not start.
+QString startSimProcess(CChildProcess &sim, const QString &program)
+{
+    QString error;
+    if (!sim.start(program, {QStringLiteral("--no-pace")}, {}, true, &error)) {
+        std::fprintf(stderr, "bench: %s\n", qPrintable(error));
+        return {};
+    }
+    return QString::fromLocal8Bit(sim.readLine(10000)).trimmed();
+}
+
+// 6: peak resident memory of a front end that reads from a quilo-sim process.
+void peakMemory(CTable &table, const QString &figure, double goalMiB, const QString &simProgram,
+                const QString &program, int repeat, bool window)
+{
+    Row row(figure);
+    row.unit = QStringLiteral("MiB");
+    row.decimals = 1;
+    row.goal = QStringLiteral("< %1 MiB").arg(goalMiB);
+    if (program.isEmpty() || !QFile::exists(program) || !QFile::exists(simProgram)) {
+        row.note = QStringLiteral("%1 not built").arg(QFile::exists(simProgram) ? program : simProgram);
+        table.judge(row, [](double) { return false; });
+        return;
+    }
+    int visited = -1;
+    for (int run = 1; run <= repeat; ++run) {
+        progress(window ? "window peak memory" : "command line peak memory", run, repeat);
+        CChildProcess sim;
+        const QString path = startSimProcess(sim, simProgram);
+        if (path.isEmpty()) {
+            row.note = QStringLiteral("quilo-sim did not start");
+            break;
+        }
+        QTemporaryDir pictures;
+        QStringList arguments;
+        QStringList environment;
+        if (window) {
+            arguments << QStringLiteral("--screenshots") << pictures.path();
+            environment << QStringLiteral("QUILO_PORTS=Com2=") + path << QStringLiteral("QT_QPA_PLATFORM=offscreen");
+        } else {
+            arguments << QStringLiteral("--port") << path << QStringLiteral("read") << QStringLiteral("all");
+        }
+        CChildProcess child;
+        QString error;
+        long peakKiB = 0;
+        if (!child.start(program, arguments, environment, false, &error) || !child.wait(window ? 120000 : 300000, &peakKiB, &error)) {
+            row.note = QStringLiteral("%1: %2").arg(QFileInfo(program).fileName(), error);
+            break;
+        }
+        sim.terminate();
+        row.runs.push_back(static_cast<double>(peakKiB) / 1024.0);
+        if (window) // one picture per view visited, the start page and the About box
+            visited = static_cast<int>(QDir(pictures.path()).entryList({QStringLiteral("*.png")}).size());
+    }
+    if (window && visited >= 0)
+        row.figure += QStringLiteral(" (%1 pictures)").arg(visited);
+    if (!row.note.isEmpty())
+        row.runs.clear();
+    table.judge(row, [goalMiB](double v) { return v < goalMiB; });
+}
+
+QString cpuModel()
+{
+    QFile f(QStringLiteral("/proc/cpuinfo"));
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith("model name"))
+                return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+    }
+    return QSysInfo::currentCpuArchitecture();
+}
+
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromUtf8(f.readAll().split(' ').mid(0, 3).join(' '));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Read-out benchmarks against the simulated unit."));
+    parser.addHelpOption();
+    const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Runs per figure (median shown)."),
+                                          QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Figures to measure, e.g. 1,3,6."),
+                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6"));
+    const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("The quilo-sim program."), QStringLiteral("PATH"));
+    const QCommandLineOption cliOption(QStringLiteral("cli"), QStringLiteral("The quilo program."), QStringLiteral("PATH"));
+    const QCommandLineOption windowOption(QStringLiteral("window"), QStringLiteral("The quilo-readout program."),
+                                          QStringLiteral("PATH"));
+    parser.addOptions({repeatOption, onlyOption, simOption, cliOption, windowOption});
+    parser.process(app);
+
+    bool ok = false;
+    const int repeat = parser.value(repeatOption).toInt(&ok);
+    if (!ok || repeat < 1 || repeat > 99) {
+        std::fprintf(stderr, "quilo-bench: --repeat needs a number from 1 to 99\n");
+        return 64;
+    }
+    const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    auto wanted = [&](int item) { return only.contains(QString::number(item)); };
+
+    const QString started = loadAverage();
+    const std::int64_t t0 = wallNs();
+    CTable table;
+    if (wanted(1) || wanted(5))
+        pacedReadOut(table, false, repeat, 1);
+    if (wanted(2))
+        pacedReadOut(table, true, repeat, 2);
+    if (wanted(3))
+        instantReadOut(table, repeat);
+    if (wanted(4))
+        silentUnit(table, repeat);
+    if (wanted(6)) {
+        const QString sim = parser.value(simOption);
+        peakMemory(table, QStringLiteral("6 peak memory, quilo read all"), 30, sim, parser.value(cliOption), repeat, false);
+        peakMemory(table, QStringLiteral("6 peak memory, window, every view"), 120, sim,
+                   parser.value(windowOption), repeat, true);
+    }
+
+    std::printf("Quilo ReadOut benchmarks (%s build), %s, %d cores, %s %s\n", QUILO_BENCH_BUILD_TYPE,
+                qPrintable(cpuModel()), QThread::idealThreadCount(), qPrintable(QSysInfo::kernelType()),
+                qPrintable(QSysInfo::kernelVersion()));
+    std::printf("load average %s at the start, %s at the end; %.0f s in all; median of %d runs\n\n",
+                qPrintable(started), qPrintable(loadAverage()), seconds(wallNs() - t0), repeat);
+    table.print();
+    return table.failures() == 0 ? 0 : 1;
+}
