@@ -59,8 +59,8 @@ CCDateTime::CCDateTime(CTarvelDoc &doc, QWidget *parent)
     : QWidget(parent), m_doc(doc), m_ui(std::make_unique<Ui::CCDateTimeForm>())
 {
     m_ui->setupUi(this);
-    Quilo::mapDialogUnits(this);
     Quilo::setFormTexts(this, kTexts);
+    Quilo::mapDialogUnits(this);
     m_ui->date1007->setDisplayFormat(shortDateFormat());
     // a year outside these would reach the unit as another year
     m_ui->date1007->setDateRange(kFirstDate, kLastDate);

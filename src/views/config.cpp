@@ -111,8 +111,8 @@ CConfig::CConfig(CTarvelDoc &doc, QWidget *parent)
     : QScrollArea(parent), m_doc(doc), m_ui(std::make_unique<Ui::CConfigForm>()), m_pForm(new QWidget)
 {
     m_ui->setupUi(m_pForm);
-    Quilo::mapDialogUnits(m_pForm);
     Quilo::setConfigFormTexts(m_pForm);
+    Quilo::mapDialogUnits(m_pForm);
     setWidget(m_pForm);
     setWidgetResizable(false);
     setFrameShape(QFrame::NoFrame);

@@ -36,9 +36,11 @@ public:
 protected:
     QSize tabSizeHint(int index) const override
     {
-        const QSize natural = QTabBar::tabSizeHint(index);
-        const int width = std::max(20, fontMetrics().horizontalAdvance(QStringLiteral("20")) + 12);
-        return {width, std::max(20, natural.height())};
+        // every tab as wide as the widest one needs
+        int width = 20;
+        for (int i = 0; i < count(); ++i)
+            width = std::max(width, QTabBar::tabSizeHint(i).width());
+        return {width, std::max(20, QTabBar::tabSizeHint(index).height())};
     }
 };
 
@@ -48,9 +50,9 @@ CConfLog::CConfLog(CTarvelDoc &doc, QWidget *parent)
     : QScrollArea(parent), m_doc(doc), m_ui(std::make_unique<Ui::CConfLogForm>()), m_pForm(new QWidget)
 {
     m_ui->setupUi(m_pForm);
-    Quilo::mapDialogUnits(m_pForm);
     Quilo::setFormTexts(m_pForm, kTexts);
     Quilo::setConfigFormTexts(m_pForm);
+    Quilo::mapDialogUnits(m_pForm);
 
     // the tab row takes the place held for it in the form
     m_pTabs = new CEventTabs(m_pForm);

@@ -25,8 +25,8 @@ CCurrentCounters::CCurrentCounters(CTarvelDoc &doc, QWidget *parent)
     : QWidget(parent), m_doc(doc), m_ui(std::make_unique<Ui::CCurrentCountersForm>())
 {
     m_ui->setupUi(this);
-    Quilo::mapDialogUnits(this);
     Quilo::setFormTexts(this, kTexts);
+    Quilo::mapDialogUnits(this);
 }
 
 CCurrentCounters::~CCurrentCounters() = default;
@@ -78,5 +78,7 @@ void CCurrentCounters::Refresh()
     m_ui->edit1004->setText(c.GetColumnText(3));
     m_ui->edit1005->setText(FormatString(Str::FmtWinMaxAt, c.GetColumnText(4), c.GetColumnText(5)));
     m_ui->edit1006->setText(c.GetColumnText(6));
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        Quilo::widenToText(edit);
     m_bRefreshing = false;
 }

@@ -17,8 +17,8 @@ CCurrentKey::CCurrentKey(CTarvelDoc &doc, QWidget *parent)
     : QWidget(parent), m_doc(doc), m_ui(std::make_unique<Ui::CCurrentKeyForm>())
 {
     m_ui->setupUi(this);
-    Quilo::mapDialogUnits(this);
     Quilo::setFormTexts(this, kTexts);
+    Quilo::mapDialogUnits(this);
     // the form is small; the pane, not the form, decides the view's size
     setMinimumSize(0, 0);
 }

@@ -6,6 +6,7 @@
 
 #include <span>
 
+class QLineEdit;
 class QWidget;
 
 namespace Quilo {
@@ -21,8 +22,11 @@ struct DialogUnits {
 DialogUnits dialogUnits(const QWidget *form);
 
 // Converts the geometry of the form's direct children from dialog units to pixels and gives
-// the form its template size as minimum size. Call once, right after setupUi().
+// the form its template size as minimum size. Call once, after setupUi() and the texts.
 void mapDialogUnits(QWidget *form);
+
+// Makes a box wide enough for its text; never narrows it.
+void widenToText(QLineEdit *edit);
 
 struct FormText {
     const char *objectName;

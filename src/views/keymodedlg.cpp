@@ -21,8 +21,8 @@ const std::array<Quilo::FormText, 3> kTexts{{
 CKeyModeDlg::CKeyModeDlg(QWidget *parent) : QDialog(parent), m_ui(std::make_unique<Ui::CKeyModeForm>())
 {
     m_ui->setupUi(this);
-    Quilo::mapDialogUnits(this);
     Quilo::setFormTexts(this, kTexts);
+    Quilo::mapDialogUnits(this);
     setWindowTitle(LoadString(Str::LblKeyModeTitle));
     setFixedSize(size());
     Quilo::setUpDialogKeyEdit(*m_ui->edit1016);
@@ -63,6 +63,7 @@ void CKeyModeDlg::UpdateData(bool save)
         m_bSWKeyMode = m_ui->check1017->isChecked();
     } else {
         m_ui->edit1016->setText(m_strKey);
+        m_ui->edit1016->setCursorPosition(0); // typing starts at the first digit
         m_ui->check1017->setChecked(m_bSWKeyMode);
     }
 }
