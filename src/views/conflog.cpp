@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -27,22 +28,15 @@ const std::array<Quilo::FormText, 9> kTexts{{
     {"labelGames", Str::LblGames},
 }};
 
-// Tabs of one fixed size, like buttons in a row, wide enough for "20".
-class CEventTabs : public QTabBar
+// The tabs look like a row of buttons, one fixed width, narrow enough for all twenty in a row.
+QString eventTabsStyle(const QFontMetrics &metrics)
 {
-public:
-    explicit CEventTabs(QWidget *parent) : QTabBar(parent) {}
-
-protected:
-    QSize tabSizeHint(int index) const override
-    {
-        // every tab as wide as the widest one needs
-        int width = 20;
-        for (int i = 0; i < count(); ++i)
-            width = std::max(width, QTabBar::tabSizeHint(i).width());
-        return {width, std::max(20, QTabBar::tabSizeHint(index).height())};
-    }
-};
+    const int width = std::max(20, metrics.horizontalAdvance(QStringLiteral("20")) + 8);
+    return QStringLiteral("QTabBar::tab { width: %1px; min-height: 20px; padding: 0px; margin-right: 1px;"
+                          " border: 1px solid palette(mid); border-radius: 2px; background: palette(button); }"
+                          " QTabBar::tab:selected { background: palette(dark); color: palette(bright-text); }")
+        .arg(width);
+}
 
 } // namespace
 
@@ -55,7 +49,8 @@ CConfLog::CConfLog(CTarvelDoc &doc, QWidget *parent)
     Quilo::mapDialogUnits(m_pForm);
 
     // the tab row takes the place held for it in the form
-    m_pTabs = new CEventTabs(m_pForm);
+    m_pTabs = new QTabBar(m_pForm);
+    m_pTabs->setStyleSheet(eventTabsStyle(m_pTabs->fontMetrics()));
     m_pTabs->setObjectName(QStringLiteral("tabs1068"));
     m_pTabs->setGeometry(m_ui->tab1068->geometry());
     m_pTabs->setFocusPolicy(Qt::NoFocus);
@@ -79,7 +74,6 @@ void CConfLog::OnInitialUpdate()
     // the entry shown last, when the document holds one that exists
     if (m_doc.m_nConfigEvent >= 0 && m_doc.m_nConfigEvent < kEvents)
         m_pTabs->setCurrentIndex(m_doc.m_nConfigEvent);
-    m_pTabs->adjustSize();
     connect(m_pTabs, &QTabBar::currentChanged, this, [this] { Refresh(false); });
     Refresh(false);
 }
