@@ -318,7 +318,7 @@ void TestFormViews::confEventsByTab()
     events->tabBar()->setCurrentIndex(6);
     QCOMPARE(framesOf(*m_unit, 231).size(), 24);
     QCOMPARE(doc().m_nConfigEvent, 6);
-    const QuiloSim::ConfEvent &held = m_unit->state().confEvents[6];
+    const QuiloSim::ConfEvent held = m_unit->state().confEvents[6]; // state() returns a copy
     QCOMPARE(events->form()->findChild<QLineEdit *>(u"edit1018"_qs)->text(),
              QString::number(static_cast<int>(held.in)) + u" Ft."_qs);
     events->tabBar()->setCurrentIndex(0);
