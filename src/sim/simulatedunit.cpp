@@ -35,6 +35,13 @@ void setRaw9600(int fd)
     tcsetattr(fd, TCSANOW, &t);
 }
 
+// True when nobody holds the pseudo-terminal's slave end (the master reports a hang-up).
+bool slaveClosed(int masterFd)
+{
+    pollfd p{masterFd, 0, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
+}
+
 bool failed(QString *error, const QString &what)
 {
     if (error)
@@ -267,7 +274,10 @@ void CSimulatedUnit::transmit(const Transmission &t, std::int64_t startNs)
         qsizetype j = i + 1;
         while (j < n && due(j) == due(i))
             ++j;
-        if (!sleepUntil(due(i), m_wake[0]) || !writeAll(t.bytes.constData() + i, j - i))
+        // An answer due after the program closed the line would wait in the queue and greet
+        // the next opener as the start of its reply: a closed serial port receives nothing.
+        if (!sleepUntil(due(i), m_wake[0]) || (m_device.isEmpty() && slaveClosed(m_fd))
+            || !writeAll(t.bytes.constData() + i, j - i))
             break;
         i = j;
     }
