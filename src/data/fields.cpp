@@ -57,7 +57,10 @@ Magnitude magnitudeOf(const FormatArg &arg, bool signedConversion)
 {
     if (const auto *u = std::get_if<unsigned long long>(&arg))
         return {false, *u};
-    const long long v = *std::get_if<long long>(&arg);
+    const auto *s = std::get_if<long long>(&arg);
+    if (!s)
+        return {}; // a text has no magnitude
+    const long long v = *s;
     if (v >= 0)
         return {false, static_cast<unsigned long long>(v)};
     if (signedConversion)
