@@ -56,13 +56,18 @@ CLineMeter::CLineMeter(Quilo::CFrameLink &link)
     m_link.SetTraceHook([this](const Quilo::TraceEvent &e) {
         const auto count = static_cast<std::int64_t>(e.bytes.size());
         switch (e.direction) {
-        case Quilo::TraceDirection::Sent: m_sent += count; break;
+        case Quilo::TraceDirection::Sent:
+            m_sent += count;
+            if (m_replied)
+                m_turnaroundNs.push_back(sinceEpochNs(e.time) - m_lastNs);
+            break;
         case Quilo::TraceDirection::Discarded: m_received += count; break;
         case Quilo::TraceDirection::Received: {
             m_received += count;
             const std::int64_t now = sinceEpochNs(e.time);
             m_transactionNs.push_back(now - m_lastNs);
             m_lastNs = now;
+            m_replied = true;
             break;
         }
         }
@@ -77,6 +82,7 @@ CLineMeter::~CLineMeter()
 void CLineMeter::mark()
 {
     m_lastNs = sinceEpochNs(std::chrono::steady_clock::now());
+    m_replied = false;
 }
 
 CReadOutResult readWholeUnit(CTarvelDoc &doc, CLineMeter &meter)

@@ -29,13 +29,17 @@ public:
     std::int64_t bytes() const { return m_sent + m_received; }
     // Per reply: nanoseconds since the previous reply or the last mark().
     const std::vector<std::int64_t> &transactionNs() const { return m_transactionNs; }
+    // From a reply to the next frame sent in the same operation: the program's own share.
+    const std::vector<std::int64_t> &turnaroundNs() const { return m_turnaroundNs; }
 
 private:
     Quilo::CFrameLink &m_link;
     std::int64_t m_sent = 0;
     std::int64_t m_received = 0;
     std::int64_t m_lastNs = 0;
+    bool m_replied = false; // a reply came in this operation
     std::vector<std::int64_t> m_transactionNs;
+    std::vector<std::int64_t> m_turnaroundNs;
 };
 
 struct CReadOutResult
