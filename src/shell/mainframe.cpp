@@ -13,9 +13,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -93,7 +95,11 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
     setUserKeyHandler(&Quilo::OnDefineUserKey);
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
     connect(&m_doc, &CTarvelDoc::operationFinished, this, &CMainFrame::OnOperationFinished);
-    resize(960, 640);
+    // Wide enough for the configuration event form beside the tree, but never past the screen.
+    QSize size(1160, 780);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    resize(size);
 }
 
 CMainFrame::~CMainFrame()
