@@ -11,3 +11,9 @@ add_executable(quilo-bench
   readout.cpp readout.h)
 target_link_libraries(quilo-bench PRIVATE quilo_data quilo_simulator quilo_warnings)
 target_compile_definitions(quilo-bench PRIVATE QUILO_BENCH_BUILD_TYPE="$<IF:$<CONFIG:>,none,$<CONFIG>>")
+
+# Its tools (statistics, child processes, the line meter) are tested quickly with the suite.
+if(QUILO_BUILD_TESTS AND COMMAND quilo_add_test)
+  quilo_add_test(tst_benchtools SOURCES tst_benchtools.cpp measure.cpp readout.cpp
+    LIBS quilo_data quilo_simulator TIMEOUT 120)
+endif()
