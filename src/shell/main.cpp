@@ -2,6 +2,7 @@
 
 #include "comport.h"
 #include "mainframe.h"
+#include "messagebox.h"
 #include "screenshots.h"
 #include "simulatedunit.h"
 #include "stringtable.h"
@@ -39,6 +40,14 @@ int main(int argc, char *argv[])
             return 1;
         }
         CComPort::SetPortMapping(LoadString(Str::PortCom2), unit.slavePath());
+    }
+
+    // Unattended pictures: a message box (say, a missing start page) must not wait for a person.
+    if (parser.isSet(screenshots)) {
+        Quilo::setMessageHook([](const Quilo::MessageRequest &request) {
+            QTextStream(stderr) << "quilo-readout: " << request.text << '\n';
+            return QMessageBox::Ok;
+        });
     }
 
     int result = 0;
