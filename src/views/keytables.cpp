@@ -42,7 +42,7 @@ CKeyTables::CKeyTables(CTarvelDoc &doc, QWidget *parent) : QTreeWidget(parent), 
 CKeyTables::~CKeyTables()
 {
     // an edit still open is dropped: nothing is written
-    closeEditor();
+    closeKeyEdit();
 }
 
 int CKeyTables::firstKey() const
@@ -107,7 +107,7 @@ void CKeyTables::OnDblClk(int row, int column)
     if (column != kKeyColumn || row < 0 || row >= topLevelItemCount())
         return;
     // a second double click while an editor is open ends that edit without writing
-    closeEditor();
+    closeKeyEdit();
     m_nEditRow = row;
     QTreeWidgetItem *item = topLevelItem(row);
     QRect cell = visualItemRect(item);
@@ -151,7 +151,7 @@ void CKeyTables::OnKillFocus()
         m_bEditOpening = false; // the focus going to the new editor
         return;
     }
-    closeEditor();
+    closeKeyEdit();
 }
 
 void CKeyTables::OnSetFocus()
@@ -160,12 +160,12 @@ void CKeyTables::OnSetFocus()
         return;
     const QString text = m_pEdit->text();
     const int row = m_nEditRow;
-    closeEditor();
+    closeKeyEdit();
     // asked once the focus change is over: a modal box inside it would fight over the focus
     QTimer::singleShot(0, this, [this, row, text] { ConfirmAndWrite(row, text); });
 }
 
-void CKeyTables::closeEditor()
+void CKeyTables::closeKeyEdit()
 {
     CKeyEdit *edit = m_pEdit;
     m_pEdit = nullptr;

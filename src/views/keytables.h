@@ -38,7 +38,7 @@ private:
     void OnKillFocus();
     void OnSetFocus();
     void ConfirmAndWrite(int row, const QString &text);
-    void closeEditor();
+    void closeKeyEdit();
     int firstKey() const;
     int lastKey() const;
 
