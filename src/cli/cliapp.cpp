@@ -94,13 +94,13 @@ public:
         return ExitPortFailed;
     }
 
-    const COperationSummary &Read(const CSetSpec &spec)
+    const COperationSummary &Read(const CSetSpec &want)
     {
-        m_doc.m_nDataSet = spec.dataSet;
-        m_doc.m_nFirstKey = spec.first;
-        m_doc.m_nLastKey = spec.last;
-        if (spec.event >= 0)
-            m_doc.m_nConfigEvent = spec.event;
+        m_doc.m_nDataSet = want.dataSet;
+        m_doc.m_nFirstKey = want.first;
+        m_doc.m_nLastKey = want.last;
+        if (want.event >= 0)
+            m_doc.m_nConfigEvent = want.event;
         m_doc.ReadDataSet();
         return m_doc.LastSummary();
     }
@@ -158,8 +158,8 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         return ExitUsage;
 
     int total = 0;
-    for (const CSetSpec &spec : o.sets)
-        total += spec.transactionCount();
+    for (const CSetSpec &want : o.sets)
+        total += want.transactionCount();
     CTerminalProgress progress(io.err, io.errIsTerminal && !(o.trace && o.traceFile.isEmpty()), total);
     session.Doc().m_pCommBar = &progress;
 
@@ -170,7 +170,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     bool silent = false;
     int tried = 0;
     int unanswered = 0;
-    for (const CSetSpec &spec : o.sets) {
+    for (const CSetSpec &want : o.sets) {
         if (IsStopRequested()) {
             stopped = true;
             break;
@@ -181,8 +181,8 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
             silent = true;
             break;
         }
-        progress.BeginSet(spec.label(), spec.transactionCount());
-        const COperationSummary &summary = session.Read(spec);
+        progress.BeginSet(want.label(), want.transactionCount());
+        const COperationSummary &summary = session.Read(want);
         progress.EndSet();
         if (!summary.portOpened) {
             portFailed = true;
@@ -190,7 +190,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         }
         tried += summary.tried;
         unanswered += summary.failedBy[kNoReplySlot];
-        sections << BuildSection(session.Doc(), spec, summary, session.Capture());
+        sections << BuildSection(session.Doc(), want, summary, session.Capture());
         if (summary.stopped) {
             stopped = true;
             break;
@@ -232,7 +232,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         if (n == 0)
             continue;
         failed = true;
-        say(io, LoadString(Str::CliSetFailed).arg(s.spec.event >= 0 ? s.spec.name : s.spec.label()).arg(n).arg(s.rows.size()).arg(failedRows(s)));
+        say(io, LoadString(Str::CliSetFailed).arg(s.want.event >= 0 ? s.want.name : s.want.label()).arg(n).arg(s.rows.size()).arg(failedRows(s)));
     }
     if (portFailed)
         return session.PortFailed();

@@ -64,13 +64,13 @@ const SetRow *findSet(const QString &word)
 
 CSetSpec specFrom(const SetRow &row)
 {
-    CSetSpec spec;
-    spec.name = QLatin1String(row.name);
-    spec.dataSet = row.dataSet;
-    spec.titleId = row.titleId;
-    spec.first = 0;
-    spec.last = row.count > 0 ? row.count - 1 : 0;
-    return spec;
+    CSetSpec want;
+    want.name = QLatin1String(row.name);
+    want.dataSet = row.dataSet;
+    want.titleId = row.titleId;
+    want.first = 0;
+    want.last = row.count > 0 ? row.count - 1 : 0;
+    return want;
 }
 
 QString groupNames(const GroupRow *rows, std::size_t count)
@@ -90,21 +90,21 @@ const GroupRow *findGroup(const QString &word, const GroupRow *rows, std::size_t
     return nullptr;
 }
 
-bool applyGroup(CSetSpec *spec, const QStringList &words, const GroupRow *rows, std::size_t count,
+bool applyGroup(CSetSpec *want, const QStringList &words, const GroupRow *rows, std::size_t count,
                 QString *error)
 {
     if (words.size() < 2) {
-        *error = LoadString(Str::CliErrGroupMissing).arg(spec->name, groupNames(rows, count));
+        *error = LoadString(Str::CliErrGroupMissing).arg(want->name, groupNames(rows, count));
         return false;
     }
     const GroupRow *group = findGroup(words.at(1), rows, count);
     if (!group) {
-        *error = LoadString(Str::CliErrUnknownGroup).arg(words.at(1), spec->name, groupNames(rows, count));
+        *error = LoadString(Str::CliErrUnknownGroup).arg(words.at(1), want->name, groupNames(rows, count));
         return false;
     }
-    spec->groupId = group->groupId;
-    spec->first = group->first;
-    spec->last = group->last;
+    want->groupId = group->groupId;
+    want->first = group->first;
+    want->last = group->last;
     return true;
 }
 
@@ -139,10 +139,10 @@ QStringList SetNames()
 
 bool ResolveKeyGroup(const QString &word, CSetSpec *group, QString *error)
 {
-    CSetSpec spec = specFrom(kSets[std::size(kSets) - 1]);
-    if (!applyGroup(&spec, {spec.name, word}, kKeyTableGroups, std::size(kKeyTableGroups), error))
+    CSetSpec want = specFrom(kSets[std::size(kSets) - 1]);
+    if (!applyGroup(&want, {want.name, word}, kKeyTableGroups, std::size(kKeyTableGroups), error))
         return false;
-    *group = spec;
+    *group = want;
     return true;
 }
 
@@ -150,10 +150,10 @@ QList<CSetSpec> AllSets()
 {
     QList<CSetSpec> sets;
     for (const SetRow &row : kSets) {
-        const CSetSpec spec = specFrom(row);
+        const CSetSpec want = specFrom(row);
         if (row.dataSet == CTarvelDoc::dsConfEvents) {
             for (int e = 0; e < static_cast<int>(Quilo::kConfEvents); ++e) {
-                CSetSpec event = spec;
+                CSetSpec event = want;
                 event.event = e;
                 sets << event;
             }
@@ -162,14 +162,14 @@ QList<CSetSpec> AllSets()
             const GroupRow *groups = logs ? kKeyLogGroups : kKeyTableGroups;
             const std::size_t count = logs ? std::size(kKeyLogGroups) : std::size(kKeyTableGroups);
             for (std::size_t g = 0; g < count; ++g) {
-                CSetSpec grouped = spec;
+                CSetSpec grouped = want;
                 grouped.groupId = groups[g].groupId;
                 grouped.first = groups[g].first;
                 grouped.last = groups[g].last;
                 sets << grouped;
             }
         } else {
-            sets << spec;
+            sets << want;
         }
     }
     return sets;
@@ -187,20 +187,20 @@ bool ResolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error
     if (word.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
         *sets = AllSets();
     } else if (const SetRow *row = findSet(word)) {
-        CSetSpec spec = specFrom(*row);
+        CSetSpec want = specFrom(*row);
         if (row->dataSet == CTarvelDoc::dsKeyLogs || row->dataSet == CTarvelDoc::dsKeyTable) {
             const bool logs = row->dataSet == CTarvelDoc::dsKeyLogs;
             allowed = 2;
-            if (!applyGroup(&spec, words, logs ? kKeyLogGroups : kKeyTableGroups,
+            if (!applyGroup(&want, words, logs ? kKeyLogGroups : kKeyTableGroups,
                             logs ? std::size(kKeyLogGroups) : std::size(kKeyTableGroups), error))
                 return false;
-            *sets << spec;
+            *sets << want;
         } else if (row->dataSet == CTarvelDoc::dsConfEvents) {
             allowed = 2;
             if (words.size() < 2 || words.at(1).compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
                 for (int e = 0; e < static_cast<int>(Quilo::kConfEvents); ++e) {
-                    spec.event = e;
-                    *sets << spec;
+                    want.event = e;
+                    *sets << want;
                 }
             } else {
                 bool ok = false;
@@ -209,11 +209,11 @@ bool ResolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error
                     *error = LoadString(Str::CliErrEvent).arg(words.at(1));
                     return false;
                 }
-                spec.event = number - 1;
-                *sets << spec;
+                want.event = number - 1;
+                *sets << want;
             }
         } else {
-            *sets << spec;
+            *sets << want;
         }
     } else {
         *error = LoadString(Str::CliErrUnknownSet).arg(word, SetNames().join(QStringLiteral(", ")));

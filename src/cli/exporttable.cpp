@@ -52,10 +52,10 @@ template<class Record>
 void addListRows(CExportSection &s, const Record *records, const CRawCapture *raw, std::uint8_t command,
                  unsigned firstParameter)
 {
-    for (unsigned i = s.spec.first; i <= s.spec.last; ++i) {
+    for (unsigned i = s.want.first; i <= s.want.last; ++i) {
         const Record &r = records[i];
         CExportRow row;
-        row.number = static_cast<int>(i - s.spec.first) + 1;
+        row.number = static_cast<int>(i - s.want.first) + 1;
         row.index = static_cast<int>(i);
         row.status = r.m_nStatus;
         row.ok = r.m_nStatus == kDone;
@@ -63,7 +63,7 @@ void addListRows(CExportSection &s, const Record *records, const CRawCapture *ra
         for (int c = 0; c < Record::kColumns; ++c)
             row.cells << r.GetColumnText(c);
         if (row.ok && raw)
-            row.raw = raw->Reply(command, static_cast<std::uint8_t>(firstParameter + (i - s.spec.first)));
+            row.raw = raw->Reply(command, static_cast<std::uint8_t>(firstParameter + (i - s.want.first)));
         s.rows << row;
     }
 }
@@ -131,16 +131,16 @@ int StatusFromSummary(const COperationSummary &summary)
     return kDone;
 }
 
-CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &spec, const COperationSummary &summary,
+CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const COperationSummary &summary,
                             const CRawCapture *raw)
 {
     CExportSection s;
-    s.spec = spec;
-    s.title = LoadString(spec.titleId);
-    if (spec.groupId != 0)
-        s.title += QStringLiteral(" - ") + LoadString(spec.groupId);
+    s.want = want;
+    s.title = LoadString(want.titleId);
+    if (want.groupId != 0)
+        s.title += QStringLiteral(" - ") + LoadString(want.groupId);
 
-    switch (spec.dataSet) {
+    switch (want.dataSet) {
     case CTarvelDoc::dsDaily:
         listHeadings<CDailyRecord>(s);
         addListRows(s, doc.m_aDaily.data(), raw, Quilo::CmdDaily, 1);
@@ -163,14 +163,14 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &spec, const C
         break;
     case CTarvelDoc::dsKeyLogs:
         listHeadings<CKeyLogRecord>(s);
-        addListRows(s, doc.m_aKeyLogs.data(), raw, spec.first == 0 ? Quilo::CmdKeyLogOmh : Quilo::CmdKeyLogSzf, 1);
+        addListRows(s, doc.m_aKeyLogs.data(), raw, want.first == 0 ? Quilo::CmdKeyLogOmh : Quilo::CmdKeyLogSzf, 1);
         break;
     case CTarvelDoc::dsKeyTable:
         s.headings << heading(Str::ColKey) << heading(Str::ColState);
-        for (unsigned i = spec.first; i <= spec.last; ++i) {
+        for (unsigned i = want.first; i <= want.last; ++i) {
             const CKeyField &k = doc.m_aKeyTable[i];
             CExportRow row;
-            row.number = static_cast<int>(i - spec.first) + 1;
+            row.number = static_cast<int>(i - want.first) + 1;
             row.index = static_cast<int>(i);
             row.status = k.m_nStatus;
             row.ok = k.m_nStatus == kDone;
@@ -192,11 +192,11 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &spec, const C
         row.ok = row.status == kDone;
         row.result = ResultText(row.status);
         std::uint8_t command = Quilo::CmdCounters;
-        if (spec.dataSet == CTarvelDoc::dsCounters) {
+        if (want.dataSet == CTarvelDoc::dsCounters) {
             listHeadings<CCountersRecord>(s);
             for (int c = 0; c < CCountersRecord::kColumns; ++c)
                 row.cells << doc.m_counters.GetColumnText(c);
-        } else if (spec.dataSet == CTarvelDoc::dsDateTime) {
+        } else if (want.dataSet == CTarvelDoc::dsDateTime) {
             command = Quilo::CmdDateTime;
             s.headings << heading(Str::TitleDateTime);
             row.cells << doc.m_dateTime.GetText();
@@ -225,21 +225,21 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &spec, const C
     }
     case CTarvelDoc::dsConfEvents: {
         s.form = true;
-        s.title += QLatin1Char(' ') + QString::number(spec.event + 1);
+        s.title += QLatin1Char(' ') + QString::number(want.event + 1);
         for (unsigned id : kConfigLabels)
             s.headings << heading(id);
         for (unsigned id : kEventLabels)
             s.headings << heading(id);
-        const CConfEventRecord &e = doc.m_aConfEvents[static_cast<std::size_t>(spec.event)];
+        const CConfEventRecord &e = doc.m_aConfEvents[static_cast<std::size_t>(want.event)];
         CExportRow row;
-        row.number = spec.event + 1;
-        row.index = spec.event;
+        row.number = want.event + 1;
+        row.index = want.event;
         judgeChunked(row, e.m_nStatus, summary);
         row.cells = configCells(e.m_config);
         row.cells << e.m_in.GetText() << e.m_out.GetText() << e.m_stake.GetText() << e.m_win.GetText()
                   << e.m_games.GetText() << e.m_changeTime.GetText();
         if (row.status == kDone && raw)
-            row.raw = raw->Chunked(static_cast<std::uint8_t>(Quilo::CmdConfEventFirst + spec.event),
+            row.raw = raw->Chunked(static_cast<std::uint8_t>(Quilo::CmdConfEventFirst + want.event),
                                    Quilo::kConfEventChunks);
         s.rows << row;
         break;

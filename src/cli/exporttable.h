@@ -30,7 +30,7 @@ struct CExportRow
 
 struct CExportSection
 {
-    CSetSpec spec;
+    CSetSpec want;
     QString title;                // "Daily log", with the group or event where there is one
     QStringList headings;         // without the row number column
     QList<bool> rightAligned;     // per heading
@@ -49,7 +49,7 @@ int StatusFromSummary(const COperationSummary &summary);
 
 // `summary` is the document's summary of the read of this section (chunk results for the
 // configuration and its events, the result of the one-record sets).
-CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &spec, const COperationSummary &summary,
+CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const COperationSummary &summary,
                             const CRawCapture *raw);
 
 } // namespace QuiloCli

@@ -109,14 +109,14 @@ QList<CExportSection> MergeEvents(const QList<CExportSection> &sections)
 {
     QList<CExportSection> merged;
     for (const CExportSection &s : sections) {
-        if (s.spec.event >= 0 && !merged.isEmpty() && merged.last().spec.event >= 0
-            && merged.last().spec.dataSet == s.spec.dataSet) {
+        if (s.want.event >= 0 && !merged.isEmpty() && merged.last().want.event >= 0
+            && merged.last().want.dataSet == s.want.dataSet) {
             merged.last().rows << s.rows;
             continue;
         }
         merged << s;
-        if (s.spec.event >= 0)
-            merged.last().title = LoadString(s.spec.titleId);
+        if (s.want.event >= 0)
+            merged.last().title = LoadString(s.want.titleId);
     }
     return merged;
 }
@@ -179,11 +179,11 @@ QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &
             });
             complete = complete && r.ok;
         }
-        QJsonObject set{{QStringLiteral("set"), s.spec.name},
+        QJsonObject set{{QStringLiteral("set"), s.want.name},
                         {QStringLiteral("title"), s.title},
                         {QStringLiteral("records"), records}};
-        if (s.spec.groupId != 0)
-            set.insert(QStringLiteral("group"), LoadString(s.spec.groupId));
+        if (s.want.groupId != 0)
+            set.insert(QStringLiteral("group"), LoadString(s.want.groupId));
         sets.append(set);
     }
     const QJsonObject root{{QStringLiteral("port"), info.port},

@@ -38,12 +38,12 @@ int readCount(const QString &format, qsizetype &i)
     return n;
 }
 
-QString padded(const QString &body, const ConversionSpec &spec)
+QString padded(const QString &body, const ConversionSpec &conv)
 {
-    const qsizetype fill = spec.width - body.size();
+    const qsizetype fill = conv.width - body.size();
     if (fill <= 0)
         return body;
-    return spec.left ? body + QString(fill, u' ') : QString(fill, u' ') + body;
+    return conv.left ? body + QString(fill, u' ') : QString(fill, u' ') + body;
 }
 
 // Sign and magnitude of an argument for a conversion; unsigned conversions of a negative int
@@ -70,52 +70,52 @@ Magnitude magnitudeOf(const FormatArg &arg, bool signedConversion)
     return {false, static_cast<unsigned long long>(v)};
 }
 
-QString formatNumber(const FormatArg &arg, char16_t conversion, const ConversionSpec &spec)
+QString formatNumber(const FormatArg &arg, char16_t conversion, const ConversionSpec &conv)
 {
     const bool signedConversion = conversion == u'd' || conversion == u'i';
     const int base = (conversion == u'x' || conversion == u'X') ? 16 : conversion == u'o' ? 8 : 10;
     const Magnitude m = magnitudeOf(arg, signedConversion);
 
-    QString digits = (spec.precision == 0 && m.value == 0) ? QString() : QString::number(m.value, base);
+    QString digits = (conv.precision == 0 && m.value == 0) ? QString() : QString::number(m.value, base);
     if (conversion == u'X')
         digits = digits.toUpper();
-    if (spec.precision > digits.size())
-        digits.prepend(QString(spec.precision - digits.size(), u'0'));
+    if (conv.precision > digits.size())
+        digits.prepend(QString(conv.precision - digits.size(), u'0'));
 
     QString prefix;
     if (signedConversion)
-        prefix = m.negative ? QStringLiteral("-") : spec.plus ? QStringLiteral("+") : spec.space ? QStringLiteral(" ") : QString();
-    if (spec.alternate && m.value != 0 && base == 16)
+        prefix = m.negative ? QStringLiteral("-") : conv.plus ? QStringLiteral("+") : conv.space ? QStringLiteral(" ") : QString();
+    if (conv.alternate && m.value != 0 && base == 16)
         prefix = conversion == u'X' ? QStringLiteral("0X") : QStringLiteral("0x");
-    if (spec.alternate && base == 8 && !digits.startsWith(u'0'))
+    if (conv.alternate && base == 8 && !digits.startsWith(u'0'))
         digits.prepend(u'0');
 
-    if (spec.zero && !spec.left && spec.precision < 0) {
-        const qsizetype fill = spec.width - prefix.size() - digits.size();
+    if (conv.zero && !conv.left && conv.precision < 0) {
+        const qsizetype fill = conv.width - prefix.size() - digits.size();
         if (fill > 0)
             digits.prepend(QString(fill, u'0'));
     }
-    return padded(prefix + digits, spec);
+    return padded(prefix + digits, conv);
 }
 
-QString formatText(const FormatArg &arg, const ConversionSpec &spec)
+QString formatText(const FormatArg &arg, const ConversionSpec &conv)
 {
     QString text;
     if (const auto *s = std::get_if<QString>(&arg))
         text = *s;
     else
         text = formatNumber(arg, std::holds_alternative<long long>(arg) ? u'd' : u'u', ConversionSpec{});
-    if (spec.precision >= 0 && text.size() > spec.precision)
-        text.truncate(spec.precision);
-    return padded(text, spec);
+    if (conv.precision >= 0 && text.size() > conv.precision)
+        text.truncate(conv.precision);
+    return padded(text, conv);
 }
 
-QString formatChar(const FormatArg &arg, const ConversionSpec &spec)
+QString formatChar(const FormatArg &arg, const ConversionSpec &conv)
 {
     if (const auto *s = std::get_if<QString>(&arg))
-        return padded(s->left(1), spec);
+        return padded(s->left(1), conv);
     // printf's %c takes the low byte.
-    return padded(QString(QChar(static_cast<char16_t>(magnitudeOf(arg, false).value & 0xFFu))), spec);
+    return padded(QString(QChar(static_cast<char16_t>(magnitudeOf(arg, false).value & 0xFFu))), conv);
 }
 
 } // namespace
@@ -134,26 +134,26 @@ QString FormatArgs(const QString &format, const FormatArg *args, std::size_t cou
             continue;
         }
         const qsizetype start = i++;
-        ConversionSpec spec;
+        ConversionSpec conv;
         for (; i < format.size(); ++i) {
             const char16_t f = format.at(i).unicode();
             if (f == u'-')
-                spec.left = true;
+                conv.left = true;
             else if (f == u'0')
-                spec.zero = true;
+                conv.zero = true;
             else if (f == u'+')
-                spec.plus = true;
+                conv.plus = true;
             else if (f == u' ')
-                spec.space = true;
+                conv.space = true;
             else if (f == u'#')
-                spec.alternate = true;
+                conv.alternate = true;
             else
                 break;
         }
-        spec.width = readCount(format, i);
+        conv.width = readCount(format, i);
         if (i < format.size() && format.at(i) == u'.') {
             ++i;
-            spec.precision = readCount(format, i);
+            conv.precision = readCount(format, i);
         }
         while (i < format.size() && QStringView(u"hlLqjzt").contains(format.at(i)))
             ++i;
@@ -174,13 +174,13 @@ QString FormatArgs(const QString &format, const FormatArg *args, std::size_t cou
             continue; // a missing argument shows as nothing
         const FormatArg &arg = args[next++];
         if (conversion == u's')
-            out.append(formatText(arg, spec));
+            out.append(formatText(arg, conv));
         else if (conversion == u'c')
-            out.append(formatChar(arg, spec));
+            out.append(formatChar(arg, conv));
         else if (const auto *s = std::get_if<QString>(&arg))
-            out.append(padded(*s, spec));
+            out.append(padded(*s, conv));
         else
-            out.append(formatNumber(arg, conversion, spec));
+            out.append(formatNumber(arg, conversion, conv));
     }
     return out;
 }

@@ -42,7 +42,7 @@ struct Fault {
     bool changesNothing() const; // the unit did not take the frame
 };
 
-std::optional<Fault> parseFault(const QString &spec, QString *error = nullptr);
+std::optional<Fault> parseFault(const QString &faultText, QString *error = nullptr);
 QString faultToString(const Fault &fault);
 
 // What goes on the line for one frame.

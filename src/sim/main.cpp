@@ -90,8 +90,8 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--turnaround needs a number of milliseconds"));
 
     QuiloSim::CSimulatedUnit unit(state);
-    for (const QString &spec : parser.values(fault)) {
-        const auto f = QuiloSim::parseFault(spec, &error);
+    for (const QString &faultText : parser.values(fault)) {
+        const auto f = QuiloSim::parseFault(faultText, &error);
         if (!f)
             return fail(error);
         unit.addFault(*f);

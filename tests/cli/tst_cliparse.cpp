@@ -159,7 +159,7 @@ void TestCliParse::clockBytes()
 static CExportSection sampleSection()
 {
     CExportSection s;
-    s.spec.name = QStringLiteral("config");
+    s.want.name = QStringLiteral("config");
     s.title = QStringLiteral("Current Configuration");
     s.headings = {QStringLiteral("Name"), QStringLiteral("Note")};
     s.rightAligned = {false, false};

@@ -37,9 +37,9 @@ Run runQuilo(QStringList args, const QString &port, const QByteArray &answer = {
     return r;
 }
 
-QuiloSim::Fault fault(const char *spec)
+QuiloSim::Fault fault(const char *want)
 {
-    const std::optional<QuiloSim::Fault> f = QuiloSim::parseFault(QString::fromLatin1(spec));
+    const std::optional<QuiloSim::Fault> f = QuiloSim::parseFault(QString::fromLatin1(want));
     return f.value_or(QuiloSim::Fault{});
 }
 

@@ -134,9 +134,9 @@ private slots:
 
     void parseFaults_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("faultText");
         QTest::addColumn<QString>("normalised"); // empty: refused
-        auto row = [](const char *spec, const char *norm) { QTest::newRow(spec) << QString::fromLatin1(spec) << QString::fromLatin1(norm); };
+        auto row = [](const char *faultText, const char *norm) { QTest::newRow(faultText) << QString::fromLatin1(faultText) << QString::fromLatin1(norm); };
         row("198:5=checksum", "198:5=checksum");
         row("any=late:500", "any=late:500");
         row("0xC6=two,once", "198=two,once");
@@ -161,17 +161,17 @@ private slots:
     }
     void parseFaults()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, faultText);
         QFETCH(QString, normalised);
         QString error;
-        const auto f = parseFault(spec, &error);
+        const auto f = parseFault(faultText, &error);
         QCOMPARE(f ? faultToString(*f) : QString(), normalised);
         QCOMPARE(error.isEmpty(), f.has_value());
     }
 
     void applyFaults_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("faultText");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("delayMs");
         QTest::addColumn<int>("gapAfter");
@@ -191,13 +191,13 @@ private slots:
     }
     void applyFaults()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, faultText);
         QFETCH(QByteArray, bytes);
         QFETCH(int, delayMs);
         QFETCH(int, gapAfter);
         std::mt19937 random(1);
         const QByteArray good = withChecksum(QByteArray::fromHex("C6 01 0102030405"));
-        const Transmission t = applyFault(spec.isEmpty() ? std::nullopt : parseFault(spec), good, 0xC6, 0x01, random);
+        const Transmission t = applyFault(faultText.isEmpty() ? std::nullopt : parseFault(faultText), good, 0xC6, 0x01, random);
         QCOMPARE(t.bytes.toHex(' '), bytes.toHex(' '));
         QCOMPARE(t.delayMs, delayMs);
         QCOMPARE(t.gapAfter, gapAfter);

@@ -115,9 +115,9 @@ private slots:
 
     void faultsOnTheLine_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("faultText");
         QTest::addColumn<QString>("expect"); // good, none, length N, two, refusal, checksum
-        auto row = [](const char *spec, const char *expect) { QTest::newRow(spec) << QString::fromLatin1(spec) << QString::fromLatin1(expect); };
+        auto row = [](const char *faultText, const char *expect) { QTest::newRow(faultText) << QString::fromLatin1(faultText) << QString::fromLatin1(expect); };
         row("198=silent", "none");
         row("198:1=two", "two");
         row("any=length", "length 28");
@@ -131,9 +131,9 @@ private slots:
     }
     void faultsOnTheLine()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, faultText);
         QFETCH(QString, expect);
-        m_unit->addFault(*parseFault(spec));
+        m_unit->addFault(*parseFault(faultText));
         const QByteArray good = goodReply(*m_unit, 198, 1);
         const QByteArray got = m_port.transact(bytesOf({198, 1}), 40, 400);
         if (expect == u"good"_s)
