@@ -9,6 +9,30 @@
 
 #include <array>
 #include <cstddef>
+#include <type_traits>
+
+// Each record lists its fields once, in wire order (which is also the column order of the list
+// records); Parse and GetColumnText walk that list.
+namespace RecordFields {
+template<class Record>
+using Ptr = std::conditional_t<std::is_const_v<Record>, const CDataField *, CDataField *>;
+
+template<std::size_t N>
+const std::uint8_t *Parse(const std::array<CDataField *, N> &fields, const std::uint8_t *p)
+{
+    for (CDataField *field : fields)
+        p = field->Parse(p);
+    return p;
+}
+
+template<std::size_t N>
+QString ColumnText(const std::array<const CDataField *, N> &fields, int column)
+{
+    if (column < 0 || static_cast<std::size_t>(column) >= N)
+        return QString();
+    return fields[static_cast<std::size_t>(column)]->GetText();
+}
+} // namespace RecordFields
 
 // One key usage log entry.
 class CKeyLogRecord : public CDataField
@@ -18,8 +42,13 @@ public:
     static constexpr int kColumns = 3;
     static constexpr std::array<unsigned, kColumns> kColumnTitles{Str::ColKey, Str::ColStart, Str::ColEnd};
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
-    QString GetColumnText(int column) const override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    QString GetColumnText(int column) const override
+    {
+        return RecordFields::ColumnText(FieldsOf(*this), column);
+    }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 3> FieldsOf(Self &r) { return {&r.m_key, &r.m_start, &r.m_end}; }
 
     CKeyField m_key{Str::FmtKey};
     CDateTimeField m_start{Str::FmtDateTime};
@@ -34,8 +63,13 @@ public:
     static constexpr int kColumns = 2;
     static constexpr std::array<unsigned, kColumns> kColumnTitles{Str::ColOldDate, Str::ColNewDate};
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
-    QString GetColumnText(int column) const override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    QString GetColumnText(int column) const override
+    {
+        return RecordFields::ColumnText(FieldsOf(*this), column);
+    }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 2> FieldsOf(Self &r) { return {&r.m_oldDate, &r.m_newDate}; }
 
     CDateTimeField m_oldDate{Str::FmtDateTime};
     CDateTimeField m_newDate{Str::FmtDateTime};
@@ -50,8 +84,13 @@ public:
     static constexpr std::array<unsigned, kColumns> kColumnTitles{
         Str::ColDate, Str::ColCashIn, Str::ColCashOut, Str::ColStake, Str::ColWin, Str::ColWinMax, Str::ColWinMaxTime};
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
-    QString GetColumnText(int column) const override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    QString GetColumnText(int column) const override
+    {
+        return RecordFields::ColumnText(FieldsOf(*this), column);
+    }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 7> FieldsOf(Self &r) { return {&r.m_date, &r.m_cashIn, &r.m_cashOut, &r.m_stake, &r.m_win, &r.m_winMax, &r.m_winMaxTime}; }
 
     CDateField m_date{Str::FmtDate};
     CDwordField m_cashIn{Str::FmtMoney};
@@ -71,8 +110,13 @@ public:
     static constexpr std::array<unsigned, kColumns> kColumnTitles{
         Str::ColDate, Str::ColCashIn, Str::ColCashOut, Str::ColStake, Str::ColWin};
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
-    QString GetColumnText(int column) const override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    QString GetColumnText(int column) const override
+    {
+        return RecordFields::ColumnText(FieldsOf(*this), column);
+    }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 5> FieldsOf(Self &r) { return {&r.m_date, &r.m_cashIn, &r.m_cashOut, &r.m_stake, &r.m_win}; }
 
     CYearMonthField m_date{Str::FmtPair}; // year, then the month or quarter byte
     CDwordField m_cashIn{Str::FmtMoney};
@@ -90,8 +134,13 @@ public:
     static constexpr std::array<unsigned, kColumns> kColumnTitles{
         Str::ColDate, Str::ColCashIn, Str::ColCashOut, Str::ColStake, Str::ColWin};
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
-    QString GetColumnText(int column) const override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    QString GetColumnText(int column) const override
+    {
+        return RecordFields::ColumnText(FieldsOf(*this), column);
+    }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 5> FieldsOf(Self &r) { return {&r.m_year, &r.m_cashIn, &r.m_cashOut, &r.m_stake, &r.m_win}; }
 
     CByteField m_year{Str::FmtYear};
     CDwordField m_cashIn{Str::FmtMoney};
@@ -111,8 +160,13 @@ public:
         Str::LblCashIn, Str::LblCashOut, Str::LblStake, Str::LblWin, Str::LblWinMax, Str::ColWinMaxTime,
         Str::LblGameCounter};
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
-    QString GetColumnText(int column) const override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    QString GetColumnText(int column) const override
+    {
+        return RecordFields::ColumnText(FieldsOf(*this), column);
+    }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 7> FieldsOf(Self &r) { return {&r.m_cashIn, &r.m_cashOut, &r.m_stake, &r.m_win, &r.m_winMax, &r.m_winMaxTime, &r.m_games}; }
 
     CDwordField m_cashIn{Str::FmtMoney};
     CDwordField m_cashOut{Str::FmtMoney};
@@ -130,7 +184,9 @@ class CConfigRecord : public CDataField
 public:
     static constexpr std::size_t kWireLength = 346;
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 18> FieldsOf(Self &r) { return {&r.m_type, &r.m_mfgNo, &r.m_mfgDate, &r.m_licenceNo, &r.m_licenceExpiry, &r.m_cardMfgNo, &r.m_omhId, &r.m_certCode, &r.m_certDate, &r.m_labCode, &r.m_certificateNo, &r.m_name, &r.m_address, &r.m_counterStep, &r.m_initialIn, &r.m_initialOut, &r.m_initialStake, &r.m_note}; }
 
     CTextField m_type{16};
     CTextField m_mfgNo{16};
@@ -159,7 +215,9 @@ class CConfEventRecord : public CDataField
 public:
     static constexpr std::size_t kWireLength = 371;
 
-    const std::uint8_t *Parse(const std::uint8_t *p) override;
+    const std::uint8_t *Parse(const std::uint8_t *p) override { return RecordFields::Parse(FieldsOf(*this), p); }
+    template<class Self>
+    static std::array<RecordFields::Ptr<Self>, 7> FieldsOf(Self &r) { return {&r.m_config, &r.m_in, &r.m_out, &r.m_stake, &r.m_win, &r.m_games, &r.m_changeTime}; }
 
     CConfigRecord m_config;
     CDwordField m_in{Str::FmtMoney};
