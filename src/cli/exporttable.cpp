@@ -49,8 +49,7 @@ QStringList configCells(const CConfigRecord &c)
 }
 
 template<class Record>
-void addListRows(CExportSection &s, const Record *records, const CRawCapture *raw, std::uint8_t command,
-                 unsigned firstParameter)
+void addListRows(CExportSection &s, const Record *records, const CRawCapture *raw, CDataSetRequest request)
 {
     for (unsigned i = s.want.first; i <= s.want.last; ++i) {
         const Record &r = records[i];
@@ -63,7 +62,8 @@ void addListRows(CExportSection &s, const Record *records, const CRawCapture *ra
         for (int c = 0; c < Record::kColumns; ++c)
             row.cells << r.GetColumnText(c);
         if (row.ok && raw)
-            row.raw = raw->Reply(command, static_cast<std::uint8_t>(firstParameter + (i - s.want.first)));
+            row.raw = raw->Reply(request.command,
+                                 static_cast<std::uint8_t>(request.firstParameter + (i - s.want.first)));
         s.rows << row;
     }
 }
@@ -140,30 +140,31 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
     if (want.groupId != 0)
         s.title += QStringLiteral(" - ") + LoadString(want.groupId);
 
+    const CDataSetRequest request = CTarvelDoc::RequestFor(want.dataSet, want.first, want.event);
     switch (want.dataSet) {
     case CTarvelDoc::dsDaily:
         listHeadings<CDailyRecord>(s);
-        addListRows(s, doc.m_aDaily.data(), raw, Quilo::CmdDaily, 1);
+        addListRows(s, doc.m_aDaily.data(), raw, request);
         break;
     case CTarvelDoc::dsMonthly:
         listHeadings<CPeriodRecord>(s);
-        addListRows(s, doc.m_aMonthly.data(), raw, Quilo::CmdMonthly, 1);
+        addListRows(s, doc.m_aMonthly.data(), raw, request);
         break;
     case CTarvelDoc::dsQuarterly:
         listHeadings<CPeriodRecord>(s);
-        addListRows(s, doc.m_aQuarterly.data(), raw, Quilo::CmdQuarterly, 1);
+        addListRows(s, doc.m_aQuarterly.data(), raw, request);
         break;
     case CTarvelDoc::dsYearly:
         listHeadings<CYearlyRecord>(s);
-        addListRows(s, doc.m_aYearly.data(), raw, Quilo::CmdYearly, 1);
+        addListRows(s, doc.m_aYearly.data(), raw, request);
         break;
     case CTarvelDoc::dsDateLog:
         listHeadings<CDateLogRecord>(s);
-        addListRows(s, doc.m_aDateLog.data(), raw, Quilo::CmdDateLog, 1);
+        addListRows(s, doc.m_aDateLog.data(), raw, request);
         break;
     case CTarvelDoc::dsKeyLogs:
         listHeadings<CKeyLogRecord>(s);
-        addListRows(s, doc.m_aKeyLogs.data(), raw, want.first == 0 ? Quilo::CmdKeyLogOmh : Quilo::CmdKeyLogSzf, 1);
+        addListRows(s, doc.m_aKeyLogs.data(), raw, request);
         break;
     case CTarvelDoc::dsKeyTable:
         s.headings << heading(Str::ColKey) << heading(Str::ColState);
@@ -178,7 +179,8 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
             // The window's rule: only a result in the low bits is an error.
             row.cells << k.GetText() << LoadString((k.m_nStatus & 0x7FFF) ? Str::StateError : Str::StateOk);
             if (row.ok && raw)
-                row.raw = raw->Reply(Quilo::CmdKey, static_cast<std::uint8_t>(i + 1));
+                row.raw = raw->Reply(request.command,
+                                     static_cast<std::uint8_t>(request.firstParameter + (i - want.first)));
             s.rows << row;
         }
         break;
@@ -191,22 +193,19 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
         row.status = StatusFromSummary(summary);
         row.ok = row.status == kDone;
         row.result = ResultText(row.status);
-        std::uint8_t command = Quilo::CmdCounters;
         if (want.dataSet == CTarvelDoc::dsCounters) {
             listHeadings<CCountersRecord>(s);
             for (int c = 0; c < CCountersRecord::kColumns; ++c)
                 row.cells << doc.m_counters.GetColumnText(c);
         } else if (want.dataSet == CTarvelDoc::dsDateTime) {
-            command = Quilo::CmdDateTime;
             s.headings << heading(Str::TitleDateTime);
             row.cells << doc.m_dateTime.GetText();
         } else {
-            command = Quilo::CmdKey;
             s.headings << heading(Str::ColKey);
             row.cells << doc.m_currentKey.GetText();
         }
         if (row.ok && raw)
-            row.raw = raw->Reply(command, 0);
+            row.raw = raw->Reply(request.command, 0);
         s.rows << row;
         break;
     }
@@ -219,7 +218,7 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
         judgeChunked(row, doc.m_config.m_nStatus, summary);
         row.cells = configCells(doc.m_config);
         if (row.status == kDone && raw)
-            row.raw = raw->Chunked(Quilo::CmdConfig, Quilo::kConfigChunks);
+            row.raw = raw->Chunked(request.command, Quilo::kConfigChunks);
         s.rows << row;
         break;
     }
@@ -239,8 +238,7 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
         row.cells << e.m_in.GetText() << e.m_out.GetText() << e.m_stake.GetText() << e.m_win.GetText()
                   << e.m_games.GetText() << e.m_changeTime.GetText();
         if (row.status == kDone && raw)
-            row.raw = raw->Chunked(static_cast<std::uint8_t>(Quilo::CmdConfEventFirst + want.event),
-                                   Quilo::kConfEventChunks);
+            row.raw = raw->Chunked(request.command, Quilo::kConfEventChunks);
         s.rows << row;
         break;
     }

@@ -155,16 +155,23 @@ void CTarvelDoc::Count(int result)
 }
 
 template<class Array>
-void CTarvelDoc::ReadRecords(Array &records, unsigned first, unsigned last, std::uint8_t command,
-                             unsigned firstParameter, int progressMin, int progressMax)
+void CTarvelDoc::ReadRecords(Array &records, unsigned first, unsigned last, CDataSetRequest request,
+                             int progressMin, int progressMax)
 {
     if (!OpenLine())
         return;
+    // A range beyond the data set is cut to it rather than read out of bounds; an empty range
+    // reads nothing, but the line is still opened and closed.
+    last = std::min<unsigned>(last, static_cast<unsigned>(records.size() - 1));
+    if (first > last) {
+        CloseLine();
+        return;
+    }
+    const std::uint8_t command = request.command;
+    const unsigned firstParameter = request.firstParameter;
     Progress(progressMin, progressMax);
     const std::size_t n = dataLength(command, static_cast<std::uint8_t>(firstParameter));
-    // A range beyond the data set is cut to it rather than read out of bounds.
-    last = std::min<unsigned>(last, static_cast<unsigned>(records.size() - 1));
-    for (unsigned i = first; i <= last && last < records.size(); ++i) {
+    for (unsigned i = first; i <= last; ++i) {
         CDataField &record = records[i];
         if (record.m_nStatus & kDone) {
             ++m_summary.skipped;
@@ -237,65 +244,75 @@ void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size
         record.m_nStatus = kDone;
 }
 
+CDataSetRequest CTarvelDoc::RequestFor(int dataSet, unsigned firstKey, int configEvent)
+{
+    switch (dataSet) {
+    case dsKeyTable: return {CmdKey, firstKey + 1};
+    case dsKeyLogs: return {firstKey == 0 ? CmdKeyLogOmh : CmdKeyLogSzf, 1};
+    case dsDaily: return {CmdDaily, 1};
+    case dsMonthly: return {CmdMonthly, 1};
+    case dsQuarterly: return {CmdQuarterly, 1};
+    case dsYearly: return {CmdYearly, 1};
+    case dsDateLog: return {CmdDateLog, 1};
+    case dsCounters: return {CmdCounters, 0};
+    case dsDateTime: return {CmdDateTime, 0};
+    case dsCurrentKey: return {CmdKey, 0};
+    case dsConfig: return {CmdConfig, 1};
+    case dsConfEvents:
+        if (configEvent < 0 || configEvent >= static_cast<int>(kConfEvents))
+            return {}; // no such event
+        return {static_cast<std::uint8_t>(CmdConfEventFirst + configEvent), 1};
+    default: return {};
+    }
+}
+
 void CTarvelDoc::ReadDataSet()
 {
+    const CDataSetRequest request = RequestFor(m_nDataSet, m_nFirstKey, m_nConfigEvent);
+    if (request.command == 0)
+        return; // nothing this selector can read: the port is not opened
     m_summary = COperationSummary();
     m_summary.dataSet = m_nDataSet;
+    const auto logRange = [](const auto &records) { return static_cast<int>(records.size()); };
     switch (m_nDataSet) {
     case dsKeyTable:
-        if (m_nFirstKey > m_nLastKey) { // nothing to read, but the line is still opened and closed
-            if (OpenLine())
-                CloseLine();
-            break;
-        }
-        ReadRecords(m_aKeyTable, m_nFirstKey, m_nLastKey, CmdKey, m_nFirstKey + 1,
-                    static_cast<int>(m_nFirstKey), static_cast<int>(m_nLastKey));
+        ReadRecords(m_aKeyTable, m_nFirstKey, m_nLastKey, request, static_cast<int>(m_nFirstKey),
+                    static_cast<int>(m_nLastKey));
         break;
     case dsKeyLogs:
-        if (m_nFirstKey > m_nLastKey) {
-            if (OpenLine())
-                CloseLine();
-            break;
-        }
-        ReadRecords(m_aKeyLogs, m_nFirstKey, m_nLastKey, m_nFirstKey == 0 ? CmdKeyLogOmh : CmdKeyLogSzf, 1,
-                    static_cast<int>(m_nFirstKey), static_cast<int>(m_nLastKey));
+        ReadRecords(m_aKeyLogs, m_nFirstKey, m_nLastKey, request, static_cast<int>(m_nFirstKey),
+                    static_cast<int>(m_nLastKey));
         break;
     case dsDaily:
-        ReadRecords(m_aDaily, 0, m_aDaily.size() - 1, CmdDaily, 1, 0, static_cast<int>(m_aDaily.size()));
+        ReadRecords(m_aDaily, 0, m_aDaily.size() - 1, request, 0, logRange(m_aDaily));
         break;
     case dsMonthly:
-        ReadRecords(m_aMonthly, 0, m_aMonthly.size() - 1, CmdMonthly, 1, 0, static_cast<int>(m_aMonthly.size()));
+        ReadRecords(m_aMonthly, 0, m_aMonthly.size() - 1, request, 0, logRange(m_aMonthly));
         break;
     case dsQuarterly:
-        ReadRecords(m_aQuarterly, 0, m_aQuarterly.size() - 1, CmdQuarterly, 1, 0,
-                    static_cast<int>(m_aQuarterly.size()));
+        ReadRecords(m_aQuarterly, 0, m_aQuarterly.size() - 1, request, 0, logRange(m_aQuarterly));
         break;
     case dsYearly:
-        ReadRecords(m_aYearly, 0, m_aYearly.size() - 1, CmdYearly, 1, 0, static_cast<int>(m_aYearly.size()));
+        ReadRecords(m_aYearly, 0, m_aYearly.size() - 1, request, 0, logRange(m_aYearly));
         break;
     case dsDateLog:
-        ReadRecords(m_aDateLog, 0, m_aDateLog.size() - 1, CmdDateLog, 1, 0, static_cast<int>(m_aDateLog.size()));
+        ReadRecords(m_aDateLog, 0, m_aDateLog.size() - 1, request, 0, logRange(m_aDateLog));
         break;
     case dsCounters:
-        ReadSingle(m_counters, CmdCounters, CCountersRecord::kWireLength);
+        ReadSingle(m_counters, request.command, CCountersRecord::kWireLength);
         break;
     case dsDateTime:
-        ReadSingle(m_dateTime, CmdDateTime, 5);
+        ReadSingle(m_dateTime, request.command, 5);
         break;
     case dsCurrentKey:
-        ReadSingle(m_currentKey, CmdKey, kKeyLength);
+        ReadSingle(m_currentKey, request.command, kKeyLength);
         break;
     case dsConfig:
-        ReadChunked(m_config, CmdConfig, kConfigChunks);
+        ReadChunked(m_config, request.command, kConfigChunks);
         break;
     case dsConfEvents:
-        if (m_nConfigEvent < 0 || m_nConfigEvent >= static_cast<int>(m_aConfEvents.size()))
-            return; // no such event: nothing to read, the port stays closed
-        ReadChunked(m_aConfEvents[static_cast<std::size_t>(m_nConfigEvent)],
-                    static_cast<std::uint8_t>(CmdConfEventFirst + m_nConfigEvent), kConfEventChunks);
+        ReadChunked(m_aConfEvents[static_cast<std::size_t>(m_nConfigEvent)], request.command, kConfEventChunks);
         break;
-    default:
-        return; // unknown selector: the port is not opened
     }
     emit operationFinished(m_summary);
 }

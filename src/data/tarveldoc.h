@@ -43,6 +43,14 @@ struct COperationSummary
     int failed() const;
 };
 
+// The command that reads a data set under a selection, and the parameter of the first record
+// (or chunk) of its range; command 0 for a selector that reads nothing.
+struct CDataSetRequest
+{
+    std::uint8_t command = 0;
+    unsigned firstParameter = 0;
+};
+
 class CTarvelDoc : public QObject
 {
     Q_OBJECT
@@ -91,6 +99,7 @@ public:
     QString m_strUserKey;                // key text in the key format, all zero at start
 
     // --- engine ---
+    static CDataSetRequest RequestFor(int dataSet, unsigned firstKey, int configEvent);
     void ReadDataSet();
     int WriteKey(const QString &keyText, int row);       // 1 when the unit accepted the key
     int WriteDateTime(const std::uint8_t bytes[5]);      // 1 when the unit accepted the time
@@ -124,8 +133,8 @@ private:
     void ProgressPos(int position);
     void Count(int result);
     template<class Array>
-    void ReadRecords(Array &records, unsigned first, unsigned last, std::uint8_t command,
-                     unsigned firstParameter, int progressMin, int progressMax);
+    void ReadRecords(Array &records, unsigned first, unsigned last, CDataSetRequest request, int progressMin,
+                     int progressMax);
     void ReadSingle(CDataField &record, std::uint8_t command, std::size_t n);
     void ReadChunked(CDataField &record, std::uint8_t command, std::size_t chunks);
 
