@@ -13,6 +13,7 @@
 #include "stringtable.h"
 #include "tarvelapp.h"
 #include "tarveldoc.h"
+#include "windowharness.h"
 
 #include <QProgressBar>
 #include <QComboBox>
@@ -66,33 +67,26 @@ private slots:
     void aboutBox();
 
 private:
-    CMainFrame *frame() const { return m_app->mainFrame(); }
-    CTarvelDoc &doc() const { return *m_app->m_pDoc; }
+    CMainFrame *frame() const { return m_h.frame(); }
+    CTarvelDoc &doc() const { return m_h.doc(); }
     void select(const QString &joined);
     QTreeWidget *rightList() const;
 
     QTemporaryDir m_dir;
     QString m_oldDir;
-    std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
-    std::unique_ptr<CTarvelApp> m_app;
-    QList<Quilo::MessageRequest> m_messages;
+    CWindowHarness m_h;
+    QuiloSim::CSimulatedUnit *m_unit = nullptr;
+    QList<Quilo::MessageRequest> &m_messages = m_h.messages;
 };
 
 void TestMainWindow::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true); // settings away from the user's own
-    Quilo::setUpApplicationIdentity();
     QVERIFY(m_dir.isValid());
     m_oldDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir.path()));
-    m_unit = std::make_unique<QuiloSim::CSimulatedUnit>();
     QString error;
-    QVERIFY2(m_unit->start(&error), qPrintable(error));
-    CComPort::SetPortMapping(u"Com2"_qs, m_unit->slavePath());
-    Quilo::setMessageHook([this](const Quilo::MessageRequest &r) {
-        m_messages.append(r);
-        return QMessageBox::Ok;
-    });
+    QVERIFY2(m_h.start(&error), qPrintable(error));
+    m_unit = &m_h.unit();
 }
 
 void TestMainWindow::init()
@@ -103,29 +97,24 @@ void TestMainWindow::init()
     f.close();
     m_messages.clear();
     m_unit->clearTraffic();
-    m_app = std::make_unique<CTarvelApp>();
-    QVERIFY(m_app->InitInstance());
+    QVERIFY(m_h.openWindow());
 }
 
 void TestMainWindow::cleanup()
 {
-    m_app.reset();
+    m_h.closeWindow();
     QFile::remove(CStartView::fileName());
 }
 
 void TestMainWindow::cleanupTestCase()
 {
-    Quilo::setMessageHook({});
-    CComPort::ClearPortMappings();
-    m_unit->stop();
+    m_h.stop();
     QDir::setCurrent(m_oldDir);
 }
 
 void TestMainWindow::select(const QString &joined)
 {
-    QTreeWidgetItem *item = frame()->leftView()->findItem(path(joined));
-    QVERIFY2(item, qPrintable(joined));
-    frame()->leftView()->setCurrentItem(item);
+    QVERIFY2(m_h.select(joined), qPrintable(joined));
 }
 
 QTreeWidget *TestMainWindow::rightList() const
@@ -352,8 +341,7 @@ void TestMainWindow::startPage()
     // at start-up and again through Help
     for (int pass = 0; pass < 2; ++pass) {
         if (pass == 0) {
-            m_app = std::make_unique<CTarvelApp>();
-            QVERIFY(m_app->InitInstance());
+            QVERIFY(m_h.openWindow());
         } else {
             QVERIFY(frame()->OnCommand(Str::CmdHelp));
         }
@@ -373,11 +361,10 @@ void TestMainWindow::openingFileReadsNothing()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("anything");
     f.close();
-    m_app = std::make_unique<CTarvelApp>();
-    QVERIFY(m_app->InitInstance({file}));
+    QVERIFY(m_h.openWindow({file}));
     QCOMPARE(frame()->title(), u"Main"_qs);
     QVERIFY(frame()->idleText().startsWith(u"unit.quilo: "_qs));
-    QCOMPARE(m_app->recentFiles().files().value(0), QFileInfo(file).absoluteFilePath());
+    QCOMPARE(m_h.app().recentFiles().files().value(0), QFileInfo(file).absoluteFilePath());
     QCOMPARE(m_unit->receivedFrames().size(), 0);
 
     Quilo::RecentFileList list;

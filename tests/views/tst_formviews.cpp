@@ -17,6 +17,7 @@
 #include "stringtable.h"
 #include "tarvelapp.h"
 #include "tarveldoc.h"
+#include "windowharness.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -86,8 +87,8 @@ private slots:
     void keyModeDialog();
 
 private:
-    CMainFrame *frame() const { return m_app->mainFrame(); }
-    CTarvelDoc &doc() const { return *m_app->m_pDoc; }
+    CMainFrame *frame() const { return m_h.frame(); }
+    CTarvelDoc &doc() const { return m_h.doc(); }
     void select(const QString &joined);
     template<class V>
     V *view() const
@@ -96,34 +97,26 @@ private:
     }
 
     QTemporaryDir m_dir;
-    std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
-    std::unique_ptr<CTarvelApp> m_app;
-    QList<Quilo::MessageRequest> m_messages;
-    QMessageBox::StandardButton m_answer = QMessageBox::Ok;
+    CWindowHarness m_h;
+    QuiloSim::CSimulatedUnit *m_unit = nullptr;
+    QList<Quilo::MessageRequest> &m_messages = m_h.messages;
+    QMessageBox::StandardButton &m_answer = m_h.answer;
 };
 
 void TestFormViews::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    Quilo::setUpApplicationIdentity();
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
-    m_unit = std::make_unique<QuiloSim::CSimulatedUnit>();
     QString error;
-    QVERIFY2(m_unit->start(&error), qPrintable(error));
-    CComPort::SetPortMapping(u"Com2"_qs, m_unit->slavePath());
-    Quilo::setMessageHook([this](const Quilo::MessageRequest &r) {
-        m_messages.append(r);
-        return m_answer;
-    });
+    QVERIFY2(m_h.start(&error), qPrintable(error));
+    m_unit = &m_h.unit();
 }
 
 void TestFormViews::init()
 {
     m_answer = QMessageBox::Ok;
     m_unit->setUserKey(std::nullopt);
-    m_app = std::make_unique<CTarvelApp>();
-    QVERIFY(m_app->InitInstance());
+    QVERIFY(m_h.openWindow());
     m_messages.clear(); // the start page's file is not there
     frame()->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(frame()));
@@ -132,21 +125,17 @@ void TestFormViews::init()
 
 void TestFormViews::cleanup()
 {
-    m_app.reset();
+    m_h.closeWindow();
 }
 
 void TestFormViews::cleanupTestCase()
 {
-    Quilo::setMessageHook({});
-    CComPort::ClearPortMappings();
-    m_unit->stop();
+    m_h.stop();
 }
 
 void TestFormViews::select(const QString &joined)
 {
-    QTreeWidgetItem *item = frame()->leftView()->findItem(joined.split(u'|'));
-    QVERIFY2(item, qPrintable(joined));
-    frame()->leftView()->setCurrentItem(item);
+    QVERIFY2(m_h.select(joined), qPrintable(joined));
 }
 
 void TestFormViews::countersReadPerPaintAndLoad()
