@@ -95,8 +95,50 @@ constexpr int BcdToBin(int value)
 
 // ---------------------------------------------------------------------------------------------
 
+// The record status word, decoded here and nowhere else.
+//  0                  not read (or marked for reading again)
+//  0x8000 | result    a read transaction was made; result 0 means the record holds the reply
+//  256                the key presentation before the read failed; the request was not sent
+//  0x4000 | result    key table only: the last transaction was a write of this entry (result 0:
+//                     the unit took it); the entry is read again at the next read
+namespace RecordStatus {
+inline constexpr std::int32_t kDone = 0x8000;
+inline constexpr std::int32_t kWritten = 0x4000;
+inline constexpr std::int32_t kKeyRefused = 256;
+inline constexpr std::int32_t kResultMask = 0x3FFF;
+
+enum class State { NotRead, Read, Failed, KeyRefused, Written, WriteFailed };
+
+// The status word a read (or a write) with transaction result `result` leaves.
+constexpr std::int32_t AfterRead(int result)
+{
+    return result == kKeyRefused ? kKeyRefused : kDone | result;
+}
+constexpr std::int32_t AfterWrite(int result)
+{
+    return kWritten | result;
+}
+
+constexpr State StateOf(std::int32_t status)
+{
+    if (status == 0)
+        return State::NotRead;
+    if (status & kDone)
+        return (status & kResultMask) == 0 ? State::Read : State::Failed;
+    if (status & kWritten)
+        return (status & kResultMask) == 0 ? State::Written : State::WriteFailed;
+    return status == kKeyRefused ? State::KeyRefused : State::Failed;
+}
+
+// The transaction's result code: 0 for a good read or write and for a record not read.
+constexpr int ResultOf(std::int32_t status)
+{
+    return status & kResultMask;
+}
+} // namespace RecordStatus
+
 // Base of every field and record. m_nStatus is the record status word: fields never touch it,
-// the engine and the views do.
+// the engine and the views do, through the accessors below.
 class CDataField
 {
 public:
@@ -116,6 +158,24 @@ public:
     virtual const std::uint8_t *Parse(const std::uint8_t *p);
     // The text of one list column; fields ignore the number.
     virtual QString GetColumnText(int column) const;
+
+    RecordStatus::State State() const { return RecordStatus::StateOf(m_nStatus); }
+    // Holds what the unit sent (read) or what it took (written).
+    bool HoldsUnitValue() const
+    {
+        return State() == RecordStatus::State::Read || State() == RecordStatus::State::Written;
+    }
+    bool IsRead() const { return State() == RecordStatus::State::Read; }
+    // A read or write of this record was tried and did not succeed.
+    bool IsFailed() const
+    {
+        const RecordStatus::State s = State();
+        return s == RecordStatus::State::Failed || s == RecordStatus::State::KeyRefused
+               || s == RecordStatus::State::WriteFailed;
+    }
+    // A read transaction was made (good or not): a read of the data set passes over it.
+    bool IsDone() const { return (m_nStatus & RecordStatus::kDone) != 0; }
+    int Result() const { return RecordStatus::ResultOf(m_nStatus); }
 
     std::uint32_t m_nFormatID;
     std::int32_t m_nStatus = 0;
