@@ -350,7 +350,7 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
     if (!doc.WriteKey(o.keyText, o.keyRow)) {
         if (!doc.LastSummary().portOpened)
             return session.PortFailed();
-        const int status = entry.m_nStatus == Quilo::ResultKeyFailed ? entry.m_nStatus : kDone | entry.m_nStatus;
+        const int status = RecordStatus::AfterRead(entry.Result());
         say(io, LoadString(Str::CliWriteFailed).arg(ResultText(status)));
         return ExitFailed;
     }

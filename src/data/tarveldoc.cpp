@@ -1,6 +1,7 @@
 #include "tarveldoc.h"
 
 #include "stringtable.h"
+#include "unitclock.h"
 
 #include <algorithm>
 
@@ -9,7 +10,6 @@ using namespace Quilo;
 namespace {
 
 constexpr unsigned kAccessReadWrite = 0xC0000000u;
-constexpr int kDone = 0x8000; // bit 15: a transaction was made, result in the low bits
 
 int failureSlot(int result)
 {
@@ -154,6 +154,29 @@ void CTarvelDoc::Count(int result)
         ++m_summary.failedBy[static_cast<std::size_t>(failureSlot(result))];
 }
 
+// Counts a transaction that got no byte at all; true once kSilentRecords did so in a row, when
+// the rest of the data set would only cost time-outs.
+bool CTarvelDoc::Silent(int result, int &silentInRow)
+{
+    const bool nothing = (result == ResultWrongLength || result == ResultKeyFailed) && m_link.ReceivedCount() == 0
+                         && !m_comPort.LineAborted();
+    if (!nothing) {
+        silentInRow = 0;
+        return false;
+    }
+    ++m_summary.noReply;
+    if (++silentInRow < kSilentRecords)
+        return false;
+    m_summary.silent = true;
+    return true;
+}
+
+// One read of a value just written, on the open line; parses into `record` on success.
+int CTarvelDoc::ReadBack(CDataField &record, std::uint8_t command, std::uint8_t parameter, std::size_t n)
+{
+    return readOne(*this, record, command, parameter, n);
+}
+
 template<class Array>
 void CTarvelDoc::ReadRecords(Array &records, unsigned first, unsigned last, CDataSetRequest request,
                              int progressMin, int progressMax)
@@ -171,17 +194,24 @@ void CTarvelDoc::ReadRecords(Array &records, unsigned first, unsigned last, CDat
     const unsigned firstParameter = request.firstParameter;
     Progress(progressMin, progressMax);
     const std::size_t n = dataLength(command, static_cast<std::uint8_t>(firstParameter));
+    int silentInRow = 0;
     for (unsigned i = first; i <= last; ++i) {
         CDataField &record = records[i];
-        if (record.m_nStatus & kDone) {
+        if (record.IsDone()) {
             ++m_summary.skipped;
+            if (record.IsFailed())
+                ++m_summary.skippedFailed;
         } else {
             if (StopRequested())
                 break;
             const auto parameter = static_cast<std::uint8_t>(firstParameter + (i - first));
             const int result = readOne(*this, record, command, parameter, n);
-            record.m_nStatus = result == ResultKeyFailed ? ResultKeyFailed : kDone + result;
+            record.m_nStatus = RecordStatus::AfterRead(result);
             Count(result);
+            if (Silent(result, silentInRow)) {
+                ProgressPos(static_cast<int>(i));
+                break;
+            }
         }
         ProgressPos(static_cast<int>(i));
     }
@@ -193,15 +223,21 @@ void CTarvelDoc::ReadSingle(CDataField &record, std::uint8_t command, std::size_
 {
     if (!OpenLine())
         return;
-    if (!StopRequested())
-        Count(readOne(*this, record, command, 0, n));
+    if (!StopRequested()) {
+        const int result = readOne(*this, record, command, 0, n);
+        Count(result);
+        int silentInRow = 0;
+        Silent(result, silentInRow);
+    }
     CloseLine();
 }
 
 void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size_t chunks)
 {
-    if (record.m_nStatus & kDone) {
+    if (record.IsDone()) {
         ++m_summary.skipped;
+        if (record.IsFailed())
+            ++m_summary.skippedFailed;
         return;
     }
     if (!OpenLine())
@@ -211,6 +247,7 @@ void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size
     Progress(1, static_cast<int>(chunks) + 1);
     bool complete = true;
     bool anyChunk = false;
+    int silentInRow = 0;
     for (std::size_t k = 1; k <= chunks; ++k) {
         // A lost line (device pulled, line error) would blank every field still to come.
         if (StopRequested() || m_comPort.LineAborted()) {
@@ -232,6 +269,10 @@ void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size
         Count(result);
         offset += length;
         ProgressPos(static_cast<int>(k));
+        if (Silent(result, silentInRow)) {
+            complete = false;
+            break;
+        }
     }
     // A stopped read, a lost line or a unit that gave no chunk at all leaves the record as it
     // was, to be read again: zeros would replace what an earlier read brought.
@@ -241,7 +282,7 @@ void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size
     CloseLine();
     ProgressPos(0);
     if (complete)
-        record.m_nStatus = kDone;
+        record.m_nStatus = RecordStatus::kDone;
 }
 
 CDataSetRequest CTarvelDoc::RequestFor(int dataSet, unsigned firstKey, int configEvent)
@@ -328,22 +369,41 @@ int CTarvelDoc::WriteKey(const QString &keyText, int row)
         return 0;
     }
     CKeyField &entry = m_aKeyTable[static_cast<std::size_t>(index)];
-    int result = ResultKeyFailed;
     if (!OpenLine()) {
         entry.m_nStatus = 0;
         emit operationFinished(m_summary);
         return 0;
     }
+    const auto parameter = static_cast<std::uint8_t>(index + 1);
+    int result = ResultKeyFailed;
     if (Authenticate())
-        result = SendFrame(CmdKeyWrite, static_cast<std::uint8_t>(index + 1), key, kKeyLength);
-    CloseLine();
+        result = SendFrame(CmdKeyWrite, parameter, key, kKeyLength);
     Count(result);
-    entry.m_nStatus = result;
-    // The entry takes the new key only once the unit holds it.
-    if (result == ResultOk)
+    m_summary.writeResult = result;
+    bool holdsNew = result == ResultOk;
+    if (result == ResultOk) {
+        // The entry takes the new key only once the unit holds it.
         std::copy(std::begin(key), std::end(key), std::begin(entry.m_abKey));
+        entry.m_nStatus = RecordStatus::AfterWrite(result);
+    } else if (result == ResultRefused || result == ResultKeyFailed) {
+        entry.m_nStatus = RecordStatus::AfterWrite(result); // nothing was written
+    } else {
+        // The unit may have taken the key and spoiled only its answer: ask it.
+        CKeyField held;
+        if (ReadBack(held, CmdKey, parameter, kKeyLength) == ResultOk) {
+            holdsNew = std::equal(std::begin(key), std::end(key), std::begin(held.m_abKey));
+            std::copy(std::begin(held.m_abKey), std::end(held.m_abKey), std::begin(entry.m_abKey));
+            entry.m_nStatus = RecordStatus::AfterRead(ResultOk);
+            m_summary.readBack = holdsNew ? COperationSummary::ReadBack::HoldsNew
+                                          : COperationSummary::ReadBack::HoldsOther;
+        } else {
+            entry.m_nStatus = RecordStatus::AfterWrite(result);
+            m_summary.readBack = COperationSummary::ReadBack::Failed;
+        }
+    }
+    CloseLine();
     emit operationFinished(m_summary);
-    return result == ResultOk ? 1 : 0;
+    return holdsNew ? 1 : 0;
 }
 
 int CTarvelDoc::WriteDateTime(const std::uint8_t bytes[5])
@@ -354,8 +414,25 @@ int CTarvelDoc::WriteDateTime(const std::uint8_t bytes[5])
         return 0;
     }
     const int result = SendFrame(CmdSetDateTime, 0, bytes, 5);
-    CloseLine();
     Count(result);
+    m_summary.writeResult = result;
+    bool holdsNew = result == ResultOk;
+    if (result != ResultOk && result != ResultRefused) {
+        // A damaged answer: the clock may be set. A second write would enter a second change in
+        // the unit's date modification log, so read it instead.
+        if (ReadBack(m_dateTime, CmdDateTime, 0, 5) == ResultOk) {
+            m_dateTime.m_nStatus = RecordStatus::AfterRead(ResultOk);
+            const QDateTime held = UnitClockToDateTime(ClockBytesOf(m_dateTime));
+            const QDateTime target = UnitClockToDateTime({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]});
+            const qint64 later = held.isValid() && target.isValid() ? target.secsTo(held) : -1;
+            holdsNew = later >= 0 && later <= kClockHeldSeconds;
+            m_summary.readBack = holdsNew ? COperationSummary::ReadBack::HoldsNew
+                                          : COperationSummary::ReadBack::HoldsOther;
+        } else {
+            m_summary.readBack = COperationSummary::ReadBack::Failed;
+        }
+    }
+    CloseLine();
     emit operationFinished(m_summary);
-    return result == ResultOk ? 1 : 0;
+    return holdsNew ? 1 : 0;
 }

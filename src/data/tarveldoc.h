@@ -37,9 +37,19 @@ struct COperationSummary
     QString portError;        // why the port did not open, in words
     int tried = 0;            // records (or chunks) for which a transaction was attempted
     int read = 0;             // of those, succeeded
-    int skipped = 0;          // already read before (bit 15 set), not tried
+    int skipped = 0;          // a read was made before (bit 15 set), not tried: read or failed
+    int skippedFailed = 0;    // of those, failed then (Load reads them again)
     bool stopped = false;     // a stop request ended the operation early
+    int noReply = 0;          // transactions that got not a single byte back
+    bool silent = false;      // the set was given up: several records in a row got no byte
     std::array<int, 7> failedBy{}; // counts by result: 1, 16, 32, 48, 64, 256, other
+
+    // After a write whose reply was neither a clear acceptance nor a clear refusal, the value
+    // was read back to learn what the unit holds.
+    enum class ReadBack { None, HoldsNew, HoldsOther, Failed };
+    ReadBack readBack = ReadBack::None;
+    int writeResult = -1;     // the write transaction's result code; -1 when none was made
+
     int failed() const;
 };
 
@@ -99,10 +109,17 @@ public:
     QString m_strUserKey;                // key text in the key format, all zero at start
 
     // --- engine ---
+    // Records in a row that may get no byte at all before a read gives the data set up.
+    static constexpr int kSilentRecords = 3;
+    // A clock read back this much later than written still holds the write (it runs on).
+    static constexpr int kClockHeldSeconds = 180;
+
     static CDataSetRequest RequestFor(int dataSet, unsigned firstKey, int configEvent);
     void ReadDataSet();
-    int WriteKey(const QString &keyText, int row);       // 1 when the unit accepted the key
-    int WriteDateTime(const std::uint8_t bytes[5]);      // 1 when the unit accepted the time
+    // 1 when the unit holds the new key (or time): it accepted the write, or the reply was
+    // damaged and the value read back is the new one. See LastSummary().readBack.
+    int WriteKey(const QString &keyText, int row);
+    int WriteDateTime(const std::uint8_t bytes[5]);
 
     // Key mode without the dialog: keyText in the key format. Returns false (and changes
     // nothing) when the text does not scan into eight values.
@@ -132,6 +149,8 @@ private:
     void Progress(int minimum, int maximum);
     void ProgressPos(int position);
     void Count(int result);
+    bool Silent(int result, int &silentInRow);
+    int ReadBack(CDataField &record, std::uint8_t command, std::uint8_t parameter, std::size_t n);
     template<class Array>
     void ReadRecords(Array &records, unsigned first, unsigned last, CDataSetRequest request, int progressMin,
                      int progressMax);

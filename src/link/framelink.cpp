@@ -68,6 +68,7 @@ int CFrameLink::Transmit(std::size_t count)
 {
     // Whatever waits now is excess or late: it must not become the start of this reply.
     m_port.FlushInput();
+    m_nReceived = 0;
     const std::size_t sent = m_port.Write(count, 1);
     const int result = sent == count ? ResultOk : ResultNotSent;
     Trace(TraceDirection::Sent, m_port.SendBuffer(), count, result);
