@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(doc.WriteDateTime(when) <= 1);
         break;
     }
-    check(doc.m_comPort.IsOpen() == 0);
+    check(doc.ComPort().IsOpen() == 0);
     check(OnlyWholeFrames(FakeSerial::written()));
     if (op == 0) {
         checkStatuses(doc.m_aKeyTable);

@@ -241,6 +241,28 @@ enum Id : unsigned {
     ResultOther,                 // "other error"
     FileNotRead,                 // "%1: reading files is not supported; nothing was read from it"
 
+    // 63520..63599: the window's transfers on the line's own thread and the record states.
+    SumSkippedFailed = 63520,    // ", %1 failed earlier (Load reads them again)"
+    SumSilent,                   // "; the unit does not answer on %1"
+    SumLineLost,                 // "; the line to the unit was lost"
+    SumHoldsNew,
+    SumHoldsOld,
+    SumHoldsUnknown,
+    SumReading,                  // "%1: reading from the unit..."
+    SumStopping,
+    SumWriting,
+    CmdStop,                     // prompt and button text of Stop
+    StateWritten,                // "written"
+    StateNotRead,                // the key table's state column for a key not read
+    FormNotRead,
+    FormFailed,
+    FormChunksFailed,
+    ClockNotRead,
+    ClockFailed,
+    ClockInvalid,
+    KeyIncomplete,
+    SumNoReply,                  // "; %1 got no reply at all"
+
     // 63800..63849: the serial line (why a port did not open).
     PortErrNoDevice = 63800,     // "There is no serial port %1."
     PortErrBusy,                 // "%1 is in use by another program."

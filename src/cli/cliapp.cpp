@@ -79,7 +79,7 @@ public:
     // The line did not open: why, and what to do.
     int PortFailed()
     {
-        const CPortError &e = m_doc.m_comPort.LastError();
+        const CPortError &e = m_doc.ComPort().LastError();
         unsigned hint = Str::CliHintOther;
         if (e.code == CPortError::NoSuchDevice)
             hint = Str::CliHintMissing;

@@ -1,59 +1,118 @@
 #include "tarveldoc.h"
 
+#include "linkworker.h"
 #include "stringtable.h"
-#include "unitclock.h"
+
+#include <QThread>
 
 #include <algorithm>
 
 using namespace Quilo;
 
+QList<int> CRecordMeta::failedChunks() const
+{
+    QList<int> failed;
+    for (qsizetype k = 0; k < chunkStatus.size(); ++k)
+        if (RecordStatus::StateOf(chunkStatus.at(k)) != RecordStatus::State::Read)
+            failed << static_cast<int>(k);
+    return failed;
+}
+
 namespace {
 
-constexpr unsigned kAccessReadWrite = 0xC0000000u;
-
-int failureSlot(int result)
+// Hands a waiting operation's outcomes to the document as they come, and its progress and
+// stop questions to the document's progress sink.
+class DirectSink : public CEngineSink
 {
-    switch (result) {
-    case ResultNotSent: return 0;
-    case ResultTwoBytes: return 1;
-    case ResultWrongLength: return 2;
-    case ResultBadChecksum: return 3;
-    case ResultRefused: return 4;
-    case ResultKeyFailed: return 5;
-    default: return 6;
+public:
+    DirectSink(CProgressSink *progress, std::function<void(const RecordOutcome &)> apply)
+        : m_progress(progress), m_apply(std::move(apply))
+    {
     }
-}
+    void Range(int minimum, int maximum) override
+    {
+        if (m_progress) {
+            m_progress->SetRange(minimum, maximum);
+            m_progress->SetStep(1);
+        }
+    }
+    void Position(int position) override
+    {
+        if (m_progress)
+            m_progress->SetPos(position);
+    }
+    bool StopRequested() override { return m_progress && m_progress->StopRequested(); }
+    void Record(const RecordOutcome &outcome) override { m_apply(outcome); }
+
+private:
+    CProgressSink *m_progress;
+    std::function<void(const RecordOutcome &)> m_apply;
+};
 
 } // namespace
 
-int COperationSummary::failed() const
+CTarvelDoc::CTarvelDoc(QObject *parent) : QObject(parent), m_worker(std::make_unique<CLinkWorker>())
 {
-    int n = 0;
-    for (int c : failedBy)
-        n += c;
-    return n;
-}
-
-CTarvelDoc::CTarvelDoc(QObject *parent)
-    : QObject(parent)
-    , m_comPort(QStringLiteral("Com1"), 9600, 8, 0, 0, 128, 128, kAccessReadWrite, 0)
-    , m_link(m_comPort)
-{
+    for (const DataSetInfo &set : DataSets())
+        m_meta[static_cast<std::size_t>(set.id)].resize(set.records);
     m_strUserKey = CKeyField().GetText();
+    m_strPortName = m_worker->Engine().Port().PortName();
     // The communication bar preselects Com2; document and bar agree from the start.
     SetPort(QStringLiteral("Com2"));
+
+    // Without a thread the worker's signals arrive at once; with one, queued on this thread.
+    connect(m_worker.get(), &CLinkWorker::progressRange, this, &CTarvelDoc::OnProgressRange);
+    connect(m_worker.get(), &CLinkWorker::progressPosition, this, &CTarvelDoc::OnProgressPosition);
+    connect(m_worker.get(), &CLinkWorker::recordRead, this, &CTarvelDoc::Apply);
+    connect(m_worker.get(), &CLinkWorker::readFinished, this, &CTarvelDoc::OnReadFinished);
+    connect(m_worker.get(), &CLinkWorker::writeFinished, this, &CTarvelDoc::OnWriteFinished);
 }
 
-CTarvelDoc::~CTarvelDoc() = default;
+CTarvelDoc::~CTarvelDoc()
+{
+    if (m_thread) {
+        // The running transaction ends within its time-outs; the rest is not begun.
+        m_worker->RequestStop();
+        m_thread->quit();
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+void CTarvelDoc::StartLinkThread()
+{
+    if (m_thread || m_busy)
+        return;
+    qRegisterMetaType<Quilo::RecordOutcome>();
+    qRegisterMetaType<Quilo::WriteOutcome>();
+    qRegisterMetaType<COperationSummary>();
+    qRegisterMetaType<QList<COperationSummary>>();
+    m_thread = new QThread;
+    m_thread->setObjectName(QStringLiteral("quilo-link"));
+    m_worker->moveToThread(m_thread);
+    m_thread->start();
+}
 
 void CTarvelDoc::SetPort(const QString &name)
 {
-    m_comPort.Configure(name, 9600, 8, 0, 0, 128, 128, kAccessReadWrite, 0);
+    m_strPortName = name;
+    if (!m_busy)
+        m_worker->Engine().SetPort(name);
 }
 
 QString CTarvelDoc::PortName() const
 {
-    return m_comPort.PortName();
+    return m_strPortName;
+}
+
+CComPort &CTarvelDoc::ComPort()
+{
+    return m_worker->Engine().Port();
+}
+
+Quilo::CFrameLink &CTarvelDoc::FrameLink()
+{
+    return m_worker->Engine().Link();
 }
 
 bool CTarvelDoc::SetKeyMode(int keyMode, const QString &keyText)
@@ -62,76 +121,223 @@ bool CTarvelDoc::SetKeyMode(int keyMode, const QString &keyText)
     if (!CKeyField::ScanKey(keyText, key))
         return false;
     m_bKeyMode = keyMode ? 1 : 0;
-    m_strUserKey = keyText;
     std::copy(std::begin(key), std::end(key), std::begin(m_abUserKey));
+    // kept in the key format, whatever spacing or case it was typed in
+    CKeyField shown;
+    std::copy(std::begin(key), std::end(key), std::begin(shown.m_abKey));
+    m_strUserKey = shown.GetText();
     return true;
+}
+
+// --- records ---
+
+CDataField *CTarvelDoc::Record(int dataSet, unsigned index)
+{
+    const auto at = [index](auto &records) -> CDataField * {
+        return index < records.size() ? &records[index] : nullptr;
+    };
+    switch (dataSet) {
+    case dsKeyTable: return at(m_aKeyTable);
+    case dsKeyLogs: return at(m_aKeyLogs);
+    case dsDaily: return at(m_aDaily);
+    case dsMonthly: return at(m_aMonthly);
+    case dsQuarterly: return at(m_aQuarterly);
+    case dsYearly: return at(m_aYearly);
+    case dsDateLog: return at(m_aDateLog);
+    case dsCounters: return index == 0 ? &m_counters : nullptr;
+    case dsDateTime: return index == 0 ? &m_dateTime : nullptr;
+    case dsCurrentKey: return index == 0 ? &m_currentKey : nullptr;
+    case dsConfig: return index == 0 ? &m_config : nullptr;
+    case dsConfEvents: return at(m_aConfEvents);
+    default: return nullptr;
+    }
+}
+
+const CDataField *CTarvelDoc::Record(int dataSet, unsigned index) const
+{
+    return const_cast<CTarvelDoc *>(this)->Record(dataSet, index);
+}
+
+const CRecordMeta *CTarvelDoc::Meta(int dataSet, unsigned index) const
+{
+    if (dataSet < 0 || static_cast<std::size_t>(dataSet) >= m_meta.size())
+        return nullptr;
+    const std::vector<CRecordMeta> &meta = m_meta[static_cast<std::size_t>(dataSet)];
+    return index < meta.size() ? &meta[index] : nullptr;
+}
+
+void CTarvelDoc::Apply(const RecordOutcome &outcome)
+{
+    CDataField *record = Record(outcome.dataSet, outcome.index);
+    const DataSetInfo *info = FindDataSet(outcome.dataSet);
+    if (!record || !info)
+        return;
+    CRecordMeta &meta = m_meta[static_cast<std::size_t>(outcome.dataSet)][outcome.index];
+    // A failed transaction leaves the record what it held; only a whole reply is decoded.
+    if (static_cast<std::size_t>(outcome.bytes.size()) == info->recordBytes) {
+        record->Parse(reinterpret_cast<const std::uint8_t *>(outcome.bytes.constData()));
+        meta.raw = outcome.bytes;
+    }
+    record->m_nStatus = outcome.status;
+    meta.readAt = outcome.readAt;
+    if (info->shape == SetShape::Chunked)
+        meta.chunkStatus = outcome.chunkStatus;
+    const int index = static_cast<int>(outcome.index);
+    emit recordsChanged(outcome.dataSet, index, index);
 }
 
 // --- transactions ---
 
 int CTarvelDoc::SendRequest(std::uint8_t command, std::uint8_t parameter)
 {
-    return m_link.SendRequest(command, parameter);
+    return FrameLink().SendRequest(command, parameter);
 }
 
 int CTarvelDoc::ReceiveReply(std::size_t n)
 {
-    return m_link.ReceiveReply(n);
+    return FrameLink().ReceiveReply(n);
 }
 
 int CTarvelDoc::SendFrame(std::uint8_t command, std::uint8_t parameter, const std::uint8_t *data, std::size_t n)
 {
-    return m_link.SendFrame(command, parameter, data, n);
+    return FrameLink().SendFrame(command, parameter, data, n);
 }
 
 int CTarvelDoc::Authenticate()
 {
-    return m_link.Authenticate(m_bKeyMode, m_abUserKey);
+    return FrameLink().Authenticate(m_bKeyMode, m_abUserKey);
 }
 
-// --- engine helpers ---
+// --- reads ---
 
-namespace {
-
-// One read transaction into `record`; returns the result code (256: key refused).
-int readOne(CTarvelDoc &doc, CDataField &record, std::uint8_t command, std::uint8_t parameter, std::size_t n)
+CDataSetRequest CTarvelDoc::RequestFor(int dataSet, unsigned firstKey, int configEvent)
 {
-    if (!doc.Authenticate())
-        return ResultKeyFailed;
-    int result = doc.SendRequest(command, parameter);
-    if (result == ResultOk)
-        result = doc.ReceiveReply(n);
-    if (result == ResultOk)
-        record.Parse(doc.FrameLink().ReplyData());
-    return result;
+    return Quilo::RequestFor(dataSet, firstKey, configEvent);
 }
 
-} // namespace
-
-bool CTarvelDoc::OpenLine()
+CTarvelDoc::Selection CTarvelDoc::CurrentSelection() const
 {
-    m_summary.portName = m_comPort.PortName();
-    if (m_comPort.Open())
-        return m_summary.portOpened = true;
-    m_summary.portError = m_comPort.LastError().message;
-    return false;
+    return {m_nDataSet, m_nFirstKey, m_nLastKey, m_nConfigEvent};
 }
 
-void CTarvelDoc::CloseLine()
+std::optional<SetRead> CTarvelDoc::BuildRead(const Selection &selection) const
 {
-    m_comPort.Close();
-}
-
-bool CTarvelDoc::StopRequested()
-{
-    if (m_pCommBar && m_pCommBar->StopRequested()) {
-        m_summary.stopped = true;
-        return true;
+    const DataSetInfo *info = FindDataSet(selection.dataSet);
+    if (!info || RequestFor(selection.dataSet, selection.first, selection.configEvent).command == 0)
+        return std::nullopt; // nothing this selector can read: the port is not opened
+    SetRead set;
+    set.dataSet = info->id;
+    switch (info->shape) {
+    case SetShape::Single:
+        return set; // read every time: no status passes it over
+    case SetShape::Chunked:
+        set.first = set.last = info->id == dsConfEvents ? static_cast<unsigned>(selection.configEvent) : 0;
+        break;
+    case SetShape::Records:
+        if (info->groups.empty()) {
+            set.first = 0;
+            set.last = info->records - 1;
+        } else {
+            set.first = selection.first;
+            set.last = selection.last;
+        }
+        break;
     }
-    return false;
+    for (unsigned i = set.first; i <= std::min(set.last, info->records - 1); ++i)
+        set.status.push_back(Record(info->id, i)->m_nStatus);
+    return set;
 }
 
-void CTarvelDoc::Progress(int minimum, int maximum)
+void CTarvelDoc::PrepareEngine()
+{
+    CEngine &engine = m_worker->Engine();
+    engine.SetPort(m_strPortName);
+    KeySetting key;
+    key.keyMode = m_bKeyMode;
+    std::copy(std::begin(m_abUserKey), std::end(m_abUserKey), key.key.begin());
+    engine.SetKey(key);
+}
+
+void CTarvelDoc::ReadDataSet()
+{
+    const std::optional<SetRead> set = BuildRead(CurrentSelection());
+    if (!set || m_busy)
+        return;
+    PrepareEngine();
+    DirectSink sink(m_pCommBar, [this](const RecordOutcome &o) { Apply(o); });
+    m_summary = m_worker->Engine().Read(*set, sink);
+    m_summaries = {m_summary};
+    emit operationFinished(m_summary);
+}
+
+void CTarvelDoc::Dispatch(int running, std::function<void(CLinkWorker &)> run)
+{
+    m_running = running;
+    PrepareEngine();
+    m_worker->ClearStop();
+    SetBusy(true);
+    if (m_thread)
+        QMetaObject::invokeMethod(m_worker.get(), [w = m_worker.get(), run] { run(*w); }, Qt::QueuedConnection);
+    else
+        run(*m_worker);
+}
+
+void CTarvelDoc::StartRead()
+{
+    StartSelection(CurrentSelection());
+}
+
+void CTarvelDoc::StartSelection(const Selection &selection)
+{
+    if (m_busy) {
+        m_pending = selection;
+        m_worker->RequestStop();
+        return;
+    }
+    const std::optional<SetRead> set = BuildRead(selection);
+    if (!set)
+        return;
+    Dispatch(set->dataSet, [read = *set](CLinkWorker &w) { w.RunRead({read}); });
+}
+
+bool CTarvelDoc::StartReadAll()
+{
+    if (m_busy)
+        return false;
+    QList<SetRead> sets;
+    for (const DataSetInfo &info : DataSets()) {
+        if (info.id == dsConfEvents) {
+            for (int e = 0; e < static_cast<int>(info.records); ++e)
+                if (const auto set = BuildRead({info.id, 0, 0, e}))
+                    sets << *set;
+        } else if (!info.groups.empty()) {
+            for (const KeyGroup &g : info.groups)
+                if (const auto set = BuildRead({info.id, g.first, g.last, 0}))
+                    sets << *set;
+        } else if (const auto set = BuildRead({info.id, 0, 0, 0})) {
+            sets << *set;
+        }
+    }
+    Dispatch(kReadAll, [sets](CLinkWorker &w) { w.RunRead(sets); });
+    return true;
+}
+
+void CTarvelDoc::StopOperation()
+{
+    m_pending.reset();
+    if (m_busy)
+        m_worker->RequestStop();
+}
+
+void CTarvelDoc::SetBusy(bool busy)
+{
+    if (m_busy == busy)
+        return;
+    m_busy = busy;
+    emit busyChanged(busy);
+}
+
+void CTarvelDoc::OnProgressRange(int minimum, int maximum)
 {
     if (m_pCommBar) {
         m_pCommBar->SetRange(minimum, maximum);
@@ -139,300 +345,130 @@ void CTarvelDoc::Progress(int minimum, int maximum)
     }
 }
 
-void CTarvelDoc::ProgressPos(int position)
+void CTarvelDoc::OnProgressPosition(int position)
 {
     if (m_pCommBar)
         m_pCommBar->SetPos(position);
 }
 
-void CTarvelDoc::Count(int result)
+void CTarvelDoc::OnReadFinished(const QList<COperationSummary> &summaries)
 {
-    ++m_summary.tried;
-    if (result == ResultOk)
-        ++m_summary.read;
-    else
-        ++m_summary.failedBy[static_cast<std::size_t>(failureSlot(result))];
+    m_summaries = summaries;
+    if (!summaries.isEmpty())
+        m_summary = summaries.last();
+    SetBusy(false);
+    emit operationFinished(m_summary);
+    if (m_pending) {
+        // The waiting read uses the selection it was asked with.
+        const Selection next = *m_pending;
+        m_pending.reset();
+        StartSelection(next);
+    }
 }
 
-// Counts a transaction that got no byte at all; true once kSilentRecords did so in a row, when
-// the rest of the data set would only cost time-outs.
-bool CTarvelDoc::Silent(int result, int &silentInRow)
+// --- writes ---
+
+bool CTarvelDoc::ScanWrite(const QString &keyText, int row, unsigned &index, std::array<std::uint8_t, 8> &key) const
 {
-    const bool nothing = (result == ResultWrongLength || result == ResultKeyFailed) && m_link.ReceivedCount() == 0
-                         && !m_comPort.LineAborted();
-    if (!nothing) {
-        silentInRow = 0;
+    const long long at = static_cast<long long>(m_nFirstKey) + row;
+    // A row outside the table or a text that does not scan into eight values is never sent.
+    if (row < 0 || at >= static_cast<long long>(m_aKeyTable.size()) || !CKeyField::ScanKey(keyText, key.data()))
         return false;
-    }
-    ++m_summary.noReply;
-    if (++silentInRow < kSilentRecords)
-        return false;
-    m_summary.silent = true;
+    index = static_cast<unsigned>(at);
     return true;
 }
 
-// One read of a value just written, on the open line; parses into `record` on success.
-int CTarvelDoc::ReadBack(CDataField &record, std::uint8_t command, std::uint8_t parameter, std::size_t n)
+// Takes a write's outcome into the document; true when the unit holds the new value.
+bool CTarvelDoc::ApplyWrite(const WriteOutcome &outcome, const COperationSummary &summary)
 {
-    return readOne(*this, record, command, parameter, n);
-}
-
-template<class Array>
-void CTarvelDoc::ReadRecords(Array &records, unsigned first, unsigned last, CDataSetRequest request,
-                             int progressMin, int progressMax)
-{
-    if (!OpenLine())
-        return;
-    // A range beyond the data set is cut to it rather than read out of bounds; an empty range
-    // reads nothing, but the line is still opened and closed.
-    last = std::min<unsigned>(last, static_cast<unsigned>(records.size() - 1));
-    if (first > last) {
-        CloseLine();
-        return;
-    }
-    const std::uint8_t command = request.command;
-    const unsigned firstParameter = request.firstParameter;
-    Progress(progressMin, progressMax);
-    const std::size_t n = dataLength(command, static_cast<std::uint8_t>(firstParameter));
-    int silentInRow = 0;
-    for (unsigned i = first; i <= last; ++i) {
-        CDataField &record = records[i];
-        if (record.IsDone()) {
-            ++m_summary.skipped;
-            if (record.IsFailed())
-                ++m_summary.skippedFailed;
+    m_summary = summary;
+    m_summaries = {summary};
+    bool holdsNew = outcome.result == ResultOk;
+    if (outcome.keyWrite) {
+        CKeyField &entry = m_aKeyTable[outcome.index];
+        CRecordMeta &meta = m_meta[dsKeyTable][outcome.index];
+        if (!summary.portOpened) {
+            entry.m_nStatus = 0;
+        } else if (outcome.result == ResultOk) {
+            // The entry takes the new key only once the unit holds it.
+            entry.Parse(reinterpret_cast<const std::uint8_t *>(outcome.written.constData()));
+            entry.m_nStatus = RecordStatus::AfterWrite(ResultOk);
+            meta.raw = outcome.written;
+            meta.readAt = outcome.readAt;
+        } else if (outcome.readBack && RecordStatus::StateOf(outcome.readBackStatus) == RecordStatus::State::Read) {
+            entry.Parse(reinterpret_cast<const std::uint8_t *>(outcome.held.constData()));
+            entry.m_nStatus = outcome.readBackStatus;
+            meta.raw = outcome.held;
+            meta.readAt = outcome.readAt;
+            holdsNew = summary.readBack == COperationSummary::ReadBack::HoldsNew;
         } else {
-            if (StopRequested())
-                break;
-            const auto parameter = static_cast<std::uint8_t>(firstParameter + (i - first));
-            const int result = readOne(*this, record, command, parameter, n);
-            record.m_nStatus = RecordStatus::AfterRead(result);
-            Count(result);
-            if (Silent(result, silentInRow)) {
-                ProgressPos(static_cast<int>(i));
-                break;
-            }
+            entry.m_nStatus = RecordStatus::AfterWrite(outcome.result);
         }
-        ProgressPos(static_cast<int>(i));
-    }
-    CloseLine();
-    ProgressPos(0);
-}
-
-void CTarvelDoc::ReadSingle(CDataField &record, std::uint8_t command, std::size_t n)
-{
-    if (!OpenLine())
-        return;
-    if (!StopRequested()) {
-        const int result = readOne(*this, record, command, 0, n);
-        Count(result);
-        int silentInRow = 0;
-        Silent(result, silentInRow);
-    }
-    CloseLine();
-}
-
-void CTarvelDoc::ReadChunked(CDataField &record, std::uint8_t command, std::size_t chunks)
-{
-    if (record.IsDone()) {
-        ++m_summary.skipped;
-        if (record.IsFailed())
-            ++m_summary.skippedFailed;
-        return;
-    }
-    if (!OpenLine())
-        return;
-    std::array<std::uint8_t, kConfEventBytes> buffer{};
-    std::size_t offset = 0;
-    Progress(1, static_cast<int>(chunks) + 1);
-    bool complete = true;
-    bool anyChunk = false;
-    int silentInRow = 0;
-    for (std::size_t k = 1; k <= chunks; ++k) {
-        // A lost line (device pulled, line error) would blank every field still to come.
-        if (StopRequested() || m_comPort.LineAborted()) {
-            complete = false;
-            break;
+        const int row = static_cast<int>(outcome.index);
+        emit recordsChanged(dsKeyTable, row, row);
+    } else if (outcome.readBack) {
+        if (RecordStatus::StateOf(outcome.readBackStatus) == RecordStatus::State::Read) {
+            m_dateTime.Parse(reinterpret_cast<const std::uint8_t *>(outcome.held.constData()));
+            m_meta[dsDateTime][0].raw = outcome.held;
         }
-        const std::size_t length = kChunkLengths[k - 1];
-        int result = ResultKeyFailed;
-        if (Authenticate()) {
-            result = SendRequest(command, static_cast<std::uint8_t>(k));
-            if (result == ResultOk)
-                result = ReceiveReply(length);
-        }
-        // A failed chunk reads as zeros so the other fields keep their places.
-        if (result == ResultOk) {
-            std::copy_n(m_link.ReplyData(), length, buffer.begin() + static_cast<std::ptrdiff_t>(offset));
-            anyChunk = true;
-        }
-        Count(result);
-        offset += length;
-        ProgressPos(static_cast<int>(k));
-        if (Silent(result, silentInRow)) {
-            complete = false;
-            break;
-        }
+        m_dateTime.m_nStatus = outcome.readBackStatus;
+        m_meta[dsDateTime][0].readAt = outcome.readAt;
+        holdsNew = summary.readBack == COperationSummary::ReadBack::HoldsNew;
+        emit recordsChanged(dsDateTime, 0, 0);
     }
-    // A stopped read, a lost line or a unit that gave no chunk at all leaves the record as it
-    // was, to be read again: zeros would replace what an earlier read brought.
-    complete = complete && anyChunk;
-    if (complete)
-        record.Parse(buffer.data());
-    CloseLine();
-    ProgressPos(0);
-    if (complete)
-        record.m_nStatus = RecordStatus::kDone;
-}
-
-CDataSetRequest CTarvelDoc::RequestFor(int dataSet, unsigned firstKey, int configEvent)
-{
-    switch (dataSet) {
-    case dsKeyTable: return {CmdKey, firstKey + 1};
-    case dsKeyLogs: return {firstKey == 0 ? CmdKeyLogOmh : CmdKeyLogSzf, 1};
-    case dsDaily: return {CmdDaily, 1};
-    case dsMonthly: return {CmdMonthly, 1};
-    case dsQuarterly: return {CmdQuarterly, 1};
-    case dsYearly: return {CmdYearly, 1};
-    case dsDateLog: return {CmdDateLog, 1};
-    case dsCounters: return {CmdCounters, 0};
-    case dsDateTime: return {CmdDateTime, 0};
-    case dsCurrentKey: return {CmdKey, 0};
-    case dsConfig: return {CmdConfig, 1};
-    case dsConfEvents:
-        if (configEvent < 0 || configEvent >= static_cast<int>(kConfEvents))
-            return {}; // no such event
-        return {static_cast<std::uint8_t>(CmdConfEventFirst + configEvent), 1};
-    default: return {};
-    }
-}
-
-void CTarvelDoc::ReadDataSet()
-{
-    const CDataSetRequest request = RequestFor(m_nDataSet, m_nFirstKey, m_nConfigEvent);
-    if (request.command == 0)
-        return; // nothing this selector can read: the port is not opened
-    m_summary = COperationSummary();
-    m_summary.dataSet = m_nDataSet;
-    const auto logRange = [](const auto &records) { return static_cast<int>(records.size()); };
-    switch (m_nDataSet) {
-    case dsKeyTable:
-        ReadRecords(m_aKeyTable, m_nFirstKey, m_nLastKey, request, static_cast<int>(m_nFirstKey),
-                    static_cast<int>(m_nLastKey));
-        break;
-    case dsKeyLogs:
-        ReadRecords(m_aKeyLogs, m_nFirstKey, m_nLastKey, request, static_cast<int>(m_nFirstKey),
-                    static_cast<int>(m_nLastKey));
-        break;
-    case dsDaily:
-        ReadRecords(m_aDaily, 0, m_aDaily.size() - 1, request, 0, logRange(m_aDaily));
-        break;
-    case dsMonthly:
-        ReadRecords(m_aMonthly, 0, m_aMonthly.size() - 1, request, 0, logRange(m_aMonthly));
-        break;
-    case dsQuarterly:
-        ReadRecords(m_aQuarterly, 0, m_aQuarterly.size() - 1, request, 0, logRange(m_aQuarterly));
-        break;
-    case dsYearly:
-        ReadRecords(m_aYearly, 0, m_aYearly.size() - 1, request, 0, logRange(m_aYearly));
-        break;
-    case dsDateLog:
-        ReadRecords(m_aDateLog, 0, m_aDateLog.size() - 1, request, 0, logRange(m_aDateLog));
-        break;
-    case dsCounters:
-        ReadSingle(m_counters, request.command, CCountersRecord::kWireLength);
-        break;
-    case dsDateTime:
-        ReadSingle(m_dateTime, request.command, 5);
-        break;
-    case dsCurrentKey:
-        ReadSingle(m_currentKey, request.command, kKeyLength);
-        break;
-    case dsConfig:
-        ReadChunked(m_config, request.command, kConfigChunks);
-        break;
-    case dsConfEvents:
-        ReadChunked(m_aConfEvents[static_cast<std::size_t>(m_nConfigEvent)], request.command, kConfEventChunks);
-        break;
-    }
-    emit operationFinished(m_summary);
+    emit operationFinished(summary);
+    emit writeFinished(summary, holdsNew);
+    return holdsNew;
 }
 
 int CTarvelDoc::WriteKey(const QString &keyText, int row)
 {
-    m_summary = COperationSummary();
-    const long long index = static_cast<long long>(m_nFirstKey) + row;
-    std::uint8_t key[kKeyLength];
-    // A row outside the table or a text that does not scan into eight values is never sent.
-    if (row < 0 || index >= static_cast<long long>(m_aKeyTable.size()) || !CKeyField::ScanKey(keyText, key)) {
+    unsigned index = 0;
+    std::array<std::uint8_t, 8> key{};
+    if (m_busy)
+        return 0;
+    if (!ScanWrite(keyText, row, index, key)) {
+        m_summary = COperationSummary();
         emit operationFinished(m_summary);
         return 0;
     }
-    CKeyField &entry = m_aKeyTable[static_cast<std::size_t>(index)];
-    if (!OpenLine()) {
-        entry.m_nStatus = 0;
-        emit operationFinished(m_summary);
-        return 0;
-    }
-    const auto parameter = static_cast<std::uint8_t>(index + 1);
-    int result = ResultKeyFailed;
-    if (Authenticate())
-        result = SendFrame(CmdKeyWrite, parameter, key, kKeyLength);
-    Count(result);
-    m_summary.writeResult = result;
-    bool holdsNew = result == ResultOk;
-    if (result == ResultOk) {
-        // The entry takes the new key only once the unit holds it.
-        std::copy(std::begin(key), std::end(key), std::begin(entry.m_abKey));
-        entry.m_nStatus = RecordStatus::AfterWrite(result);
-    } else if (result == ResultRefused || result == ResultKeyFailed) {
-        entry.m_nStatus = RecordStatus::AfterWrite(result); // nothing was written
-    } else {
-        // The unit may have taken the key and spoiled only its answer: ask it.
-        CKeyField held;
-        if (ReadBack(held, CmdKey, parameter, kKeyLength) == ResultOk) {
-            holdsNew = std::equal(std::begin(key), std::end(key), std::begin(held.m_abKey));
-            std::copy(std::begin(held.m_abKey), std::end(held.m_abKey), std::begin(entry.m_abKey));
-            entry.m_nStatus = RecordStatus::AfterRead(ResultOk);
-            m_summary.readBack = holdsNew ? COperationSummary::ReadBack::HoldsNew
-                                          : COperationSummary::ReadBack::HoldsOther;
-        } else {
-            entry.m_nStatus = RecordStatus::AfterWrite(result);
-            m_summary.readBack = COperationSummary::ReadBack::Failed;
-        }
-    }
-    CloseLine();
-    emit operationFinished(m_summary);
-    return holdsNew ? 1 : 0;
+    PrepareEngine();
+    WriteOutcome outcome;
+    const COperationSummary summary = m_worker->Engine().WriteKey(index, key, outcome);
+    return ApplyWrite(outcome, summary) ? 1 : 0;
 }
 
 int CTarvelDoc::WriteDateTime(const std::uint8_t bytes[5])
 {
-    m_summary = COperationSummary();
-    if (!OpenLine()) {
-        emit operationFinished(m_summary);
+    if (m_busy)
         return 0;
-    }
-    const int result = SendFrame(CmdSetDateTime, 0, bytes, 5);
-    Count(result);
-    m_summary.writeResult = result;
-    bool holdsNew = result == ResultOk;
-    if (result != ResultOk && result != ResultRefused) {
-        // A damaged answer: the clock may be set. A second write would enter a second change in
-        // the unit's date modification log, so read it instead.
-        if (ReadBack(m_dateTime, CmdDateTime, 0, 5) == ResultOk) {
-            m_dateTime.m_nStatus = RecordStatus::AfterRead(ResultOk);
-            const QDateTime held = UnitClockToDateTime(ClockBytesOf(m_dateTime));
-            const QDateTime target = UnitClockToDateTime({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]});
-            const qint64 later = held.isValid() && target.isValid() ? target.secsTo(held) : -1;
-            holdsNew = later >= 0 && later <= kClockHeldSeconds;
-            m_summary.readBack = holdsNew ? COperationSummary::ReadBack::HoldsNew
-                                          : COperationSummary::ReadBack::HoldsOther;
-        } else {
-            m_summary.readBack = COperationSummary::ReadBack::Failed;
-        }
-    }
-    CloseLine();
-    emit operationFinished(m_summary);
-    return holdsNew ? 1 : 0;
+    PrepareEngine();
+    WriteOutcome outcome;
+    const COperationSummary summary =
+        m_worker->Engine().WriteDateTime({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]}, outcome);
+    return ApplyWrite(outcome, summary) ? 1 : 0;
+}
+
+bool CTarvelDoc::StartWriteKey(const QString &keyText, int row)
+{
+    unsigned index = 0;
+    std::array<std::uint8_t, 8> key{};
+    if (m_busy || !ScanWrite(keyText, row, index, key))
+        return false;
+    Dispatch(0, [index, key](CLinkWorker &w) { w.RunWriteKey(index, key); });
+    return true;
+}
+
+bool CTarvelDoc::StartWriteDateTime(const std::array<std::uint8_t, 5> &bytes)
+{
+    if (m_busy)
+        return false;
+    Dispatch(0, [bytes](CLinkWorker &w) { w.RunWriteDateTime(bytes); });
+    return true;
+}
+
+void CTarvelDoc::OnWriteFinished(const WriteOutcome &outcome, const COperationSummary &summary)
+{
+    SetBusy(false);
+    ApplyWrite(outcome, summary);
 }

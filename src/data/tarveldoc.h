@@ -1,20 +1,36 @@
 #pragma once
-// The one document: every data set read from the unit, the serial line, the selection that
-// tells the engine what to read, key mode and the user key. No widgets here.
+// The one document: every data set read from the unit, with each record's status word and
+// reply bytes, the selection that tells the engine what to read, key mode and the user key.
+// The serial line lives in the engine, which the window runs on a thread of its own: there
+// the Start... operations return at once and report through the signals. The command line,
+// the benchmarks and the tests may call ReadDataSet, WriteKey and WriteDateTime, which wait.
+// No widgets here.
 
 #include "commandtable.h"
-#include "comport.h"
-#include "framelink.h"
+#include "datasettable.h"
+#include "engine.h"
 #include "records.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QThread;
+
+namespace Quilo {
+class CLinkWorker;
+}
 
 // Progress of a transfer, implemented by the window's communication bar and the command line.
-// Calls arrive synchronously from inside ReadDataSet.
+// Called on the document's thread.
 class CProgressSink
 {
 public:
@@ -22,63 +38,29 @@ public:
     virtual void SetRange(int minimum, int maximum) = 0;
     virtual void SetStep(int step) = 0;
     virtual void SetPos(int position) = 0;
-    // Asked between two transactions; true ends the operation there. Records not reached keep
-    // their status.
+    // Asked between two transactions of a waiting operation; true ends it there. Records not
+    // reached keep their status.
     virtual bool StopRequested() { return false; }
 };
 
-// What the last ReadDataSet / WriteKey / WriteDateTime did, in numbers, for status bars and
-// the command line.
-struct COperationSummary
+// What the document keeps of a record besides its decoded fields.
+struct CRecordMeta
 {
-    int dataSet = 0;          // selector of the operation (0: a write)
-    bool portOpened = false;  // false: nothing was sent; see portError
-    QString portName;         // as the user chose it ("Com2" or a path)
-    QString portError;        // why the port did not open, in words
-    int tried = 0;            // records (or chunks) for which a transaction was attempted
-    int read = 0;             // of those, succeeded
-    int skipped = 0;          // a read was made before (bit 15 set), not tried: read or failed
-    int skippedFailed = 0;    // of those, failed then (Load reads them again)
-    bool stopped = false;     // a stop request ended the operation early
-    int noReply = 0;          // transactions that got not a single byte back
-    bool silent = false;      // the set was given up: several records in a row got no byte
-    std::array<int, 7> failedBy{}; // counts by result: 1, 16, 32, 48, 64, 256, other
-
-    // After a write whose reply was neither a clear acceptance nor a clear refusal, the value
-    // was read back to learn what the unit holds.
-    enum class ReadBack { None, HoldsNew, HoldsOther, Failed };
-    ReadBack readBack = ReadBack::None;
-    int writeResult = -1;     // the write transaction's result code; -1 when none was made
-
-    int failed() const;
+    QByteArray raw;                  // the data bytes the record was last decoded from
+    QDateTime readAt;                // when its last transaction ended (UTC); null: never
+    QList<std::int32_t> chunkStatus; // configuration and events: each chunk's status word
+    // Chunks whose fields did not come (they read as zeros), counted from 0.
+    QList<int> failedChunks() const;
 };
 
-// The command that reads a data set under a selection, and the parameter of the first record
-// (or chunk) of its range; command 0 for a selector that reads nothing.
-struct CDataSetRequest
-{
-    std::uint8_t command = 0;
-    unsigned firstParameter = 0;
-};
+using CDataSetRequest = Quilo::CDataSetRequest;
 
 class CTarvelDoc : public QObject
 {
     Q_OBJECT
 public:
-    enum DataSet : int {
-        dsKeyTable = 1,
-        dsKeyLogs = 2,
-        dsDaily = 3,
-        dsMonthly = 4,
-        dsQuarterly = 5,
-        dsYearly = 6,
-        dsDateLog = 7,
-        dsCounters = 8,
-        dsDateTime = 9,
-        dsCurrentKey = 10,
-        dsConfig = 12,
-        dsConfEvents = 13,
-    };
+    using DataSet = Quilo::DataSetId;
+    using enum Quilo::DataSetId;
 
     explicit CTarvelDoc(QObject *parent = nullptr);
     ~CTarvelDoc() override;
@@ -97,8 +79,7 @@ public:
     CConfigRecord m_config;
     std::array<CConfEventRecord, 20> m_aConfEvents;
 
-    // --- selection, key mode, link ---
-    CComPort m_comPort;                  // the one serial line
+    // --- selection, key mode, progress ---
     CProgressSink *m_pCommBar = nullptr; // not owned; may be null
     int m_nDataSet = dsKeyTable;
     unsigned m_nFirstKey = 0;
@@ -108,13 +89,14 @@ public:
     std::uint8_t m_abUserKey[8] = {};
     QString m_strUserKey;                // key text in the key format, all zero at start
 
-    // --- engine ---
-    // Records in a row that may get no byte at all before a read gives the data set up.
-    static constexpr int kSilentRecords = 3;
-    // A clock read back this much later than written still holds the write (it runs on).
-    static constexpr int kClockHeldSeconds = 180;
+    // Record `index` of a data set; nullptr outside it (the single sets have record 0).
+    CDataField *Record(int dataSet, unsigned index);
+    const CDataField *Record(int dataSet, unsigned index) const;
+    const CRecordMeta *Meta(int dataSet, unsigned index) const;
 
+    // --- engine: the caller waits ---
     static CDataSetRequest RequestFor(int dataSet, unsigned firstKey, int configEvent);
+    // Reads the selected data set: every record not read before (the single sets every time).
     void ReadDataSet();
     // 1 when the unit holds the new key (or time): it accepted the write, or the reply was
     // damaged and the value read back is the new one. See LastSummary().readBack.
@@ -136,27 +118,73 @@ public:
     QString PortName() const;
 
     const COperationSummary &LastSummary() const { return m_summary; }
-    Quilo::CFrameLink &FrameLink() { return m_link; } // traffic trace hook lives there
+    // Every set of the last read (several for a whole-unit read).
+    const QList<COperationSummary> &LastSummaries() const { return m_summaries; }
+    // The line and the frame layer (trace hook); touch them only while no operation runs.
+    Quilo::CFrameLink &FrameLink();
+    CComPort &ComPort();
+
+    // --- the same operations on the line's own thread (the window) ---
+    // Gives the line a thread of its own; from then on the Start... operations return at once.
+    // Without it they run to their end before returning, signals and all.
+    void StartLinkThread();
+    bool HasLinkThread() const { return m_thread != nullptr; }
+    // Reads the selected data set as ReadDataSet does. While another operation runs, that one
+    // is asked to stop and this read follows it (only the latest request waits).
+    void StartRead();
+    // Reads every data set and key group once, as the command line's `read all`.
+    bool StartReadAll();
+    // False, and nothing sent, while an operation runs or for a row or text WriteKey refuses.
+    bool StartWriteKey(const QString &keyText, int row);
+    bool StartWriteDateTime(const std::array<std::uint8_t, 5> &bytes);
+    // Ends the running read between two transactions, and drops a read waiting behind it; a
+    // write, one transaction, runs to its end.
+    void StopOperation();
+    bool IsBusy() const { return m_busy; }
+    // A read waits for the running operation to give way.
+    bool HasPendingRead() const { return m_pending.has_value(); }
+    // What runs: the data set being read, kReadAll for the whole unit, 0 for a write.
+    static constexpr int kReadAll = -1;
+    int RunningDataSet() const { return m_running; }
 
 signals:
-    // Emitted after every ReadDataSet / WriteKey / WriteDateTime, for status bars.
+    void busyChanged(bool busy);
+    // Records first..last of a data set took new values or a new status.
+    void recordsChanged(int dataSet, int first, int last);
+    // After every operation, for status bars.
     void operationFinished(const COperationSummary &summary);
+    // After a write, with what the unit holds (a read-back's outcome included).
+    void writeFinished(const COperationSummary &summary, bool holdsNew);
 
 private:
-    bool OpenLine();
-    void CloseLine();
-    bool StopRequested();
-    void Progress(int minimum, int maximum);
-    void ProgressPos(int position);
-    void Count(int result);
-    bool Silent(int result, int &silentInRow);
-    int ReadBack(CDataField &record, std::uint8_t command, std::uint8_t parameter, std::size_t n);
-    template<class Array>
-    void ReadRecords(Array &records, unsigned first, unsigned last, CDataSetRequest request, int progressMin,
-                     int progressMax);
-    void ReadSingle(CDataField &record, std::uint8_t command, std::size_t n);
-    void ReadChunked(CDataField &record, std::uint8_t command, std::size_t chunks);
+    struct Selection {
+        int dataSet = 0;
+        unsigned first = 0;
+        unsigned last = 0;
+        int configEvent = 0;
+    };
+    std::optional<Quilo::SetRead> BuildRead(const Selection &selection) const;
+    Selection CurrentSelection() const;
+    void StartSelection(const Selection &selection);
+    void PrepareEngine();
+    void Apply(const Quilo::RecordOutcome &outcome);
+    bool ApplyWrite(const Quilo::WriteOutcome &outcome, const COperationSummary &summary);
+    void Dispatch(int running, std::function<void(Quilo::CLinkWorker &)> run);
+    void SetBusy(bool busy);
+    void OnProgressRange(int minimum, int maximum);
+    void OnProgressPosition(int position);
+    void OnReadFinished(const QList<COperationSummary> &summaries);
+    void OnWriteFinished(const Quilo::WriteOutcome &outcome, const COperationSummary &summary);
+    bool ScanWrite(const QString &keyText, int row, unsigned &index, std::array<std::uint8_t, 8> &key) const;
 
-    Quilo::CFrameLink m_link;
+    std::unique_ptr<Quilo::CLinkWorker> m_worker; // owns the engine: line and frame layer
+    QThread *m_thread = nullptr;
+    bool m_busy = false;
+    int m_running = 0;
+    bool m_waiting = false;                       // a caller waits for the running operation
+    std::optional<Selection> m_pending;           // a read asked for while another ran
+    QString m_strPortName;
     COperationSummary m_summary;
+    QList<COperationSummary> m_summaries;
+    std::array<std::vector<CRecordMeta>, 14> m_meta; // by data-set value
 };

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QToolButton>
 
 #include <algorithm>
 #include <array>
@@ -17,7 +18,11 @@ constexpr int kDefaultPort = 1; // "Com2", the document's port at start
 } // namespace
 
 CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
-    : QWidget(parent), m_doc(doc), m_pProgress(new QProgressBar(this)), m_pPort(new QComboBox(this))
+    : QWidget(parent)
+    , m_doc(doc)
+    , m_pProgress(new QProgressBar(this))
+    , m_pStop(new QToolButton(this))
+    , m_pPort(new QComboBox(this))
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
@@ -27,6 +32,9 @@ CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
     m_pProgress->setValue(0);
     m_pProgress->setFixedWidth(260);
     layout->addWidget(m_pProgress);
+    m_pStop->setObjectName(QStringLiteral("stopButton"));
+    m_pStop->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    layout->addWidget(m_pStop);
     layout->addSpacing(16);
     layout->addWidget(new QLabel(LoadString(Str::PortLabel), this));
 
@@ -89,6 +97,9 @@ void CCommBar::SetPos(int position)
 {
     // a value outside the range would be ignored and leave the bar full at the end
     m_pProgress->setValue(std::clamp(position, m_pProgress->minimum(), m_pProgress->maximum()));
-    // the transfer blocks the event loop; paint now so the bar visibly moves
-    m_pProgress->repaint();
+}
+
+void CCommBar::setStopAction(QAction *stop)
+{
+    m_pStop->setDefaultAction(stop);
 }

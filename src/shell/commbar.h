@@ -1,6 +1,7 @@
 #pragma once
-// The communication bar: the progress of a transfer and the port choice. The document's engine
-// drives the progress bar through CProgressSink; a port choice goes straight to the document.
+// The communication bar: the progress of a transfer, the button that stops it, and the port
+// choice. The document drives the progress bar through CProgressSink, on the window's thread;
+// a port choice goes straight to the document.
 
 #include "tarveldoc.h"
 
@@ -8,6 +9,7 @@
 
 class QComboBox;
 class QProgressBar;
+class QToolButton;
 
 class CCommBar : public QWidget, public CProgressSink
 {
@@ -22,6 +24,9 @@ public:
 
     QProgressBar *progressBar() const { return m_pProgress; }
     QComboBox *portSelector() const { return m_pPort; }
+    QToolButton *stopButton() const { return m_pStop; }
+    // Stop is the frame's command; the bar shows it beside the progress it ends.
+    void setStopAction(QAction *stop);
     // Selects the entry with `name` (a port name or a device path) and hands it to the document.
     bool selectPort(const QString &name);
 
@@ -31,5 +36,6 @@ private:
 
     CTarvelDoc &m_doc;
     QProgressBar *m_pProgress;
+    QToolButton *m_pStop;
     QComboBox *m_pPort;
 };

@@ -1,11 +1,15 @@
 #include "leftview.h"
 
+#include "datasettable.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 
 #include <QHeaderView>
+#include <QPoint>
 
 #include <array>
+
+using namespace Quilo;
 
 namespace {
 
@@ -14,50 +18,33 @@ enum Kind { Plain = 0, OpensLevel = 1, EndsLevel = 2 };
 struct TreeEntry {
     unsigned text;
     Kind kind;
-    unsigned command; // 0: only groups others
+    int dataSet;       // 0: only groups others
+    const char *group; // the key group the item chooses, by its stable name
 };
 
 const std::array<TreeEntry, 22> kTree{{
-    {Str::TreeCounters, OpensLevel, 0},
-    {Str::TreeMomentary, Plain, 42000},
-    {Str::TreeDaily, Plain, 42001},
-    {Str::TreeMonthly, Plain, 42002},
-    {Str::TreeQuarterly, Plain, 42003},
-    {Str::TreeYearly, EndsLevel, 42004},
-    {Str::TreeDateTime, OpensLevel, 0},
-    {Str::TreeMomentary, Plain, 42005},
-    {Str::TreeLogs, EndsLevel, 42006},
-    {Str::TreeConfig, OpensLevel, 0},
-    {Str::TreeMomentary, Plain, 42011},
-    {Str::TreeLogs, EndsLevel, 42012},
-    {Str::TreeKeys, OpensLevel, 0},
-    {Str::TreeMomentary, Plain, 42009},
-    {Str::TreeTables, OpensLevel, 0},
-    {Str::GroupOmh, Plain, 42007},
-    {Str::GroupSzf, Plain, 42007},
-    {Str::GroupLab, Plain, 42007},
-    {Str::GroupOrganizer, EndsLevel, 42007},
-    {Str::TreeLogs, OpensLevel, 0},
-    {Str::GroupOmh, Plain, 42008},
-    {Str::GroupSzf, EndsLevel, 42008},
-}};
-
-struct KeyRange {
-    unsigned command;
-    unsigned text;
-    unsigned first;
-    unsigned last;
-};
-
-// Compared in this order; the key table's four groups cover its 192 keys, the logs' two
-// groups their 40 records.
-const std::array<KeyRange, 6> kKeyRanges{{
-    {42007, Str::GroupOmh, 128, 191},
-    {42007, Str::GroupSzf, 64, 127},
-    {42007, Str::GroupLab, 32, 63},
-    {42007, Str::GroupOrganizer, 0, 31},
-    {42008, Str::GroupOmh, 0, 19},
-    {42008, Str::GroupSzf, 20, 39},
+    {Str::TreeCounters, OpensLevel, 0, nullptr},
+    {Str::TreeMomentary, Plain, dsCounters, nullptr},
+    {Str::TreeDaily, Plain, dsDaily, nullptr},
+    {Str::TreeMonthly, Plain, dsMonthly, nullptr},
+    {Str::TreeQuarterly, Plain, dsQuarterly, nullptr},
+    {Str::TreeYearly, EndsLevel, dsYearly, nullptr},
+    {Str::TreeDateTime, OpensLevel, 0, nullptr},
+    {Str::TreeMomentary, Plain, dsDateTime, nullptr},
+    {Str::TreeLogs, EndsLevel, dsDateLog, nullptr},
+    {Str::TreeConfig, OpensLevel, 0, nullptr},
+    {Str::TreeMomentary, Plain, dsConfig, nullptr},
+    {Str::TreeLogs, EndsLevel, dsConfEvents, nullptr},
+    {Str::TreeKeys, OpensLevel, 0, nullptr},
+    {Str::TreeMomentary, Plain, dsCurrentKey, nullptr},
+    {Str::TreeTables, OpensLevel, 0, nullptr},
+    {Str::GroupOmh, Plain, dsKeyTable, "OMH"},
+    {Str::GroupSzf, Plain, dsKeyTable, "SZF"},
+    {Str::GroupLab, Plain, dsKeyTable, "LAB"},
+    {Str::GroupOrganizer, EndsLevel, dsKeyTable, "organizer"},
+    {Str::TreeLogs, OpensLevel, 0, nullptr},
+    {Str::GroupOmh, Plain, dsKeyLogs, "OMH"},
+    {Str::GroupSzf, EndsLevel, dsKeyLogs, "SZF"},
 }};
 
 // Inserts entries from `index` as children of `parent` until the level ends; returns the index
@@ -68,7 +55,11 @@ std::size_t buildLevel(QTreeWidget *tree, QTreeWidgetItem *parent, std::size_t i
         const TreeEntry &e = kTree[index];
         auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, LoadString(e.text));
-        item->setData(0, CLeftView::kCommandRole, e.command);
+        const DataSetInfo *set = FindDataSet(e.dataSet);
+        item->setData(0, CLeftView::kCommandRole, set ? set->viewCommand : 0u);
+        if (set && e.group)
+            if (const KeyGroup *g = FindGroup(*set, QLatin1String(e.group)))
+                item->setData(0, CLeftView::kRangeRole, QPoint(static_cast<int>(g->first), static_cast<int>(g->last)));
         ++index;
         if (e.kind == OpensLevel)
             index = buildLevel(tree, item, index);
@@ -122,17 +113,11 @@ void CLeftView::OnSelChanged()
     const unsigned value = item->data(0, kCommandRole).toUInt();
     if (value == 0)
         return;
-    setKeyRange(value, item->text(0));
-    emit command(value);
-}
-
-void CLeftView::setKeyRange(unsigned value, const QString &text)
-{
-    for (const KeyRange &r : kKeyRanges) {
-        if (r.command == value && text == LoadString(r.text)) {
-            m_doc.m_nFirstKey = r.first;
-            m_doc.m_nLastKey = r.last;
-            return;
-        }
+    // a key group sets the document's key range before its view reads
+    const QVariant range = item->data(0, kRangeRole);
+    if (range.isValid()) {
+        m_doc.m_nFirstKey = static_cast<unsigned>(range.toPoint().x());
+        m_doc.m_nLastKey = static_cast<unsigned>(range.toPoint().y());
     }
+    emit command(value);
 }

@@ -36,8 +36,9 @@ struct CommandEntry {
     const char16_t *icon;  // tool bar picture, nullptr: not on the tool bar
 };
 
-const std::array<CommandEntry, 8> kCommands{{
+const std::array<CommandEntry, 9> kCommands{{
     {Str::CmdLoad, Str::MenuQuiloLoad, u":/icons/load.svg"},
+    {Str::CmdStop, 0, u":/icons/stop.svg"},
     {Str::CmdWrite, Str::MenuQuiloWrite, u":/icons/write.svg"},
     {Str::CmdOpen, Str::MenuFileOpen, u":/icons/open.svg"},
     {Str::CmdSave, Str::MenuFileSave, u":/icons/save.svg"},
@@ -49,13 +50,13 @@ const std::array<CommandEntry, 8> kCommands{{
 
 struct MenuEntry {
     unsigned title;
-    std::array<unsigned, 3> commands; // 0 ends the list
+    std::array<unsigned, 4> commands; // 0 ends the list
 };
 
 const std::array<MenuEntry, 3> kMenus{{
-    {Str::MenuFile, {Str::CmdOpen, Str::CmdSave, kCmdExit}},
-    {Str::MenuQuilo, {Str::CmdLoad, Str::CmdWrite, 0}},
-    {Str::MenuHelp, {Str::CmdHelp, kCmdAbout, 0}},
+    {Str::MenuFile, {Str::CmdOpen, Str::CmdSave, kCmdExit, 0}},
+    {Str::MenuQuilo, {Str::CmdLoad, Str::CmdWrite, Str::CmdStop, 0}},
+    {Str::MenuHelp, {Str::CmdHelp, kCmdAbout, 0, 0}},
 }};
 
 const std::array<unsigned, 5> kToolBar{Str::CmdLoad, Str::CmdWrite, Str::CmdOpen, Str::CmdSave, Str::CmdUserKey};
@@ -95,6 +96,7 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
     setUserKeyHandler(&Quilo::OnDefineUserKey);
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
     connect(&m_doc, &CTarvelDoc::operationFinished, this, &CMainFrame::OnOperationFinished);
+    connect(&m_doc, &CTarvelDoc::busyChanged, this, &CMainFrame::OnBusyChanged);
     // Wide enough for the configuration event form beside the tree, but never past the screen.
     QSize size(1160, 780);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -124,6 +126,10 @@ void CMainFrame::createActions()
         connect(a, &QAction::triggered, this, [this, id = c.command] { OnCommand(id); });
         m_actions[c.command] = a;
     }
+    // Esc stops a transfer wherever the focus is in the window
+    action(Str::CmdStop)->setShortcut(QKeySequence(Qt::Key_Escape));
+    action(Str::CmdStop)->setShortcutContext(Qt::WindowShortcut);
+    action(Str::CmdStop)->setEnabled(false);
 }
 
 void CMainFrame::createMenus()
@@ -152,8 +158,19 @@ void CMainFrame::createToolBars()
     QToolBar *commToolBar = addToolBar(QString());
     commToolBar->setObjectName(QStringLiteral("commBar"));
     m_pCommBar = new CCommBar(m_doc, commToolBar);
+    m_pCommBar->setStopAction(action(Str::CmdStop));
     commToolBar->addWidget(m_pCommBar);
     m_doc.m_pCommBar = m_pCommBar;
+    // the bars stay where they are: hiding one would take its commands away for good
+    for (QToolBar *bar : {m_pToolBar, commToolBar}) {
+        bar->setMovable(false);
+        bar->toggleViewAction()->setEnabled(false);
+    }
+}
+
+QMenu *CMainFrame::createPopupMenu()
+{
+    return nullptr; // no menu that hides the tool bars
 }
 
 void CMainFrame::createStatusBar()
@@ -214,7 +231,11 @@ bool CMainFrame::isCommandEnabled(unsigned command) const
     switch (command) {
     case Str::CmdLoad:
     case Str::CmdWrite:
-        return m_pRightView && m_pActiveView == m_pRightView->widget() && m_pRightView->answersCommand(command);
+        // one transfer at a time: a click meanwhile must not queue a second read
+        return !m_doc.IsBusy() && m_pRightView && m_pActiveView == m_pRightView->widget()
+               && m_pRightView->answersCommand(command);
+    case Str::CmdStop:
+        return m_doc.IsBusy();
     case Str::CmdOpen:
     case Str::CmdSave:
         return false; // files are not supported
@@ -240,6 +261,10 @@ bool CMainFrame::OnCommand(unsigned command)
     case Str::CmdLoad:
     case Str::CmdWrite:
         m_pRightView->onCommand(command);
+        return true;
+    case Str::CmdStop:
+        m_doc.StopOperation();
+        statusBar()->showMessage(LoadString(Str::SumStopping));
         return true;
     case Str::CmdUserKey:
         if (m_userKeyHandler)
@@ -271,6 +296,7 @@ void CMainFrame::SwitchView(const Quilo::ViewTableRow &row)
     m_pRightView = nullptr;
     m_pActiveView = m_pLeftView;
     Quilo::View *view = row.create(m_doc, nullptr);
+    view->setCommandsChangedHandler([this] { updateCommandUi(); });
     QWidget *w = view->widget();
     if (old) {
         m_pSplitter->replaceWidget(1, w);
@@ -313,6 +339,16 @@ void CMainFrame::onFocusChanged(QWidget *, QWidget *now)
 void CMainFrame::OnOperationFinished(const COperationSummary &summary)
 {
     setIdleText(Quilo::describeOperation(summary));
+}
+
+void CMainFrame::OnBusyChanged(bool busy)
+{
+    updateCommandUi();
+    if (!busy)
+        return;
+    const int running = m_doc.RunningDataSet();
+    statusBar()->showMessage(running > 0 ? LoadString(Str::SumReading).arg(Quilo::dataSetTitle(running))
+                                         : LoadString(Str::SumWriting));
 }
 
 void CMainFrame::setIdleText(const QString &text)

@@ -73,6 +73,8 @@ private:
     void updateCommandUi();
     void onFocusChanged(QWidget *old, QWidget *now);
     void OnOperationFinished(const COperationSummary &summary);
+    void OnBusyChanged(bool busy);
+    QMenu *createPopupMenu() override;
     void setIdleText(const QString &text);
 
     CTarvelDoc &m_doc;

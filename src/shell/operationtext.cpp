@@ -1,5 +1,6 @@
 #include "operationtext.h"
 
+#include "datasettable.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 
@@ -9,26 +10,6 @@ namespace Quilo {
 
 namespace {
 
-struct DataSetTitle {
-    int dataSet;
-    unsigned title;
-};
-
-const std::array<DataSetTitle, 12> kTitles{{
-    {CTarvelDoc::dsKeyTable, Str::TitleKeyTable},
-    {CTarvelDoc::dsKeyLogs, Str::TitleKeyLogs},
-    {CTarvelDoc::dsDaily, Str::TitleDaily},
-    {CTarvelDoc::dsMonthly, Str::TitleMonthly},
-    {CTarvelDoc::dsQuarterly, Str::TitleQuarterly},
-    {CTarvelDoc::dsYearly, Str::TitleYearly},
-    {CTarvelDoc::dsDateLog, Str::TitleDateLog},
-    {CTarvelDoc::dsCounters, Str::TitleCounters},
-    {CTarvelDoc::dsDateTime, Str::TitleDateTime},
-    {CTarvelDoc::dsCurrentKey, Str::TitleCurrentKey},
-    {CTarvelDoc::dsConfig, Str::TitleConfig},
-    {CTarvelDoc::dsConfEvents, Str::TitleConfEvents},
-}};
-
 // failedBy counts by result, in this order: 1, 16, 32, 48, 64, 256, any other
 const std::array<unsigned, 7> kFailureWords{Str::Result1, Str::Result16, Str::Result32, Str::Result48,
                                             Str::Result64, Str::Result256, Str::ResultOther};
@@ -37,10 +18,8 @@ const std::array<unsigned, 7> kFailureWords{Str::Result1, Str::Result16, Str::Re
 
 QString dataSetTitle(int dataSet)
 {
-    for (const DataSetTitle &t : kTitles)
-        if (t.dataSet == dataSet)
-            return LoadString(t.title);
-    return QString();
+    const DataSetInfo *set = FindDataSet(dataSet);
+    return set ? LoadString(set->title) : QString();
 }
 
 QString describeOperation(const COperationSummary &s)
@@ -50,17 +29,32 @@ QString describeOperation(const COperationSummary &s)
 
     QString text;
     if (s.dataSet == 0) {
+        switch (s.readBack) {
+        case COperationSummary::ReadBack::HoldsNew: return LoadString(Str::SumHoldsNew);
+        case COperationSummary::ReadBack::HoldsOther: return LoadString(Str::SumHoldsOld);
+        case COperationSummary::ReadBack::Failed: return LoadString(Str::SumHoldsUnknown);
+        case COperationSummary::ReadBack::None: break;
+        }
         text = s.failed() == 0 && s.read > 0 ? LoadString(Str::SumWriteDone) : LoadString(Str::SumWriteFailed);
     } else {
         text = LoadString(Str::SumRead).arg(dataSetTitle(s.dataSet)).arg(s.read).arg(s.tried);
-        if (s.skipped > 0)
-            text += LoadString(Str::SumSkipped).arg(s.skipped);
+        if (s.skipped > s.skippedFailed)
+            text += LoadString(Str::SumSkipped).arg(s.skipped - s.skippedFailed);
+        if (s.skippedFailed > 0)
+            text += LoadString(Str::SumSkippedFailed).arg(s.skippedFailed);
     }
     for (std::size_t i = 0; i < s.failedBy.size(); ++i) {
         const int n = s.failedBy[i];
         if (n > 0)
             text += LoadString(n == 1 ? Str::SumFailedOne : Str::SumFailedMany).arg(n).arg(LoadString(kFailureWords[i]));
     }
+    // "no reply" is one kind of wrong length; say how many of those were silence
+    if (s.noReply > 0 && !s.silent)
+        text += LoadString(Str::SumNoReply).arg(s.noReply);
+    if (s.silent)
+        text += LoadString(Str::SumSilent).arg(s.portName);
+    if (s.lineLost)
+        text += LoadString(Str::SumLineLost);
     if (s.stopped)
         text += LoadString(Str::SumStopped);
     return text;

@@ -75,6 +75,8 @@ bool CTarvelApp::InitInstance(const QStringList &files)
     m_recent.load();
     m_doc = std::make_unique<CTarvelDoc>();
     m_pDoc = m_doc.get();
+    // the window never waits on the line: transfers run on a thread of their own
+    m_doc->StartLinkThread();
     m_frame = std::make_unique<CMainFrame>(*m_doc);
     connect(m_frame.get(), &CMainFrame::documentFileOpened, this, [this](const QString &path) {
         m_recent.add(path);

@@ -3,6 +3,7 @@
 #include "cdatetime.h"
 #include "config.h"
 #include "conflog.h"
+#include "datasettable.h"
 #include "currentcounters.h"
 #include "currentkey.h"
 #include "keytables.h"
@@ -16,22 +17,40 @@ namespace Quilo {
 
 namespace {
 
-// Searched in this order. Command 42010 is not used.
-const std::array kViewTable{
-    ViewTableRow{42001, Str::TitleDaily, &createView<CDailyList>},
-    ViewTableRow{42002, Str::TitleMonthly, &createView<CMonthlyList>},
-    ViewTableRow{42003, Str::TitleQuarterly, &createView<CQuarterlyList>},
-    ViewTableRow{42004, Str::TitleYearly, &createView<CYearlyList>},
-    ViewTableRow{42006, Str::TitleDateLog, &createView<CDateLogList>},
-    ViewTableRow{42007, Str::TitleKeyTable, &createView<CKeyTables>},
-    ViewTableRow{42008, Str::TitleKeyLogs, &createView<CKeyLogs>},
-    ViewTableRow{42000, Str::TitleCounters, &createView<CCurrentCounters>},
-    ViewTableRow{42005, Str::TitleDateTime, &createView<CCDateTime>},
-    ViewTableRow{42009, Str::TitleCurrentKey, &createView<CCurrentKey>},
-    ViewTableRow{Str::CmdHelp, Str::TitleMain, &createView<CStartView>},
-    ViewTableRow{42011, Str::TitleConfig, &createView<CConfig>},
-    ViewTableRow{42012, Str::TitleConfEvents, &createView<CConfLog>},
+// Searched in this order; a data view's command and title are its data set's.
+struct ViewRow {
+    int dataSet; // 0: the start page
+    ViewFactory create;
 };
+
+const std::array kViews{
+    ViewRow{dsDaily, &createView<CDailyList>},
+    ViewRow{dsMonthly, &createView<CMonthlyList>},
+    ViewRow{dsQuarterly, &createView<CQuarterlyList>},
+    ViewRow{dsYearly, &createView<CYearlyList>},
+    ViewRow{dsDateLog, &createView<CDateLogList>},
+    ViewRow{dsKeyTable, &createView<CKeyTables>},
+    ViewRow{dsKeyLogs, &createView<CKeyLogs>},
+    ViewRow{dsCounters, &createView<CCurrentCounters>},
+    ViewRow{dsDateTime, &createView<CCDateTime>},
+    ViewRow{dsCurrentKey, &createView<CCurrentKey>},
+    ViewRow{0, &createView<CStartView>},
+    ViewRow{dsConfig, &createView<CConfig>},
+    ViewRow{dsConfEvents, &createView<CConfLog>},
+};
+
+std::array<ViewTableRow, kViews.size()> buildTable()
+{
+    std::array<ViewTableRow, kViews.size()> rows{};
+    for (std::size_t i = 0; i < kViews.size(); ++i) {
+        const DataSetInfo *set = FindDataSet(kViews[i].dataSet);
+        rows[i] = set ? ViewTableRow{set->viewCommand, set->title, kViews[i].create}
+                      : ViewTableRow{Str::CmdHelp, Str::TitleMain, kViews[i].create};
+    }
+    return rows;
+}
+
+const std::array<ViewTableRow, kViews.size()> kViewTable = buildTable();
 
 } // namespace
 

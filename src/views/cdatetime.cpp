@@ -3,17 +3,22 @@
 #include "fields.h"
 #include "formlayout.h"
 #include "messagebox.h"
+#include "recordstate.h"
+#include "statustext.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 #include "ui_cdatetime.h"
+#include "unitclock.h"
 
+#include <QLabel>
 #include <QLocale>
 
 namespace {
 
-// The unit counts its years from 2000 in two digits.
+// The unit counts its years from 2000 in two digits; the day before stands for "no value".
 const QDate kFirstDate(2000, 1, 1);
 const QDate kLastDate(2099, 12, 31);
+const QDate kNoDate(1999, 12, 31);
 
 const std::array<Quilo::FormText, 2> kTexts{{
     {"group1008", Str::LblDateTimeGroup},
@@ -31,40 +36,22 @@ QString shortDateFormat()
 
 } // namespace
 
-namespace Quilo {
-
-QDateTime unitClockToDateTime(const std::array<std::uint8_t, 5> &bcd)
-{
-    const int year = BcdToBin(bcd[0]);
-    const int month = BcdToBin(bcd[1]);
-    const int day = BcdToBin(bcd[2]);
-    const int hour = BcdToBin(bcd[3]);
-    const int minute = BcdToBin(bcd[4]);
-    const QDate date = QDate(2000 + year, 1, 1).addMonths(month - 1).addDays(day - 1);
-    return QDateTime(date, QTime(0, 0)).addSecs(static_cast<qint64>(hour) * 3600 + minute * 60);
-}
-
-bool dateTimeToUnitClock(QDate date, QTime time, std::array<std::uint8_t, 5> &bcd)
-{
-    if (!date.isValid() || !time.isValid() || date < kFirstDate || date > kLastDate)
-        return false;
-    bcd = {BinToBcd(date.year() - 2000), BinToBcd(date.month()), BinToBcd(date.day()), BinToBcd(time.hour()),
-           BinToBcd(time.minute())};
-    return true;
-}
-
-} // namespace Quilo
-
 CCDateTime::CCDateTime(CTarvelDoc &doc, QWidget *parent)
     : QWidget(parent), m_doc(doc), m_ui(std::make_unique<Ui::CCDateTimeForm>())
 {
     m_ui->setupUi(this);
     Quilo::setFormTexts(this, kTexts);
     Quilo::mapDialogUnits(this);
+    m_pState = Quilo::addStateLine(this);
+    Quilo::takeClickFocus(this);
     m_ui->date1007->setDisplayFormat(shortDateFormat());
     // a year outside these would reach the unit as another year
-    m_ui->date1007->setDateRange(kFirstDate, kLastDate);
+    m_ui->date1007->setDateRange(kNoDate, kLastDate);
+    m_ui->date1007->setSpecialValueText(QStringLiteral(" "));
     connect(m_ui->button1009, &QPushButton::clicked, this, &CCDateTime::OnSetFromPC);
+    connect(m_ui->date1007, &QDateEdit::dateChanged, this, &CCDateTime::OnEdited);
+    connect(m_ui->time1006, &QTimeEdit::timeChanged, this, &CCDateTime::OnEdited);
+    ClearPickers();
 }
 
 CCDateTime::~CCDateTime() = default;
@@ -82,12 +69,17 @@ QTimeEdit *CCDateTime::timePicker() const
 void CCDateTime::OnInitialUpdate()
 {
     m_ui->time1006->setDisplayFormat(QStringLiteral("HH:mm"));
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, [this](int dataSet) {
+        if (dataSet == CTarvelDoc::dsDateTime)
+            ShowClock();
+    });
+    connect(&m_doc, &CTarvelDoc::writeFinished, this, &CCDateTime::OnWriteFinished);
     Refresh();
 }
 
 bool CCDateTime::answersCommand(unsigned command) const
 {
-    return command == Str::CmdLoad || command == Str::CmdWrite;
+    return command == Str::CmdLoad || (command == Str::CmdWrite && m_bHasValue);
 }
 
 void CCDateTime::onCommand(unsigned command)
@@ -98,49 +90,100 @@ void CCDateTime::onCommand(unsigned command)
         OnWrite();
 }
 
-void CCDateTime::UpdateData(bool save)
-{
-    if (save) {
-        m_dateValue = QDateTime(m_ui->date1007->date(), QTime(0, 0));
-        m_timeValue = QDateTime(m_dateValue.date(), m_ui->time1006->time());
-    } else {
-        m_ui->date1007->setDate(m_dateValue.date());
-        m_ui->time1006->setTime(m_timeValue.time());
-    }
-}
-
 void CCDateTime::Refresh()
 {
+    ShowClock();
     m_doc.m_nDataSet = CTarvelDoc::dsDateTime;
-    m_doc.ReadDataSet();
+    m_doc.StartRead();
+}
+
+void CCDateTime::SetPickers(QDate date, QTime time)
+{
+    m_bSetting = true;
+    m_ui->date1007->setDate(date);
+    m_ui->time1006->setTime(QTime(time.hour(), time.minute()));
+    m_bSetting = false;
+    m_bHasValue = true;
+    commandsChanged();
+}
+
+void CCDateTime::ClearPickers()
+{
+    m_bSetting = true;
+    m_ui->date1007->setDate(kNoDate);
+    m_ui->time1006->setTime(QTime(0, 0));
+    m_bSetting = false;
+    m_bHasValue = false;
+    commandsChanged();
+}
+
+void CCDateTime::OnEdited()
+{
+    if (m_bSetting)
+        return;
+    m_bHasValue = m_ui->date1007->date() >= kFirstDate;
+    commandsChanged();
+}
+
+void CCDateTime::ShowClock()
+{
     const CDateTimeField &clock = m_doc.m_dateTime;
-    const QDateTime value = Quilo::unitClockToDateTime({clock.m_date.m_year.m_nValue, clock.m_date.m_month.m_nValue,
-                                                        clock.m_date.m_day.m_nValue, clock.m_time.m_first.m_nValue,
-                                                        clock.m_time.m_second.m_nValue});
-    m_timeValue = value;
-    m_dateValue = value;
-    UpdateData(false);
+    QString state;
+    switch (clock.State()) {
+    case RecordStatus::State::NotRead: state = LoadString(Str::ClockNotRead); break;
+    case RecordStatus::State::Read: {
+        // a plain date and time: no zone, so no daylight-saving hour moves it
+        const QDateTime value = Quilo::UnitClockToDateTime(Quilo::ClockBytesOf(clock));
+        if (value.isValid()) {
+            SetPickers(value.date(), value.time());
+        } else {
+            const Quilo::ClockBytes bytes = Quilo::ClockBytesOf(clock);
+            const QByteArray raw(reinterpret_cast<const char *>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+            state = LoadString(Str::ClockInvalid).arg(clock.GetText(), QString::fromLatin1(raw.toHex(' ').toUpper()));
+        }
+        break;
+    }
+    default: state = LoadString(Str::ClockFailed).arg(Quilo::StatusText(clock.m_nStatus)); break;
+    }
+    // what the pickers held stays for writing only when the user or the PC put it there
+    if (!state.isEmpty() && !m_bHasValue)
+        ClearPickers();
+    Quilo::setStateLine(m_pState, state);
 }
 
 void CCDateTime::OnSetFromPC()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    m_timeValue = now;
-    m_dateValue = now;
-    UpdateData(false);
+    SetPickers(now.date(), now.time());
 }
 
 void CCDateTime::OnWrite()
 {
-    UpdateData(true);
-    std::array<std::uint8_t, 5> bytes{};
-    const bool ok = Quilo::dateTimeToUnitClock(m_dateValue.date(), m_timeValue.time(), bytes)
-                    && m_doc.WriteDateTime(bytes.data());
-    if (!ok) {
-        Quilo::MessageRequest box;
-        box.icon = QMessageBox::Warning;
-        box.text = LoadString(Str::WriteError);
-        box.caption = LoadString(Str::AppTitle);
-        Quilo::messageBox(this, box);
+    Quilo::ClockBytes bytes{};
+    const bool ok = m_bHasValue && Quilo::DateTimeToUnitClock(m_ui->date1007->date(), m_ui->time1006->time(), bytes)
+                    && m_doc.StartWriteDateTime(bytes);
+    if (ok) {
+        m_bWriting = true;
+        return;
     }
+    Quilo::MessageRequest box;
+    box.icon = QMessageBox::Warning;
+    box.text = LoadString(Str::WriteError);
+    box.caption = LoadString(Str::AppTitle);
+    Quilo::messageBox(this, box);
+}
+
+void CCDateTime::OnWriteFinished(const COperationSummary &, bool holdsNew)
+{
+    if (!m_bWriting)
+        return;
+    m_bWriting = false;
+    // the status bar says what the unit holds; the box is for a clock that was not set
+    if (holdsNew)
+        return;
+    Quilo::MessageRequest box;
+    box.icon = QMessageBox::Warning;
+    box.text = LoadString(Str::WriteError);
+    box.caption = LoadString(Str::AppTitle);
+    Quilo::messageBox(this, box);
 }

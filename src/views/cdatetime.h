@@ -1,32 +1,22 @@
 #pragma once
 // The unit's clock in a date and a time picker; Write sets the clock from them, "Set from PC"
-// fills them from the PC's clock.
+// fills them from the PC's clock. A clock that was not read, or holds no real date, is said
+// to be so: the pickers never show a made-up date as the unit's, and Write waits for a value.
 
 #include "quiloview.h"
 
-#include <QDateTime>
 #include <QWidget>
 
-#include <array>
-#include <cstdint>
 #include <memory>
 
 class CTarvelDoc;
 class QDateEdit;
+class QLabel;
 class QTimeEdit;
+struct COperationSummary;
 namespace Ui {
 class CCDateTimeForm;
 }
-
-namespace Quilo {
-// The clock bytes as the unit holds them (packed BCD YY MM DD hh mm) as a local date and time.
-// Out-of-range values roll over like mktime: a day or month of 0 goes back into the previous
-// month or year, so an all-zero record is 30 November 1999, 00:00.
-QDateTime unitClockToDateTime(const std::array<std::uint8_t, 5> &bcd);
-// The bytes for a date (2000..2099) and a time of day; seconds are dropped. False for a date
-// the unit cannot hold.
-bool dateTimeToUnitClock(QDate date, QTime time, std::array<std::uint8_t, 5> &bcd);
-} // namespace Quilo
 
 class CCDateTime : public QWidget, public Quilo::View
 {
@@ -46,12 +36,21 @@ public:
 
     QDateEdit *datePicker() const;
     QTimeEdit *timePicker() const;
+    QLabel *stateLine() const { return m_pState; }
+    // The pickers hold a date and time to write: the unit's, the PC's or one typed.
+    bool hasValue() const { return m_bHasValue; }
 
 private:
-    void UpdateData(bool save);
+    void ShowClock();
+    void SetPickers(QDate date, QTime time);
+    void ClearPickers();
+    void OnWriteFinished(const COperationSummary &summary, bool holdsNew);
+    void OnEdited();
 
     CTarvelDoc &m_doc;
     std::unique_ptr<Ui::CCDateTimeForm> m_ui;
-    QDateTime m_timeValue;
-    QDateTime m_dateValue;
+    QLabel *m_pState = nullptr;
+    bool m_bHasValue = false;
+    bool m_bSetting = false;  // the pickers change by the program, not the user
+    bool m_bWriting = false;
 };

@@ -1,12 +1,15 @@
 #include "config.h"
 
+#include "datasettable.h"
 #include "formlayout.h"
 #include "messagebox.h"
+#include "recordstate.h"
 #include "records.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 #include "ui_config.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -16,34 +19,29 @@
 
 namespace {
 
-using Quilo::ConfigFieldInfo;
+using Quilo::ConfigBox;
 
-template<auto Member>
-const CDataField &fieldOf(const CConfigRecord &record)
-{
-    return record.*Member;
-}
-
-const std::array<ConfigFieldInfo, 18> kFields{{
-    {"edit1024", "label1033", Str::LblCfgType, fieldOf<&CConfigRecord::m_type>, 16},
-    {"edit1025", "label1034", Str::LblCfgMfgNo, fieldOf<&CConfigRecord::m_mfgNo>, 16},
-    {"edit1026", "label1035", Str::LblCfgMfgDate, fieldOf<&CConfigRecord::m_mfgDate>, 16},
-    {"edit1039", "label1057", Str::LblCfgLicenceNo, fieldOf<&CConfigRecord::m_licenceNo>, 16},
-    {"edit1040", "label1058", Str::LblCfgLicenceExpiry, fieldOf<&CConfigRecord::m_licenceExpiry>, 16},
-    {"edit1041", "label1059", Str::LblCfgCardMfgNo, fieldOf<&CConfigRecord::m_cardMfgNo>, 16},
-    {"edit1042", "label1060", Str::LblCfgOmhId, fieldOf<&CConfigRecord::m_omhId>, 8},
-    {"edit1043", "label1061", Str::LblCfgCertCode, fieldOf<&CConfigRecord::m_certCode>, 2},
-    {"edit1044", "label1062", Str::LblCfgCertDate, fieldOf<&CConfigRecord::m_certDate>, 16},
-    {"edit1045", "label1063", Str::LblCfgLabCode, fieldOf<&CConfigRecord::m_labCode>, 2},
-    {"edit1030", "label1037", Str::LblCfgCertificateNo, fieldOf<&CConfigRecord::m_certificateNo>, 16},
-    {"edit1031", "label1038", Str::LblCfgName, fieldOf<&CConfigRecord::m_name>, 64},
-    {"edit1032", "label1050", Str::LblCfgAddress, fieldOf<&CConfigRecord::m_address>, 64},
-    {"edit1046", "label1052", Str::LblCfgCounterStep, fieldOf<&CConfigRecord::m_counterStep>, 0},
-    {"edit1047", "label1053", Str::LblCfgInitialIn, fieldOf<&CConfigRecord::m_initialIn>, 0},
-    {"edit1048", "label1054", Str::LblCfgInitialOut, fieldOf<&CConfigRecord::m_initialOut>, 0},
-    {"edit1049", "label1055", Str::LblCfgInitialStake, fieldOf<&CConfigRecord::m_initialStake>, 0},
-    {"edit1028", "group1064", Str::LblCfgNote, fieldOf<&CConfigRecord::m_note>, 64},
+const std::array<ConfigBox, 18> kBoxes{{
+    {"edit1024", "label1033"},
+    {"edit1025", "label1034"},
+    {"edit1026", "label1035"},
+    {"edit1039", "label1057"},
+    {"edit1040", "label1058"},
+    {"edit1041", "label1059"},
+    {"edit1042", "label1060"},
+    {"edit1043", "label1061"},
+    {"edit1044", "label1062"},
+    {"edit1045", "label1063"},
+    {"edit1030", "label1037"},
+    {"edit1031", "label1038"},
+    {"edit1032", "label1050"},
+    {"edit1046", "label1052"},
+    {"edit1047", "label1053"},
+    {"edit1048", "label1054"},
+    {"edit1049", "label1055"},
+    {"edit1028", "group1064"},
 }};
+static_assert(kBoxes.size() == Quilo::kConfigChunks);
 
 const std::array<Quilo::FormText, 4> kGroupTexts{{
     {"group1029", Str::LblGrpManufacturing},
@@ -56,33 +54,39 @@ const std::array<Quilo::FormText, 4> kGroupTexts{{
 
 namespace Quilo {
 
-std::span<const ConfigFieldInfo> configFields()
+std::span<const ConfigBox> configBoxes()
 {
-    return kFields;
+    return kBoxes;
 }
 
 void setConfigFormTexts(QWidget *form)
 {
     setFormTexts(form, kGroupTexts);
-    for (const ConfigFieldInfo &f : kFields) {
-        const FormText label{f.label, f.text};
+    const std::span<const ConfigFieldInfo> fields = ConfigFields();
+    for (std::size_t i = 0; i < kBoxes.size(); ++i) {
+        const FormText label{kBoxes[i].label, fields[i].label};
         setFormTexts(form, {&label, 1});
-        if (f.maxChars == 0)
+        if (!fields[i].text)
             continue;
-        if (auto *line = form->findChild<QLineEdit *>(QLatin1String(f.box)))
-            line->setMaxLength(f.maxChars);
-        else if (auto *text = form->findChild<QPlainTextEdit *>(QLatin1String(f.box)))
-            limitPlainText(text, f.maxChars);
+        // a text box takes no more characters than the unit's field has bytes
+        const int maxChars = static_cast<int>(kChunkLengths[i]);
+        if (auto *line = form->findChild<QLineEdit *>(QLatin1String(kBoxes[i].box)))
+            line->setMaxLength(maxChars);
+        else if (auto *text = form->findChild<QPlainTextEdit *>(QLatin1String(kBoxes[i].box)))
+            limitPlainText(text, maxChars);
     }
 }
 
-void showConfig(QWidget *form, const CConfigRecord &record)
+void showConfig(QWidget *form, const CConfigRecord &record, const CRecordMeta *meta)
 {
-    for (const ConfigFieldInfo &f : kFields) {
-        const QString text = f.field(record).GetText();
-        if (auto *line = form->findChild<QLineEdit *>(QLatin1String(f.box)))
+    const auto fields = CConfigRecord::FieldsOf(record);
+    const QList<int> failed = meta && record.HoldsUnitValue() ? meta->failedChunks() : QList<int>();
+    for (std::size_t i = 0; i < kBoxes.size(); ++i) {
+        const bool shown = record.HoldsUnitValue() && !failed.contains(static_cast<int>(i));
+        const QString text = shown ? fields[i]->GetText() : QString();
+        if (auto *line = form->findChild<QLineEdit *>(QLatin1String(kBoxes[i].box)))
             line->setText(text);
-        else if (auto *plain = form->findChild<QPlainTextEdit *>(QLatin1String(f.box)))
+        else if (auto *plain = form->findChild<QPlainTextEdit *>(QLatin1String(kBoxes[i].box)))
             plain->setPlainText(text);
     }
 }
@@ -113,6 +117,9 @@ CConfig::CConfig(CTarvelDoc &doc, QWidget *parent)
     m_ui->setupUi(m_pForm);
     Quilo::setConfigFormTexts(m_pForm);
     Quilo::mapDialogUnits(m_pForm);
+    m_pState = Quilo::addStateLine(m_pForm);
+    Quilo::takeClickFocus(this);
+    Quilo::takeClickFocus(m_pForm);
     setWidget(m_pForm);
     setWidgetResizable(false);
     setFrameShape(QFrame::NoFrame);
@@ -122,6 +129,10 @@ CConfig::~CConfig() = default;
 
 void CConfig::OnInitialUpdate()
 {
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, [this](int dataSet) {
+        if (dataSet == CTarvelDoc::dsConfig)
+            Show();
+    });
     Refresh(false);
 }
 
@@ -143,8 +154,15 @@ void CConfig::Refresh(bool reload)
     m_doc.m_nDataSet = CTarvelDoc::dsConfig;
     if (reload)
         m_doc.m_config.m_nStatus = 0;
-    m_doc.ReadDataSet();
-    Quilo::showConfig(m_pForm, m_doc.m_config);
+    Show();
+    m_doc.StartRead();
+}
+
+void CConfig::Show()
+{
+    const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsConfig, 0);
+    Quilo::showConfig(m_pForm, m_doc.m_config, meta);
+    Quilo::setStateLine(m_pState, Quilo::formStateText(m_doc.m_config, meta));
 }
 
 void CConfig::OnWrite()

@@ -12,29 +12,30 @@
 class CConfigRecord;
 class CDataField;
 class CTarvelDoc;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 namespace Ui {
 class CConfigForm;
 }
 
+struct CRecordMeta;
+
 namespace Quilo {
 
-// One of the eighteen configuration fields: its box, its label and how many characters fit.
-struct ConfigFieldInfo {
+// Where the form shows each of the configuration's eighteen fields, in wire order (the labels
+// and widths come from the data-set table).
+struct ConfigBox {
     const char *box;     // object name of the edit box
     const char *label;   // object name of its label or group box
-    unsigned text;       // the label's string
-    const CDataField &(*field)(const CConfigRecord &record);
-    int maxChars;        // 0: no limit
 };
 
-std::span<const ConfigFieldInfo> configFields();
-
-// Texts of the configuration form's labels and group boxes.
+std::span<const ConfigBox> configBoxes();
+// Texts of the configuration form's labels and group boxes, and the boxes' lengths.
 void setConfigFormTexts(QWidget *form);
-// Shows the record's eighteen fields in the form's boxes.
-void showConfig(QWidget *form, const CConfigRecord &record);
+// Shows the record's eighteen fields in the form's boxes; a record not read shows none, and
+// a field whose chunk did not come shows empty.
+void showConfig(QWidget *form, const CConfigRecord &record, const CRecordMeta *meta);
 // Keeps a multi-line box at `maxChars` characters, as a line edit's maximum length would.
 void limitPlainText(QPlainTextEdit *edit, int maxChars);
 
@@ -56,9 +57,13 @@ public:
     void OnWrite();
 
     QWidget *form() const { return m_pForm; }
+    QLabel *stateLine() const { return m_pState; }
 
 private:
+    void Show();
+
     CTarvelDoc &m_doc;
     std::unique_ptr<Ui::CConfigForm> m_ui;
     QWidget *m_pForm;
+    QLabel *m_pState = nullptr;
 };

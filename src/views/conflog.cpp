@@ -2,11 +2,13 @@
 
 #include "config.h"
 #include "formlayout.h"
+#include "recordstate.h"
 #include "records.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 #include "ui_conflog.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabBar>
@@ -59,6 +61,9 @@ CConfLog::CConfLog(CTarvelDoc &doc, QWidget *parent)
     m_pTabs->setDrawBase(false);
     delete m_ui->tab1068;
     m_ui->tab1068 = nullptr;
+    m_pState = Quilo::addStateLine(m_pForm);
+    Quilo::takeClickFocus(this);
+    Quilo::takeClickFocus(m_pForm);
 
     setWidget(m_pForm);
     setWidgetResizable(false);
@@ -75,6 +80,10 @@ void CConfLog::OnInitialUpdate()
     if (m_doc.m_nConfigEvent >= 0 && m_doc.m_nConfigEvent < kEvents)
         m_pTabs->setCurrentIndex(m_doc.m_nConfigEvent);
     connect(m_pTabs, &QTabBar::currentChanged, this, [this] { Refresh(false); });
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, [this](int dataSet, int first) {
+        if (dataSet == CTarvelDoc::dsConfEvents && first == selectedEvent())
+            Show();
+    });
     Refresh(false);
 }
 
@@ -89,23 +98,43 @@ void CConfLog::onCommand(unsigned command)
         Refresh(true);
 }
 
+int CConfLog::selectedEvent() const
+{
+    const int selected = m_pTabs->currentIndex();
+    return selected >= 0 && selected < static_cast<int>(m_doc.m_aConfEvents.size()) ? selected : -1;
+}
+
 void CConfLog::Refresh(bool reload)
 {
     m_doc.m_nDataSet = CTarvelDoc::dsConfEvents;
-    const int selected = m_pTabs->currentIndex();
-    if (selected < 0 || selected >= static_cast<int>(m_doc.m_aConfEvents.size()))
+    const int selected = selectedEvent();
+    if (selected < 0)
         return; // the tabs are not built yet
     m_doc.m_nConfigEvent = selected;
-    CConfEventRecord &event = m_doc.m_aConfEvents[static_cast<std::size_t>(selected)];
     if (reload)
-        event.m_nStatus = 0;
-    m_doc.ReadDataSet();
+        m_doc.m_aConfEvents[static_cast<std::size_t>(selected)].m_nStatus = 0;
+    Show();
+    m_doc.StartRead();
+}
 
-    Quilo::showConfig(m_pForm, event.m_config);
-    m_ui->edit1065->setText(event.m_changeTime.GetText());
-    m_ui->edit1018->setText(event.m_in.GetText());
-    m_ui->edit1019->setText(event.m_out.GetText());
-    m_ui->edit1020->setText(event.m_stake.GetText());
-    m_ui->edit1021->setText(event.m_win.GetText());
-    m_ui->edit1022->setText(event.m_games.GetText());
+void CConfLog::Show()
+{
+    const int selected = selectedEvent();
+    if (selected < 0)
+        return;
+    const CConfEventRecord &event = m_doc.m_aConfEvents[static_cast<std::size_t>(selected)];
+    const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsConfEvents, static_cast<unsigned>(selected));
+    Quilo::showConfig(m_pForm, event.m_config, meta);
+    // the counters and the change time are chunks 19 to 24
+    const QList<int> failed = meta && event.HoldsUnitValue() ? meta->failedChunks() : QList<int>();
+    const auto text = [&](const CDataField &field, int chunk) {
+        return event.HoldsUnitValue() && !failed.contains(chunk) ? field.GetText() : QString();
+    };
+    m_ui->edit1018->setText(text(event.m_in, 18));
+    m_ui->edit1019->setText(text(event.m_out, 19));
+    m_ui->edit1020->setText(text(event.m_stake, 20));
+    m_ui->edit1021->setText(text(event.m_win, 21));
+    m_ui->edit1022->setText(text(event.m_games, 22));
+    m_ui->edit1065->setText(text(event.m_changeTime, 23));
+    Quilo::setStateLine(m_pState, Quilo::formStateText(event, meta));
 }

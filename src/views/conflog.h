@@ -10,6 +10,7 @@
 #include <memory>
 
 class CTarvelDoc;
+class QLabel;
 class QTabBar;
 namespace Ui {
 class CConfLogForm;
@@ -34,10 +35,15 @@ public:
 
     QTabBar *tabBar() const { return m_pTabs; }
     QWidget *form() const { return m_pForm; }
+    QLabel *stateLine() const { return m_pState; }
 
 private:
+    void Show();
+    int selectedEvent() const;
+
     CTarvelDoc &m_doc;
     std::unique_ptr<Ui::CConfLogForm> m_ui;
     QWidget *m_pForm;
     QTabBar *m_pTabs = nullptr;
+    QLabel *m_pState = nullptr;
 };

@@ -2,11 +2,12 @@
 
 #include "fields.h"
 #include "formlayout.h"
+#include "recordstate.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 #include "ui_currentcounters.h"
 
-#include <QPaintEvent>
+#include <QLabel>
 
 #include <array>
 
@@ -27,6 +28,11 @@ CCurrentCounters::CCurrentCounters(CTarvelDoc &doc, QWidget *parent)
     m_ui->setupUi(this);
     Quilo::setFormTexts(this, kTexts);
     Quilo::mapDialogUnits(this);
+    m_pState = Quilo::addStateLine(this);
+    Quilo::takeClickFocus(this);
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(kRefreshMs);
+    connect(&m_timer, &QTimer::timeout, this, &CCurrentCounters::Refresh);
 }
 
 CCurrentCounters::~CCurrentCounters() = default;
@@ -34,6 +40,14 @@ CCurrentCounters::~CCurrentCounters() = default;
 QLineEdit *CCurrentCounters::box(int id) const
 {
     return findChild<QLineEdit *>(QStringLiteral("edit%1").arg(id));
+}
+
+void CCurrentCounters::OnInitialUpdate()
+{
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, &CCurrentCounters::OnRecordsChanged);
+    connect(&m_doc, &CTarvelDoc::operationFinished, this, &CCurrentCounters::OnFinished);
+    Show();
+    OnLoad();
 }
 
 bool CCurrentCounters::answersCommand(unsigned command) const
@@ -49,36 +63,67 @@ void CCurrentCounters::onCommand(unsigned command)
 
 void CCurrentCounters::OnLoad()
 {
+    m_bLive = true;
+    m_timer.stop();
+    if (m_doc.IsBusy() && !m_bInFlight) {
+        // asked for by the user (showing the view, Load): the running read gives way
+        m_bInFlight = true;
+        m_doc.m_nDataSet = CTarvelDoc::dsCounters;
+        m_doc.StartRead();
+        return;
+    }
     Refresh();
-}
-
-void CCurrentCounters::paintEvent(QPaintEvent *event)
-{
-    // A paint that only covers the boxes is theirs: their texts changed, or they blink a
-    // caret. Reading again for it would read for ever.
-    QRegion own = event->region();
-    for (const QLineEdit *edit : findChildren<QLineEdit *>())
-        own -= QRegion(edit->geometry());
-    if (!own.isEmpty())
-        Refresh();
 }
 
 void CCurrentCounters::Refresh()
 {
-    // a paint while a read of the unit is running (any view's) must not start another
-    if (m_bRefreshing || m_doc.m_comPort.IsOpen())
+    // a refresh never stops another transfer, nor starts a second read of its own
+    if (m_bInFlight || m_doc.IsBusy() || !isVisible())
         return;
-    m_bRefreshing = true;
+    m_bInFlight = true;
     m_doc.m_nDataSet = CTarvelDoc::dsCounters;
-    m_doc.ReadDataSet();
+    m_doc.StartRead();
+}
+
+void CCurrentCounters::OnFinished(const COperationSummary &summary)
+{
+    if (m_bInFlight && summary.dataSet == CTarvelDoc::dsCounters) {
+        m_bInFlight = false;
+        m_bLive = m_bLive && m_doc.m_counters.IsRead();
+    } else if (m_bInFlight && !m_doc.IsBusy() && !m_doc.HasPendingRead()) {
+        m_bInFlight = false; // our waiting read was dropped by Stop
+        m_bLive = false;
+    }
+    // after our read, or after another transfer kept us waiting
+    if (m_bLive && !m_bInFlight && !m_timer.isActive())
+        m_timer.start();
+}
+
+void CCurrentCounters::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_bLive && !m_bInFlight && !m_timer.isActive())
+        m_timer.start();
+}
+
+void CCurrentCounters::OnRecordsChanged(int dataSet)
+{
+    if (dataSet == CTarvelDoc::dsCounters)
+        Show();
+}
+
+void CCurrentCounters::Show()
+{
     const CCountersRecord &c = m_doc.m_counters;
-    m_ui->edit1001->setText(c.GetColumnText(0));
-    m_ui->edit1002->setText(c.GetColumnText(1));
-    m_ui->edit1003->setText(c.GetColumnText(2));
-    m_ui->edit1004->setText(c.GetColumnText(3));
-    m_ui->edit1005->setText(FormatString(Str::FmtWinMaxAt, c.GetColumnText(4), c.GetColumnText(5)));
-    m_ui->edit1006->setText(c.GetColumnText(6));
+    const bool has = c.HoldsUnitValue();
+    const auto text = [&](int column) { return has ? c.GetColumnText(column) : QString(); };
+    m_ui->edit1001->setText(text(0));
+    m_ui->edit1002->setText(text(1));
+    m_ui->edit1003->setText(text(2));
+    m_ui->edit1004->setText(text(3));
+    m_ui->edit1005->setText(has ? FormatString(Str::FmtWinMaxAt, c.GetColumnText(4), c.GetColumnText(5)) : QString());
+    m_ui->edit1006->setText(text(6));
     for (QLineEdit *edit : findChildren<QLineEdit *>())
         Quilo::widenToText(edit);
-    m_bRefreshing = false;
+    Quilo::setStateLine(m_pState, Quilo::formStateText(c, nullptr));
 }

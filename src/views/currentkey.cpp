@@ -1,10 +1,12 @@
 #include "currentkey.h"
 
 #include "formlayout.h"
+#include "recordstate.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 #include "ui_currentkey.h"
 
+#include <QLabel>
 #include <QResizeEvent>
 
 #include <array>
@@ -19,6 +21,8 @@ CCurrentKey::CCurrentKey(CTarvelDoc &doc, QWidget *parent)
     m_ui->setupUi(this);
     Quilo::setFormTexts(this, kTexts);
     Quilo::mapDialogUnits(this);
+    m_pState = Quilo::addStateLine(this);
+    Quilo::takeClickFocus(this);
     // the form is small; the pane, not the form, decides the view's size
     setMinimumSize(0, 0);
 }
@@ -37,6 +41,10 @@ QWidget *CCurrentKey::keyGroup() const
 
 void CCurrentKey::OnInitialUpdate()
 {
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, [this](int dataSet) {
+        if (dataSet == CTarvelDoc::dsCurrentKey)
+            Show();
+    });
     Refresh();
 }
 
@@ -54,8 +62,15 @@ void CCurrentKey::onCommand(unsigned command)
 void CCurrentKey::Refresh()
 {
     m_doc.m_nDataSet = CTarvelDoc::dsCurrentKey;
-    m_doc.ReadDataSet();
-    m_ui->edit1018->setText(m_doc.m_currentKey.GetText());
+    Show();
+    m_doc.StartRead();
+}
+
+void CCurrentKey::Show()
+{
+    const CKeyField &key = m_doc.m_currentKey;
+    m_ui->edit1018->setText(key.HoldsUnitValue() ? key.GetText() : QString());
+    Quilo::setStateLine(m_pState, Quilo::formStateText(key, nullptr));
 }
 
 void CCurrentKey::resizeEvent(QResizeEvent *event)
@@ -63,6 +78,7 @@ void CCurrentKey::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     // the box and its frame each centred on its own width, at their own heights
     const int width = event->size().width();
-    for (QWidget *w : {static_cast<QWidget *>(m_ui->edit1018), static_cast<QWidget *>(m_ui->group1029)})
+    for (QWidget *w : {static_cast<QWidget *>(m_ui->edit1018), static_cast<QWidget *>(m_ui->group1029),
+                       static_cast<QWidget *>(m_pState)})
         w->move((width - w->width()) / 2, w->y());
 }

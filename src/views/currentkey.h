@@ -8,6 +8,7 @@
 #include <memory>
 
 class CTarvelDoc;
+class QLabel;
 class QLineEdit;
 namespace Ui {
 class CCurrentKeyForm;
@@ -33,6 +34,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void Show();
+
     CTarvelDoc &m_doc;
     std::unique_ptr<Ui::CCurrentKeyForm> m_ui;
+    QLabel *m_pState = nullptr;
 };

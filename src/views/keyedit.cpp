@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 
+#include <algorithm>
+
 const CCharSet &CCharSetMap::Lookup(QChar maskChar) const
 {
     static const CCharSet empty;
@@ -14,6 +16,28 @@ CKeyEdit::CKeyEdit(QWidget *parent) : QLineEdit(parent)
 {
     // a drop would put any text into the box; typing is the only way in
     setAcceptDrops(false);
+    // Delete, Cut, Paste, a middle-click paste or an input method change the box's text
+    // behind the mask's back: keep only what still has the key's shape
+    connect(this, &QLineEdit::textEdited, this, &CKeyEdit::OnTextEdited);
+}
+
+void CKeyEdit::SetKeyText(const QString &text)
+{
+    m_strText = text;
+    setText(shownText());
+}
+
+void CKeyEdit::OnTextEdited(const QString &text)
+{
+    if (IsValid(text)) {
+        m_strText = text; // a whole key pasted in its shape is as good as typed
+        return;
+    }
+    const int caret = std::min<int>(cursorPosition(), static_cast<int>(m_strMask.size()));
+    if (m_strText.isEmpty())
+        m_strText = m_strTemplate;
+    setText(shownText());
+    setCursorPosition(std::min<int>(caret, static_cast<int>(text.size())));
 }
 
 void CKeyEdit::UpdateData()

@@ -50,6 +50,12 @@ public:
     void UpdateData();
     // The control's own copy of its text: empty until the first keystroke or UpdateData().
     QString keyText() const { return m_strText; }
+    // The key the control holds: what was typed over the template (or over SetKeyText()).
+    QString key() const { return m_strText.isEmpty() ? m_strTemplate : m_strText; }
+    // The same as the box shows it (in upper case when asked to).
+    QString shownKey() const { return m_bUpperCase ? key().toUpper() : key(); }
+    // Shows `text` and edits from it, as if it had been typed.
+    void SetKeyText(const QString &text);
 
     // One typed character, as the keyboard delivers it.
     void OnChar(QChar c);
@@ -66,6 +72,7 @@ private:
     void setSelectionRange(int start, int end);
     QString shownText() const { return m_bUpperCase ? m_strText.toUpper() : m_strText; }
     void closeByEnter();
+    void OnTextEdited(const QString &text);
 
     CCharSetMap m_charSets;
     CCharSet m_literals;

@@ -59,10 +59,12 @@ void CKeyModeDlg::OnInitDialog()
 void CKeyModeDlg::UpdateData(bool save)
 {
     if (save) {
-        m_strKey = m_ui->edit1016->text();
+        // the key the box edits, not its momentary text
+        m_strKey = m_ui->edit1016->key();
         m_bSWKeyMode = m_ui->check1017->isChecked();
     } else {
-        m_ui->edit1016->setText(m_strKey);
+        // typing edits the key shown, not the template behind it
+        m_ui->edit1016->SetKeyText(m_strKey);
         m_ui->edit1016->setCursorPosition(0); // typing starts at the first digit
         m_ui->check1017->setChecked(m_bSWKeyMode);
     }

@@ -11,7 +11,9 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <array>
@@ -27,9 +29,22 @@ const std::array<Quilo::ColumnInfo, 3> kColumns{{
 constexpr int kKeyColumn = 1;
 constexpr int kStateColumn = 2;
 
-QString stateText(std::int32_t status)
+QString stateText(const CKeyField &key)
 {
-    return LoadString((status & 0x7FFF) != 0 ? Str::StateError : Str::StateOk);
+    if (key.HoldsUnitValue())
+        return LoadString(Str::StateOk);
+    if (key.State() == RecordStatus::State::NotRead)
+        return LoadString(Str::StateNotRead);
+    return LoadString(Str::StateError);
+}
+
+// A key exactly as the list shows one: eight pairs of hexadecimal digits in the key format.
+bool isCompleteKey(const QString &text)
+{
+    CKeyField key;
+    if (!CKeyField::ScanKey(text, key.m_abKey))
+        return false;
+    return key.GetText().compare(text, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -61,6 +76,7 @@ void CKeyTables::OnInitialUpdate()
 {
     m_doc.m_nDataSet = CTarvelDoc::dsKeyTable;
     Quilo::setUpColumns(this, kColumns);
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, &CKeyTables::OnRecordsChanged);
     FillList();
 }
 
@@ -81,16 +97,42 @@ void CKeyTables::FillList()
         return; // Load waits until the edit is over
     clear();
     m_doc.m_nDataSet = CTarvelDoc::dsKeyTable;
-    const int first = firstKey();
-    const int last = lastKey();
-    for (int i = first; i <= last; ++i)
+    m_nFirst = firstKey();
+    m_nLast = lastKey();
+    // the whole group is read again at every visit: keys change at the unit
+    for (int i = m_nFirst; i <= m_nLast; ++i)
         m_doc.m_aKeyTable[static_cast<std::size_t>(i)].m_nStatus = 0;
-    m_doc.ReadDataSet();
-    for (int i = first; i <= last; ++i) {
-        const CKeyField &key = m_doc.m_aKeyTable[static_cast<std::size_t>(i)];
-        Quilo::appendRow(this, {Quilo::rowNumberText(i - first + 1), key.GetText(), stateText(key.m_nStatus)});
+    for (int i = m_nFirst; i <= m_nLast; ++i) {
+        Quilo::appendRow(this, {});
+        showRow(i - m_nFirst);
     }
     Quilo::fitColumns(this);
+    m_doc.StartRead();
+}
+
+void CKeyTables::showRow(int row)
+{
+    QTreeWidgetItem *item = topLevelItem(row);
+    if (!item)
+        return;
+    const auto index = static_cast<unsigned>(m_nFirst + row);
+    const CKeyField &key = m_doc.m_aKeyTable[index];
+    // a refused write leaves the key the unit still holds; a key the unit never gave (or
+    // took) is not shown: it would be a made-up one
+    const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsKeyTable, index);
+    const bool known = key.HoldsUnitValue()
+                       || (key.State() == RecordStatus::State::WriteFailed && meta && !meta->raw.isEmpty());
+    item->setText(0, Quilo::rowNumberText(row + 1));
+    item->setText(kKeyColumn, known ? key.GetText() : QString());
+    item->setText(kStateColumn, stateText(key));
+}
+
+void CKeyTables::OnRecordsChanged(int dataSet, int first, int last)
+{
+    if (dataSet != CTarvelDoc::dsKeyTable)
+        return;
+    for (int i = std::max(first, m_nFirst); i <= std::min(last, m_nLast); ++i)
+        showRow(i - m_nFirst);
 }
 
 void CKeyTables::mouseDoubleClickEvent(QMouseEvent *event)
@@ -109,26 +151,59 @@ void CKeyTables::OnDblClk(int row, int column)
     // a second double click while an editor is open ends that edit without writing
     closeKeyEdit();
     m_nEditRow = row;
-    QTreeWidgetItem *item = topLevelItem(row);
-    QRect cell = visualItemRect(item);
-    cell.setLeft(header()->sectionViewportPosition(kKeyColumn));
-    cell.setWidth(header()->sectionSize(kKeyColumn));
-    cell.translate(viewport()->geometry().topLeft());
-    cell.adjust(-22, -5, 22, 5);
+    scrollToItem(topLevelItem(row));
 
     m_pEdit = new CKeyEdit(this);
     m_pEdit->setObjectName(QStringLiteral("edit%1").arg(kEditorId));
     m_pEdit->setAlignment(Qt::AlignCenter);
     m_pEdit->SetUpperCase(true);
-    m_pEdit->setGeometry(cell);
-    const int index = firstKey() + row;
-    Quilo::setUpTableKeyEdit(*m_pEdit, m_doc.m_aKeyTable[static_cast<std::size_t>(index)].GetText());
+    const CKeyField &key = m_doc.m_aKeyTable[static_cast<std::size_t>(m_nFirst + row)];
+    // a key not read starts from zeros; the question before writing shows what was typed
+    Quilo::setUpTableKeyEdit(*m_pEdit, key.HoldsUnitValue() ? key.GetText() : CKeyField().GetText());
     m_pEdit->UpdateData();
     m_pEdit->setCursorPosition(0);
+    placeEditor();
+    // the editor stays over its row: the list does not scroll while it is open
+    verticalScrollBar()->setEnabled(false);
+    horizontalScrollBar()->setEnabled(false);
 
     m_bEditOpening = true;
     m_pEdit->show();
     m_pEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void CKeyTables::placeEditor()
+{
+    QTreeWidgetItem *item = m_pEdit ? topLevelItem(m_nEditRow) : nullptr;
+    if (!item)
+        return;
+    QRect cell = visualItemRect(item);
+    cell.setLeft(header()->sectionViewportPosition(kKeyColumn));
+    cell.setWidth(header()->sectionSize(kKeyColumn));
+    cell.translate(viewport()->geometry().topLeft());
+    cell.adjust(-22, -5, 22, 5);
+    m_pEdit->setGeometry(cell);
+}
+
+void CKeyTables::wheelEvent(QWheelEvent *event)
+{
+    if (m_pEdit) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::wheelEvent(event);
+}
+
+void CKeyTables::scrollContentsBy(int dx, int dy)
+{
+    QTreeWidget::scrollContentsBy(dx, dy);
+    placeEditor();
+}
+
+void CKeyTables::resizeEvent(QResizeEvent *event)
+{
+    QTreeWidget::resizeEvent(event);
+    placeEditor();
 }
 
 void CKeyTables::focusOutEvent(QFocusEvent *event)
@@ -158,7 +233,8 @@ void CKeyTables::OnSetFocus()
 {
     if (!m_pEdit)
         return;
-    const QString text = m_pEdit->text();
+    // the key the editor holds, not whatever its box shows for the moment
+    const QString text = m_pEdit->shownKey();
     const int row = m_nEditRow;
     closeKeyEdit();
     // asked once the focus change is over: a modal box inside it would fight over the focus
@@ -170,6 +246,8 @@ void CKeyTables::closeKeyEdit()
     CKeyEdit *edit = m_pEdit;
     m_pEdit = nullptr;
     m_bEditOpening = false;
+    verticalScrollBar()->setEnabled(true);
+    horizontalScrollBar()->setEnabled(true);
     if (!edit)
         return;
     edit->hide();
@@ -179,6 +257,14 @@ void CKeyTables::closeKeyEdit()
 
 void CKeyTables::ConfirmAndWrite(int row, const QString &text)
 {
+    if (!isCompleteKey(text)) {
+        Quilo::MessageRequest refusal;
+        refusal.icon = QMessageBox::Warning;
+        refusal.text = LoadString(Str::KeyIncomplete).arg(CKeyField().GetText());
+        refusal.caption = LoadString(Str::KeyModifyCaption);
+        Quilo::messageBox(this, refusal);
+        return;
+    }
     Quilo::MessageRequest question;
     question.icon = QMessageBox::Question;
     question.text = FormatString(Str::KeyModifyQuestion, 1, text);
@@ -186,13 +272,24 @@ void CKeyTables::ConfirmAndWrite(int row, const QString &text)
     question.buttons = QMessageBox::Yes | QMessageBox::No;
     if (Quilo::messageBox(this, question) != QMessageBox::Yes)
         return;
-    QTreeWidgetItem *item = topLevelItem(row);
-    if (m_doc.WriteKey(text, row)) {
-        if (item) {
-            item->setText(kStateColumn, LoadString(Str::StateOk));
-            item->setText(kKeyColumn, text);
-        }
-    } else if (item) {
-        item->setText(kStateColumn, LoadString(Str::StateError));
+    Write(row, text);
+}
+
+void CKeyTables::Write(int row, const QString &text)
+{
+    if (!m_doc.IsBusy()) {
+        // the row shows what the unit holds afterwards, through recordsChanged
+        m_doc.m_nFirstKey = static_cast<unsigned>(m_nFirst);
+        m_doc.StartWriteKey(text, row);
+        return;
     }
+    // a read of the whole unit may be running: the write follows it, as one transaction
+    m_doc.StopOperation();
+    auto pending = std::make_shared<QMetaObject::Connection>();
+    *pending = connect(&m_doc, &CTarvelDoc::busyChanged, this, [this, pending, row, text](bool busy) {
+        if (busy)
+            return;
+        disconnect(*pending);
+        Write(row, text);
+    });
 }

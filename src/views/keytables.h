@@ -1,7 +1,7 @@
 #pragma once
 // One group of the unit's key table, a key a row with the state of its last transaction. A
 // double click on a key opens a masked editor over the cell; when the list takes the focus
-// back, the view asks before it writes that one key to the unit.
+// back, the view asks before it writes that one key to the unit. Keys not read show no key.
 
 #include "quiloview.h"
 
@@ -33,12 +33,19 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void OnKillFocus();
     void OnSetFocus();
     void ConfirmAndWrite(int row, const QString &text);
+    void Write(int row, const QString &text);
     void closeKeyEdit();
+    void placeEditor();
+    void showRow(int row);
+    void OnRecordsChanged(int dataSet, int first, int last);
     int firstKey() const;
     int lastKey() const;
 
@@ -46,4 +53,6 @@ private:
     int m_nEditRow = -1;
     bool m_bEditOpening = false;
     CKeyEdit *m_pEdit = nullptr;
+    int m_nFirst = 0; // the group shown, as it was when the list was filled
+    int m_nLast = -1;
 };

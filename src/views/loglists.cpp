@@ -1,107 +1,55 @@
 #include "loglists.h"
 
+#include "recordstate.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 
+#include <QBrush>
+
 #include <algorithm>
-#include <array>
+#include <vector>
 
 using Quilo::ColumnInfo;
-using Quilo::LogListInfo;
 using Quilo::RecordRange;
 
 namespace {
 
-constexpr Qt::Alignment kLeft = Qt::AlignLeft;
-constexpr Qt::Alignment kCentre = Qt::AlignHCenter;
-constexpr Qt::Alignment kRight = Qt::AlignRight;
-
-constexpr ColumnInfo kIdx{Str::ColIdx, kLeft, 50};
-
-const std::array<ColumnInfo, 8> kDailyColumns{{
-    kIdx,
-    {Str::ColDate, kCentre, 75},
-    {Str::ColCashIn, kRight, 75},
-    {Str::ColCashOut, kRight, 75},
-    {Str::ColStake, kRight, 75},
-    {Str::ColWin, kRight, 75},
-    {Str::ColWinMax, kRight, 75},
-    {Str::ColWinMaxTime, kCentre, 80},
-}};
-
-const std::array<ColumnInfo, 6> kPeriodColumns{{
-    kIdx,
-    {Str::ColDate, kCentre, 75},
-    {Str::ColCashIn, kRight, 75},
-    {Str::ColCashOut, kRight, 75},
-    {Str::ColStake, kRight, 75},
-    {Str::ColWin, kRight, 75},
-}};
-
-const std::array<ColumnInfo, 3> kDateLogColumns{{
-    kIdx,
-    {Str::ColOldDate, kCentre, 110},
-    {Str::ColNewDate, kCentre, 110},
-}};
-
-const std::array<ColumnInfo, 4> kKeyLogColumns{{
-    kIdx,
-    {Str::ColKey, kCentre, 150},
-    {Str::ColStart, kCentre, 110},
-    {Str::ColEnd, kCentre, 110},
-}};
-
-template<int N>
-RecordRange firstRecords(const CTarvelDoc &)
+// How a heading's column is laid out: dates and keys centred, amounts to the right.
+ColumnInfo columnFor(unsigned heading)
 {
-    return {0, N - 1};
+    switch (heading) {
+    case Str::ColOldDate:
+    case Str::ColNewDate:
+    case Str::ColStart:
+    case Str::ColEnd: return {heading, Qt::AlignHCenter, 110};
+    case Str::ColKey: return {heading, Qt::AlignHCenter, 150};
+    case Str::ColWinMaxTime: return {heading, Qt::AlignHCenter, 80};
+    case Str::ColDate: return {heading, Qt::AlignHCenter, 75};
+    default: return {heading, Qt::AlignRight, 75};
+    }
 }
 
-RecordRange keyRange(const CTarvelDoc &doc)
+const Quilo::DataSetInfo &infoOf(Quilo::DataSetId id)
 {
-    // the tree sets the range before the view exists; anything outside the array is cut off
-    const auto clampIndex = [](unsigned v) { return static_cast<int>(std::min<unsigned>(v, 1000)); };
-    return {clampIndex(doc.m_nFirstKey), clampIndex(doc.m_nLastKey)};
+    return *Quilo::FindDataSet(id);
 }
-
-const LogListInfo kDaily{
-    CTarvelDoc::dsDaily, kDailyColumns, 31,
-    [](CTarvelDoc &d, int i) -> CDataField & { return d.m_aDaily[static_cast<std::size_t>(i)]; },
-    firstRecords<31>};
-const LogListInfo kMonthly{
-    CTarvelDoc::dsMonthly, kPeriodColumns, 61,
-    [](CTarvelDoc &d, int i) -> CDataField & { return d.m_aMonthly[static_cast<std::size_t>(i)]; },
-    firstRecords<61>};
-const LogListInfo kQuarterly{
-    CTarvelDoc::dsQuarterly, kPeriodColumns, 21,
-    [](CTarvelDoc &d, int i) -> CDataField & { return d.m_aQuarterly[static_cast<std::size_t>(i)]; },
-    firstRecords<21>};
-const LogListInfo kYearly{
-    CTarvelDoc::dsYearly, kPeriodColumns, 6,
-    [](CTarvelDoc &d, int i) -> CDataField & { return d.m_aYearly[static_cast<std::size_t>(i)]; },
-    firstRecords<6>};
-// The unit keeps 60 date changes; the list shows the latest 20 (the read still covers all 60).
-const LogListInfo kDateLog{
-    CTarvelDoc::dsDateLog, kDateLogColumns, 60,
-    [](CTarvelDoc &d, int i) -> CDataField & { return d.m_aDateLog[static_cast<std::size_t>(i)]; },
-    firstRecords<20>};
-const LogListInfo kKeyLogs{
-    CTarvelDoc::dsKeyLogs, kKeyLogColumns, 40,
-    [](CTarvelDoc &d, int i) -> CDataField & { return d.m_aKeyLogs[static_cast<std::size_t>(i)]; },
-    keyRange};
 
 } // namespace
 
-CLogList::CLogList(const LogListInfo &info, CTarvelDoc &doc, QWidget *parent)
-    : QTreeWidget(parent), m_info(info), m_doc(doc)
+CLogList::CLogList(Quilo::DataSetId dataSet, CTarvelDoc &doc, QWidget *parent)
+    : QTreeWidget(parent), m_info(infoOf(dataSet)), m_doc(doc)
 {
     Quilo::makeReportList(this);
 }
 
 void CLogList::OnInitialUpdate()
 {
-    m_doc.m_nDataSet = m_info.dataSet;
-    Quilo::setUpColumns(this, m_info.columns);
+    m_doc.m_nDataSet = m_info.id;
+    std::vector<ColumnInfo> columns{{Str::ColIdx, Qt::AlignLeft, 50}};
+    for (unsigned heading : m_info.columns)
+        columns.push_back(columnFor(heading));
+    Quilo::setUpColumns(this, columns);
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, &CLogList::OnRecordsChanged);
     FillList(false);
 }
 
@@ -123,36 +71,66 @@ void CLogList::OnLoad()
 
 RecordRange CLogList::shownRecords() const
 {
-    RecordRange r = m_info.shown(m_doc);
+    // The key logs show the group the tree chose; the others their latest records.
+    RecordRange r{0, static_cast<int>(m_info.shownRows) - 1};
+    if (!m_info.groups.empty()) {
+        const auto clampIndex = [](unsigned v) { return static_cast<int>(std::min<unsigned>(v, 1000)); };
+        r = {clampIndex(m_doc.m_nFirstKey), clampIndex(m_doc.m_nLastKey)};
+    }
     r.first = std::max(r.first, 0);
-    r.last = std::min(r.last, m_info.recordCount - 1);
+    r.last = std::min(r.last, static_cast<int>(m_info.records) - 1);
     return r;
+}
+
+QStringList CLogList::rowTexts(int index, int row) const
+{
+    const CDataField &record = *m_doc.Record(m_info.id, static_cast<unsigned>(index));
+    QStringList texts{Quilo::rowNumberText(row)};
+    const QString missing = Quilo::missingText(record);
+    if (!missing.isEmpty())
+        return texts << missing; // the reason in the first column, no made-up values
+    for (int k = 0; k < static_cast<int>(m_info.columns.size()); ++k)
+        texts.append(record.GetColumnText(k));
+    return texts;
+}
+
+void CLogList::showRow(QTreeWidgetItem *item, int index, int row)
+{
+    const QStringList texts = rowTexts(index, row);
+    for (int c = 0; c < columnCount(); ++c)
+        item->setText(c, c < texts.size() ? texts.at(c) : QString());
+    const CDataField &record = *m_doc.Record(m_info.id, static_cast<unsigned>(index));
+    const bool missing = !record.HoldsUnitValue();
+    item->setForeground(1, missing ? QBrush(palette().color(QPalette::Disabled, QPalette::Text)) : QBrush());
 }
 
 void CLogList::FillList(bool reload)
 {
     clear();
-    m_doc.m_nDataSet = m_info.dataSet;
-    const RecordRange range = shownRecords();
+    m_doc.m_nDataSet = m_info.id;
+    m_shown = shownRecords();
     if (reload)
-        for (int i = range.first; i <= range.last; ++i)
-            m_info.record(m_doc, i).m_nStatus = 0;
-    m_doc.ReadDataSet();
+        for (int i = m_shown.first; i <= m_shown.last; ++i)
+            m_doc.Record(m_info.id, static_cast<unsigned>(i))->m_nStatus = 0;
+    for (int i = m_shown.first; i <= m_shown.last; ++i)
+        showRow(Quilo::appendRow(this, {}), i, i - m_shown.first + 1);
+    Quilo::fitColumns(this);
+    m_doc.StartRead();
+}
 
-    const int recordColumns = static_cast<int>(m_info.columns.size()) - 1;
-    for (int i = range.first; i <= range.last; ++i) {
-        const CDataField &record = m_info.record(m_doc, i);
-        QStringList texts{Quilo::rowNumberText(i - range.first + 1)};
-        for (int k = 0; k < recordColumns; ++k)
-            texts.append(record.GetColumnText(k));
-        Quilo::appendRow(this, texts);
-    }
+void CLogList::OnRecordsChanged(int dataSet, int first, int last)
+{
+    if (dataSet != m_info.id)
+        return;
+    for (int i = std::max(first, m_shown.first); i <= std::min(last, m_shown.last); ++i)
+        if (QTreeWidgetItem *item = topLevelItem(i - m_shown.first))
+            showRow(item, i, i - m_shown.first + 1);
     Quilo::fitColumns(this);
 }
 
-CDailyList::CDailyList(CTarvelDoc &doc, QWidget *parent) : CLogList(kDaily, doc, parent) {}
-CMonthlyList::CMonthlyList(CTarvelDoc &doc, QWidget *parent) : CLogList(kMonthly, doc, parent) {}
-CQuarterlyList::CQuarterlyList(CTarvelDoc &doc, QWidget *parent) : CLogList(kQuarterly, doc, parent) {}
-CYearlyList::CYearlyList(CTarvelDoc &doc, QWidget *parent) : CLogList(kYearly, doc, parent) {}
-CDateLogList::CDateLogList(CTarvelDoc &doc, QWidget *parent) : CLogList(kDateLog, doc, parent) {}
-CKeyLogs::CKeyLogs(CTarvelDoc &doc, QWidget *parent) : CLogList(kKeyLogs, doc, parent) {}
+CDailyList::CDailyList(CTarvelDoc &doc, QWidget *parent) : CLogList(Quilo::dsDaily, doc, parent) {}
+CMonthlyList::CMonthlyList(CTarvelDoc &doc, QWidget *parent) : CLogList(Quilo::dsMonthly, doc, parent) {}
+CQuarterlyList::CQuarterlyList(CTarvelDoc &doc, QWidget *parent) : CLogList(Quilo::dsQuarterly, doc, parent) {}
+CYearlyList::CYearlyList(CTarvelDoc &doc, QWidget *parent) : CLogList(Quilo::dsYearly, doc, parent) {}
+CDateLogList::CDateLogList(CTarvelDoc &doc, QWidget *parent) : CLogList(Quilo::dsDateLog, doc, parent) {}
+CKeyLogs::CKeyLogs(CTarvelDoc &doc, QWidget *parent) : CLogList(Quilo::dsKeyLogs, doc, parent) {}

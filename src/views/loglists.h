@@ -1,14 +1,15 @@
 #pragma once
 // The record logs as report lists, one row per record: daily, monthly, quarterly and yearly
-// counters, the date modification log and the key usage logs. One class does the work; each
-// log is a row of its table and a named class the frame's view table can create.
+// counters, the date modification log and the key usage logs. One class does the work from
+// the data-set table; each log is a named class the frame's view table can create. A list
+// shows what the document holds at once and fills in as the records arrive; a record that
+// was not read, or failed, shows why instead of values.
 
+#include "datasettable.h"
 #include "quiloview.h"
 #include "reportlist.h"
 
 #include <QTreeWidget>
-
-#include <span>
 
 class CTarvelDoc;
 class CDataField;
@@ -21,21 +22,13 @@ struct RecordRange {
     int last = -1;
 };
 
-struct LogListInfo {
-    int dataSet;                                   // the document's m_nDataSet value
-    std::span<const ColumnInfo> columns;           // column 0 holds the row number
-    int recordCount;                               // size of the document's array
-    CDataField &(*record)(CTarvelDoc &doc, int index);
-    RecordRange (*shown)(const CTarvelDoc &doc);   // rows, before clamping to the array
-};
-
 } // namespace Quilo
 
 class CLogList : public QTreeWidget, public Quilo::View
 {
     Q_OBJECT
 public:
-    CLogList(const Quilo::LogListInfo &info, CTarvelDoc &doc, QWidget *parent);
+    CLogList(Quilo::DataSetId dataSet, CTarvelDoc &doc, QWidget *parent);
 
     QWidget *widget() override { return this; }
     void OnInitialUpdate() override;
@@ -48,8 +41,13 @@ public:
     Quilo::RecordRange shownRecords() const;
 
 private:
-    const Quilo::LogListInfo &m_info;
+    void OnRecordsChanged(int dataSet, int first, int last);
+    QStringList rowTexts(int index, int row) const;
+    void showRow(QTreeWidgetItem *item, int index, int row);
+
+    const Quilo::DataSetInfo &m_info;
     CTarvelDoc &m_doc;
+    Quilo::RecordRange m_shown;
 };
 
 class CDailyList : public CLogList

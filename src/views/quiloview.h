@@ -1,7 +1,10 @@
 #pragma once
 // What the main frame needs of a right-hand view: its widget, its initial update, and the
 // commands it answers while it is the active view (Load, Write). A command no view answers
-// is shown disabled.
+// is shown disabled; a view whose answer changes says so through commandsChanged().
+
+#include <functional>
+#include <utility>
 
 class QWidget;
 
@@ -20,6 +23,18 @@ public:
         return false;
     }
     virtual void onCommand(unsigned command) { static_cast<void>(command); }
+
+    void setCommandsChangedHandler(std::function<void()> handler) { m_commandsChanged = std::move(handler); }
+
+protected:
+    void commandsChanged() const
+    {
+        if (m_commandsChanged)
+            m_commandsChanged();
+    }
+
+private:
+    std::function<void()> m_commandsChanged;
 };
 
 } // namespace Quilo

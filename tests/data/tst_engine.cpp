@@ -386,7 +386,7 @@ private slots:
 
         m_unit->addFault(*parseFault(QStringLiteral("210=refuse")));
         QCOMPARE(m_doc->WriteDateTime(when), 0);
-        QCOMPARE(m_doc->m_comPort.IsOpen(), 0);
+        QCOMPARE(m_doc->ComPort().IsOpen(), 0);
         m_unit->clearFaults();
         m_unit->addFault(*parseFault(QStringLiteral("210=silent")));
         const std::uint8_t other[5] = {0x25, 0x07, 0x16, 0x14, 0x46};
@@ -399,7 +399,7 @@ private slots:
 
         m_doc->SetPort(QStringLiteral("/dev/does-not-exist-quilo"));
         QCOMPARE(m_doc->WriteDateTime(when), 0);
-        QCOMPARE(m_doc->m_comPort.IsOpen(), 0);
+        QCOMPARE(m_doc->ComPort().IsOpen(), 0);
         QVERIFY(!m_doc->LastSummary().portOpened);
         QVERIFY(!m_doc->LastSummary().portError.isEmpty());
     }
@@ -431,7 +431,7 @@ private slots:
         QCOMPARE(m_doc->m_aDaily[4].m_nStatus, 0x8000);
         QCOMPARE(m_doc->m_aDaily[5].m_nStatus, 0);
         QCOMPARE(m_progress.positions().back(), 0);
-        QCOMPARE(m_doc->m_comPort.IsOpen(), 0);
+        QCOMPARE(m_doc->ComPort().IsOpen(), 0);
     }
 };
 

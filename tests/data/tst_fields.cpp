@@ -1,10 +1,14 @@
 #include "fields.h"
 #include "codepage.h"
+#include "records.h"
+#include "unitclock.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
 #include <memory>
+
+#include <time.h>
 #include <vector>
 
 namespace {
@@ -372,6 +376,68 @@ private slots:
         QCOMPARE(actual, expected);
     }
 
+
+    // The unit's clock bytes as a date and time: a real date or none, never a rolled-over one.
+    void unitClock_data()
+    {
+        QTest::addColumn<QByteArray>("bcd");
+        QTest::addColumn<QDateTime>("expected");
+        const auto at = [](int y, int mo, int d, int h, int mi) { return Quilo::PlainDateTime(QDate(y, mo, d), QTime(h, mi)); };
+        QTest::newRow("two-digit day, hour, minute") << QByteArray::fromHex("2406151345") << at(2024, 6, 15, 13, 45);
+        QTest::newRow("last minute of the range") << QByteArray::fromHex("9912312359") << at(2099, 12, 31, 23, 59);
+        QTest::newRow("leap day") << QByteArray::fromHex("2402292359") << at(2024, 2, 29, 23, 59);
+        QTest::newRow("never read: all zero") << QByteArray(5, '\0') << QDateTime();
+        QTest::newRow("month 13") << QByteArray::fromHex("2413010000") << QDateTime();
+        QTest::newRow("hour 24") << QByteArray::fromHex("2402282400") << QDateTime();
+        QTest::newRow("minute 60") << QByteArray::fromHex("2402282360") << QDateTime();
+        QTest::newRow("29 February 2023") << QByteArray::fromHex("2302290000") << QDateTime();
+        QTest::newRow("31 April") << QByteArray::fromHex("2404310000") << QDateTime();
+        QTest::newRow("nibble above 9") << QByteArray::fromHex("2A06150000") << QDateTime();
+    }
+    void unitClock()
+    {
+        QFETCH(QByteArray, bcd);
+        QFETCH(QDateTime, expected);
+        Quilo::ClockBytes bytes{};
+        std::copy(bcd.begin(), bcd.end(), bytes.begin());
+        const QDateTime value = Quilo::UnitClockToDateTime(bytes);
+        QCOMPARE(value, expected);
+        if (!expected.isValid())
+            return;
+        Quilo::ClockBytes back{};
+        QVERIFY(Quilo::DateTimeToUnitClock(value.date(), value.time(), back));
+        QCOMPARE(back, bytes);
+        CDateTimeField field;
+        field.Parse(bytes.data());
+        QCOMPARE(Quilo::ClockBytesOf(field), bytes);
+    }
+
+    // In a zone with daylight saving the clock's values neither move nor vanish on the change days.
+    void unitClockIgnoresDaylightSaving()
+    {
+        const QByteArray oldTz = qgetenv("TZ");
+        qputenv("TZ", "Europe/Budapest");
+        tzset();
+        const Quilo::ClockBytes spring{0x24, 0x03, 0x31, 0x02, 0x30}; // in the hour that is skipped
+        const Quilo::ClockBytes autumn{0x24, 0x10, 0x27, 0x02, 0x30}; // in the hour that comes twice
+        const QDateTime a = Quilo::UnitClockToDateTime(spring);
+        const QDateTime b = Quilo::UnitClockToDateTime(autumn);
+        QCOMPARE(a.time(), QTime(2, 30));
+        QCOMPARE(b.time(), QTime(2, 30));
+        // a minute on the unit's clock is a minute, across the change
+        const Quilo::ClockBytes springLater{0x24, 0x03, 0x31, 0x03, 0x31};
+        QCOMPARE(a.secsTo(Quilo::UnitClockToDateTime(springLater)), 61 * 60);
+        Quilo::ClockBytes back{};
+        QVERIFY(Quilo::DateTimeToUnitClock(a, back));
+        QCOMPARE(back, spring);
+        QVERIFY(!Quilo::DateTimeToUnitClock(QDate(1999, 12, 31), QTime(1, 0), back));
+        QVERIFY(!Quilo::DateTimeToUnitClock(QDate(2100, 1, 1), QTime(1, 0), back));
+        if (oldTz.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", oldTz);
+        tzset();
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFields)

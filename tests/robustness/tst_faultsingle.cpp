@@ -128,7 +128,7 @@ private slots:
         const QStringList after = bench.recordTexts(dataSet);
         const COperationSummary summary = doc.LastSummary();
         const QList<Frame> frames = bench.takeReceived();
-        QCOMPARE(doc.m_comPort.IsOpen(), 0);
+        QCOMPARE(doc.ComPort().IsOpen(), 0);
 
         if (drops)
             QVERIFY2(bench.replug(), qPrintable(bench.error()));
@@ -207,7 +207,7 @@ private slots:
         const QStringList after = chunkedTexts(doc, dataSet, event);
         const int status = chunkedStatus(doc, dataSet, event);
         const QList<Frame> frames = bench.takeReceived();
-        QCOMPARE(doc.m_comPort.IsOpen(), 0);
+        QCOMPARE(doc.ComPort().IsOpen(), 0);
 
         if (drops)
             QVERIFY2(bench.replug(), qPrintable(bench.error()));

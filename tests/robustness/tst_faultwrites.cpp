@@ -147,7 +147,7 @@ private slots:
         if (!clear && !drops)
             sent << QByteArray::fromHex("cb") + QByteArray(1, static_cast<char>(kEntry + 1));
         QCOMPARE(bytesOf(frames), sent);
-        QCOMPARE(doc.m_comPort.IsOpen(), 0);
+        QCOMPARE(doc.ComPort().IsOpen(), 0);
         QVERIFY2(elapsed < 2 * SilentReplyMs(8) + extraMs + kSlackMs, qPrintable(QString::number(elapsed)));
 
         healthyKeyWrite(bench, drops);
@@ -224,7 +224,7 @@ private slots:
             sent << QByteArray::fromHex("d100");
         QCOMPARE(bytesOf(frames), sent);
         QCOMPARE(CountFrames(frames, 210), 1);
-        QCOMPARE(doc.m_comPort.IsOpen(), 0);
+        QCOMPARE(doc.ComPort().IsOpen(), 0);
         QVERIFY2(elapsed < 2 * SilentReplyMs(5) + extraMs + kSlackMs, qPrintable(QString::number(elapsed)));
 
         if (drops)

@@ -244,7 +244,7 @@ void TestMainWindow::dailyReadOnceReloadOnLoad()
     QCOMPARE(rightList()->topLevelItemCount(), 31);
     QCOMPARE(rightList()->topLevelItem(0)->text(1), firstDate);
 
-    QVERIFY(frame()->OnCommand(Str::CmdLoad));
+    QVERIFY(m_h.command(Str::CmdLoad));
     QCOMPARE(framesWithCommand(*m_unit, 198), 62);
     QCOMPARE(rightList()->topLevelItemCount(), 31);
 }
@@ -277,7 +277,7 @@ void TestMainWindow::keyLogGroups()
     QCOMPARE(doc().m_aKeyLogs[0].m_nStatus, 0);
     QVERIFY(doc().m_aKeyLogs[20].m_nStatus != 0);
 
-    QVERIFY(frame()->OnCommand(Str::CmdLoad));
+    QVERIFY(m_h.command(Str::CmdLoad));
     QCOMPARE(framesWithCommand(*m_unit, 245), 40);
     QCOMPARE(doc().m_aKeyLogs[0].m_nStatus, 0); // the other group untouched
 
@@ -293,7 +293,7 @@ void TestMainWindow::dateLogReadsSixtyShowsTwenty()
     select(u"Date/Time|logs"_qs);
     QCOMPARE(framesWithCommand(*m_unit, 224), 60);
     QCOMPARE(rightList()->topLevelItemCount(), 20);
-    QVERIFY(frame()->OnCommand(Str::CmdLoad));
+    QVERIFY(m_h.command(Str::CmdLoad));
     QCOMPARE(framesWithCommand(*m_unit, 224), 80);
 }
 

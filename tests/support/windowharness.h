@@ -10,8 +10,10 @@
 #include "tarvelapp.h"
 #include "tarveldoc.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QStandardPaths>
+#include <QTest>
 #include <QString>
 #include <QStringList>
 
@@ -52,13 +54,34 @@ public:
     }
     void closeWindow() { m_app.reset(); }
 
-    // Selects the tree item at a path such as "Counters|daily".
-    bool select(const QString &joined)
+    // Selects the tree item at a path such as "Counters|daily" and waits for its read.
+    bool select(const QString &joined, bool wait = true)
     {
         QTreeWidgetItem *item = frame()->leftView()->findItem(joined.split(QLatin1Char('|')));
         if (!item)
             return false;
         frame()->leftView()->setCurrentItem(item);
+        return !wait || waitIdle();
+    }
+
+    // Carries out a command as the menu would and waits for the transfer it starts.
+    bool command(unsigned id)
+    {
+        const bool done = frame()->OnCommand(id);
+        return waitIdle() && done;
+    }
+
+    // Until no transfer runs or waits; the window's event loop turns meanwhile.
+    bool waitIdle(int timeoutMs = 60000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (doc().IsBusy() || doc().HasPendingRead()) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QTest::qWait(2);
+        }
+        QCoreApplication::processEvents();
         return true;
     }
 
