@@ -1,6 +1,6 @@
 #pragma once
-// The readable names of the unit's data sets and key groups, and what each one tells the
-// document: selector, record range, configuration event.
+// The command line's words for the unit's data sets and key groups (the data-set table's
+// stable names), and what each one tells the document: selector, record range, event.
 
 #include <QList>
 #include <QString>
@@ -13,6 +13,7 @@ struct CSetSpec
     QString name;          // as typed: "daily", "key-table", ...
     int dataSet = 0;       // CTarvelDoc::DataSet
     unsigned groupId = 0;  // string id of the key group ("OMH", "LAB", ...), 0 without
+    QString groupName;     // the group's stable name, for scripts: "OMH", "organizer"
     unsigned first = 0;    // record range, both ends included
     unsigned last = 0;
     int event = -1;        // configuration event 0..19, -1 for other sets
