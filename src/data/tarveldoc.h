@@ -95,6 +95,8 @@ public:
     const CRecordMeta *Meta(int dataSet, unsigned index) const;
 
     // --- engine: the caller waits ---
+    static constexpr int kSilentRecords = Quilo::CEngine::kSilentRecords;
+    static constexpr int kClockHeldSeconds = Quilo::CEngine::kClockHeldSeconds;
     static CDataSetRequest RequestFor(int dataSet, unsigned firstKey, int configEvent);
     // Reads the selected data set: every record not read before (the single sets every time).
     void ReadDataSet();

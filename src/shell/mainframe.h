@@ -49,6 +49,8 @@ public:
     QString idleText() const { return m_strIdle; }
 
     void SetTitle(const QString &title);
+    // None: the tool bars are not to be hidden.
+    QMenu *createPopupMenu() override;
     // The key mode dialog, once it exists; until then the command does nothing.
     void setUserKeyHandler(std::function<void(CTarvelDoc &, QWidget *)> handler);
     // A document file from the command line or dropped on the window: nothing is read from it.
@@ -74,7 +76,6 @@ private:
     void onFocusChanged(QWidget *old, QWidget *now);
     void OnOperationFinished(const COperationSummary &summary);
     void OnBusyChanged(bool busy);
-    QMenu *createPopupMenu() override;
     void setIdleText(const QString &text);
 
     CTarvelDoc &m_doc;

@@ -1,0 +1,367 @@
+// The window while transfers run on the line's thread: it keeps answering, Stop and Esc end a
+// read between two transactions, a silent unit is given up, a tree click or closing the
+// window stops the read, and no view shows a failure as data. Against the simulated unit on a
+// real pseudo-terminal, paced at the line's speed where the timing matters.
+
+#include "cdatetime.h"
+#include "commbar.h"
+#include "config.h"
+#include "keyedit.h"
+#include "keytables.h"
+#include "leftview.h"
+#include "loglists.h"
+#include "mainframe.h"
+#include "stringtable.h"
+#include "tarveldoc.h"
+#include "windowharness.h"
+
+#include <QClipboard>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+int framesWith(const QuiloSim::CSimulatedUnit &unit, int command)
+{
+    int n = 0;
+    for (const auto &f : unit.receivedFrames())
+        if (f.bytes.size() >= 2 && static_cast<std::uint8_t>(f.bytes.at(0)) == command)
+            ++n;
+    return n;
+}
+
+int readRecords(const CTarvelDoc &doc, int dataSet, int count)
+{
+    int n = 0;
+    for (int i = 0; i < count; ++i)
+        n += doc.Record(dataSet, static_cast<unsigned>(i))->IsRead() ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestTransfers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void windowAnswersDuringPacedRead();
+    void stopKeepsWhatWasRead_data();
+    void stopKeepsWhatWasRead();
+    void silentUnitIsGivenUp();
+    void treeClickStopsTheRead();
+    void closingDuringARead();
+    void revisitSaysWhatFailed();
+    void keysNotReadShowNoKey();
+    void clockNotReadOrInvalid();
+    void keyEditorTakesOnlyWholeKeys();
+    void barsStayAndFormsTakeFocus();
+
+private:
+    CMainFrame *frame() const { return m_h.frame(); }
+    CTarvelDoc &doc() const { return m_h.doc(); }
+    QuiloSim::CSimulatedUnit &unit() const { return m_h.unit(); }
+
+    QTemporaryDir m_dir;
+    CWindowHarness m_h;
+};
+
+void TestTransfers::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QString error;
+    QVERIFY2(m_h.start(&error), qPrintable(error));
+}
+
+void TestTransfers::init()
+{
+    unit().setPacing(false);
+    unit().setTurnaroundMs(0);
+    unit().clearFaults();
+    QVERIFY(m_h.openWindow());
+    QVERIFY(doc().HasLinkThread());
+    m_h.messages.clear();
+    unit().clearTraffic();
+}
+
+void TestTransfers::cleanup()
+{
+    m_h.closeWindow();
+    CComPort::SetPortMapping(u"Com3"_qs, QString());
+}
+
+void TestTransfers::cleanupTestCase()
+{
+    m_h.stop();
+}
+
+// A timer on the window's thread keeps its pace while the unit is read at 9600 baud.
+void TestTransfers::windowAnswersDuringPacedRead()
+{
+    unit().setPacing(true);
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worst = 0;
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(10);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        const qint64 now = clock.elapsed();
+        worst = std::max(worst, now - last);
+        last = now;
+        ++ticks;
+    });
+    clock.start();
+    timer.start();
+    QVERIFY(m_h.select(u"Counters|monthly"_qs, false));
+    QVERIFY(doc().IsBusy());
+    QVERIFY(frame()->action(Str::CmdStop)->isEnabled());
+    QVERIFY(!frame()->action(Str::CmdLoad)->isEnabled()); // a second Load cannot queue up
+    QVERIFY(m_h.waitIdle());
+    timer.stop();
+    const qint64 took = clock.elapsed();
+    QCOMPARE(readRecords(doc(), CTarvelDoc::dsMonthly, 61), 61);
+    QVERIFY2(took > 800, qPrintable(QString::number(took))); // it was paced
+    // loose bounds: a busy machine may delay a tick, but a blocked window misses all of them
+    QVERIFY2(ticks > took / 10 / 4, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(took)));
+    QVERIFY2(worst < 500, qPrintable(QString::number(worst)));
+    QVERIFY(!frame()->action(Str::CmdStop)->isEnabled());
+    QVERIFY(frame()->isCommandEnabled(Str::CmdLoad));
+}
+
+void TestTransfers::stopKeepsWhatWasRead_data()
+{
+    QTest::addColumn<bool>("byEsc");
+    QTest::newRow("Stop button") << false;
+    QTest::newRow("Esc") << true;
+}
+
+void TestTransfers::stopKeepsWhatWasRead()
+{
+    QFETCH(bool, byEsc);
+    unit().setPacing(true);
+    unit().setTurnaroundMs(40);
+    QVERIFY(m_h.select(u"Counters|daily"_qs, false));
+    QTRY_VERIFY(readRecords(doc(), CTarvelDoc::dsDaily, 31) >= 3);
+    QElapsedTimer clock;
+    clock.start();
+    if (byEsc) {
+        frame()->activateWindow();
+        QTest::keyClick(frame(), Qt::Key_Escape);
+    } else {
+        QTest::mouseClick(frame()->commBar()->stopButton(), Qt::LeftButton);
+    }
+    QVERIFY(m_h.waitIdle());
+    // within one transaction's time-outs
+    QVERIFY2(clock.elapsed() < 3 * (100 + 20 * 29) + 1000, qPrintable(QString::number(clock.elapsed())));
+    const int read = readRecords(doc(), CTarvelDoc::dsDaily, 31);
+    QVERIFY(read >= 3 && read < 31);
+    for (int i = 0; i < 31; ++i)
+        QCOMPARE(doc().m_aDaily[static_cast<std::size_t>(i)].m_nStatus, i < read ? 0x8000 : 0);
+    // the rows read are shown, the others say they were not
+    auto *list = qobject_cast<CDailyList *>(frame()->rightView()->widget());
+    QVERIFY(list);
+    QVERIFY(!list->topLevelItem(0)->text(2).isEmpty());
+    QCOMPARE(list->topLevelItem(30)->text(1), u"not read"_qs);
+    QVERIFY2(frame()->idleText().endsWith(u"; stopped"_qs), qPrintable(frame()->idleText()));
+    // nothing goes out after the stop
+    const int sent = framesWith(unit(), 198);
+    QCOMPARE(sent, read);
+    QTest::qWait(300);
+    QCOMPARE(framesWith(unit(), 198), sent);
+}
+
+void TestTransfers::silentUnitIsGivenUp()
+{
+    unit().addFault(*QuiloSim::parseFault(u"any=silent"_qs));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_h.select(u"Counters|daily"_qs));
+    // three records of three attempts, not thirty-one
+    QVERIFY2(clock.elapsed() < 3 * 3 * (100 + 20 * 29) + 3000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(framesWith(unit(), 198), CTarvelDoc::kSilentRecords);
+    QVERIFY2(frame()->idleText().contains(u"does not answer on Com2"_qs), qPrintable(frame()->idleText()));
+    QCOMPARE(doc().m_aDaily[3].m_nStatus, 0);
+}
+
+// Choosing another item stops the running read, then shows the new view and reads it.
+void TestTransfers::treeClickStopsTheRead()
+{
+    unit().setPacing(true);
+    unit().setTurnaroundMs(20);
+    QVERIFY(m_h.select(u"Counters|monthly"_qs, false));
+    QTRY_VERIFY(readRecords(doc(), CTarvelDoc::dsMonthly, 61) >= 2);
+    QVERIFY(m_h.select(u"Counters|yearly"_qs));
+    QVERIFY(qobject_cast<CYearlyList *>(frame()->rightView()->widget()));
+    QVERIFY(framesWith(unit(), 199) < 61);
+    QCOMPARE(readRecords(doc(), CTarvelDoc::dsYearly, 6), 6);
+    QVERIFY2(frame()->idleText().startsWith(u"Yearly log: 6 of 6"_qs), qPrintable(frame()->idleText()));
+}
+
+// Closing the window mid-read stops it, closes the port and is over within one transaction.
+void TestTransfers::closingDuringARead()
+{
+    unit().setPacing(true);
+    unit().setTurnaroundMs(300);
+    QVERIFY(m_h.select(u"Counters|daily"_qs, false));
+    QTRY_VERIFY(framesWith(unit(), 198) >= 1);
+    QElapsedTimer clock;
+    clock.start();
+    m_h.closeWindow();
+    QVERIFY2(clock.elapsed() < 3 * (100 + 20 * 29) + 1500, qPrintable(QString::number(clock.elapsed())));
+    const int sent = framesWith(unit(), 198);
+    QTest::qWait(700);
+    QCOMPARE(framesWith(unit(), 198), sent);
+    QVERIFY(sent < 31);
+    // the port is free again: a new window reads it
+    QVERIFY(m_h.openWindow());
+    unit().setTurnaroundMs(0);
+    QVERIFY(m_h.select(u"Counters|yearly"_qs));
+    QCOMPARE(readRecords(doc(), CTarvelDoc::dsYearly, 6), 6);
+}
+
+void TestTransfers::revisitSaysWhatFailed()
+{
+    unit().addFault(*QuiloSim::parseFault(u"198:5=checksum"_qs));
+    QVERIFY(m_h.select(u"Counters|daily"_qs));
+    QVERIFY(frame()->idleText().contains(u"1 record failed: bad checksum"_qs));
+    auto *list = qobject_cast<CDailyList *>(frame()->rightView()->widget());
+    QCOMPARE(list->topLevelItem(4)->text(1), u"bad checksum"_qs);
+    QCOMPARE(list->topLevelItem(4)->text(2), QString());
+    QVERIFY(m_h.select(u"Counters|yearly"_qs));
+    QVERIFY(m_h.select(u"Counters|daily"_qs));
+    QVERIFY2(frame()->idleText().contains(u", 30 already read, 1 failed earlier (Load reads them again)"_qs),
+             qPrintable(frame()->idleText()));
+    unit().clearFaults();
+    QVERIFY(m_h.command(Str::CmdLoad));
+    QCOMPARE(readRecords(doc(), CTarvelDoc::dsDaily, 31), 31);
+}
+
+// With the port missing nothing is read: no key and no "OK" pretend otherwise.
+void TestTransfers::keysNotReadShowNoKey()
+{
+    CComPort::SetPortMapping(u"Com3"_qs, m_dir.filePath(u"no-such-tty"_qs));
+    QVERIFY(frame()->commBar()->selectPort(u"Com3"_qs));
+    QVERIFY(m_h.select(u"Keys|Tables|LAB"_qs));
+    auto *table = qobject_cast<CKeyTables *>(frame()->rightView()->widget());
+    QVERIFY(table);
+    QCOMPARE(table->topLevelItemCount(), 32);
+    for (int r = 0; r < 32; ++r) {
+        QCOMPARE(table->topLevelItem(r)->text(1), QString());
+        QCOMPARE(table->topLevelItem(r)->text(2), u"not read"_qs);
+    }
+    // a key that failed shows ERROR and no key
+    QVERIFY(frame()->commBar()->selectPort(u"Com2"_qs));
+    unit().addFault(*QuiloSim::parseFault(u"203:34=checksum"_qs));
+    QVERIFY(m_h.command(Str::CmdLoad));
+    QCOMPARE(table->topLevelItem(0)->text(2), u"OK"_qs);
+    QCOMPARE(table->topLevelItem(1)->text(2), u"ERROR"_qs);
+    QCOMPARE(table->topLevelItem(1)->text(1), QString());
+}
+
+void TestTransfers::clockNotReadOrInvalid()
+{
+    CComPort::SetPortMapping(u"Com3"_qs, m_dir.filePath(u"no-such-tty"_qs));
+    QVERIFY(frame()->commBar()->selectPort(u"Com3"_qs));
+    QVERIFY(m_h.select(u"Date/Time|momentary"_qs));
+    auto *clock = qobject_cast<CCDateTime *>(frame()->rightView()->widget());
+    QVERIFY(clock);
+    QCOMPARE(clock->stateLine()->text(), u"The unit's clock has not been read."_qs);
+    QVERIFY(!clock->hasValue());
+    QVERIFY(!frame()->isCommandEnabled(Str::CmdWrite));
+
+    // month 13: said so with its bytes, never shown as the next January
+    const std::uint8_t bytes[5] = {0x24, 0x13, 0x01, 0x10, 0x00};
+    doc().m_dateTime.Parse(bytes);
+    doc().m_dateTime.m_nStatus = 0x8000;
+    QVERIFY(m_h.command(Str::CmdLoad)); // the port still fails: the record stays as it is
+    QVERIFY2(clock->stateLine()->text().contains(u"24 13 01 10 00"_qs), qPrintable(clock->stateLine()->text()));
+    QVERIFY(!clock->hasValue());
+    QVERIFY(clock->datePicker()->date() != QDate(2025, 1, 1));
+
+    // Set from PC gives the pickers a value to write
+    clock->OnSetFromPC();
+    QVERIFY(clock->hasValue());
+    QVERIFY(frame()->isCommandEnabled(Str::CmdWrite));
+}
+
+// Delete, the clipboard or an input method never shorten the key; only a whole key is written.
+void TestTransfers::keyEditorTakesOnlyWholeKeys()
+{
+    QVERIFY(m_h.select(u"Keys|Tables|organizer"_qs));
+    auto *table = qobject_cast<CKeyTables *>(frame()->rightView()->widget());
+    frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame()));
+    const QString before = table->topLevelItem(0)->text(1);
+    table->OnDblClk(0, 1);
+    CKeyEdit *editor = table->editor();
+    QVERIFY(editor);
+    QTRY_VERIFY(editor->hasFocus());
+    const QRect placed = editor->geometry();
+
+    editor->setCursorPosition(editor->text().size());
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(editor, Qt::Key_Backspace);
+    editor->selectAll();
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QGuiApplication::clipboard()->setText(u"F"_qs);
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    QInputMethodEvent ime;
+    ime.setCommitString(u"1"_qs, -3, 3);
+    QCoreApplication::sendEvent(editor, &ime);
+    QCOMPARE(editor->text().size(), before.size());
+
+    // the list does not scroll away under the editor
+    const int scrolled = table->verticalScrollBar()->value();
+    QWheelEvent wheel(QPointF(10, 10), table->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(table->viewport(), &wheel);
+    QCOMPARE(table->verticalScrollBar()->value(), scrolled);
+    QCOMPARE(editor->geometry(), placed);
+
+    m_h.answer = QMessageBox::Yes;
+    unit().clearTraffic();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(m_h.messages.size(), 1);
+    QVERIFY(m_h.waitIdle());
+    // whatever the question shows is a whole key, and exactly that is written
+    const QString asked = m_h.messages.at(0).text.section(u'\n', 2, 2).chopped(2);
+    std::uint8_t key[8];
+    QVERIFY2(CKeyField::ScanKey(asked, key), qPrintable(asked));
+    QCOMPARE(asked.size(), 27);
+    QCOMPARE(framesWith(unit(), 205), 1);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(unit().state().keyTable[0].data()), 8),
+             QByteArray(reinterpret_cast<const char *>(key), 8));
+}
+
+void TestTransfers::barsStayAndFormsTakeFocus()
+{
+    QVERIFY(frame()->createPopupMenu() == nullptr);
+    for (QToolBar *bar : frame()->findChildren<QToolBar *>())
+        QVERIFY(!bar->toggleViewAction()->isEnabled());
+
+    QVERIFY(m_h.select(u"Config|momentary"_qs));
+    frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame()));
+    frame()->leftView()->setFocus();
+    QTRY_VERIFY(!frame()->isCommandEnabled(Str::CmdLoad));
+    auto *config = qobject_cast<CConfig *>(frame()->rightView()->widget());
+    QTest::mouseClick(config->form(), Qt::LeftButton, {}, QPoint(2, 2));
+    QTRY_VERIFY(frame()->isCommandEnabled(Str::CmdLoad));
+}
+
+QTEST_MAIN(TestTransfers)
+#include "tst_transfers.moc"
