@@ -4,20 +4,39 @@
 #include "stringtable.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 namespace {
 const std::array<unsigned, 4> kPortNames{Str::PortCom1, Str::PortCom2, Str::PortCom3, Str::PortCom4};
 constexpr int kDefaultPort = 1; // "Com2", the document's port at start
+
+// Reads the machine's ports again whenever the list drops down, so that an adapter plugged in
+// after start-up can be picked without restarting.
+class CPortSelector : public QComboBox
+{
+public:
+    CPortSelector(std::function<void()> refresh, QWidget *parent) : QComboBox(parent), m_refresh(std::move(refresh)) {}
+    void showPopup() override
+    {
+        m_refresh();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> m_refresh;
+};
 } // namespace
 
 CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
-    : QWidget(parent), m_doc(doc), m_pProgress(new QProgressBar(this)), m_pPort(new QComboBox(this))
+    : QWidget(parent), m_doc(doc), m_pProgress(new QProgressBar(this)), m_pPort(new CPortSelector([this] { addMachinePorts(); }, this))
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
@@ -43,16 +62,31 @@ CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
 }
 
 // Beyond the four classic names: the serial ports this machine has, USB adapters among them,
-// named by their device path so the user can tell them apart.
+// named by their device path so the user can tell them apart, and adapters also by their
+// /dev/serial/by-id name, which stays the same when they are plugged in again. Rebuilt in
+// place; the choice stays, even when its adapter is gone for the moment.
 void CCommBar::addMachinePorts()
 {
+    const QString chosen = m_pPort->currentData().toString();
+    const QString chosenLabel = m_pPort->currentText();
+    const QSignalBlocker quiet(m_pPort); // the document's port does not change here
+    while (m_pPort->count() > static_cast<int>(kPortNames.size()))
+        m_pPort->removeItem(m_pPort->count() - 1);
     const QList<CSerialPortEntry> ports = ListSerialPorts();
     for (const CSerialPortEntry &port : ports) {
-        QString label = port.name;
-        if (!port.description.isEmpty())
-            label += QStringLiteral(" (%1)").arg(port.description);
-        m_pPort->addItem(label, port.devicePath);
+        const QString description = port.description.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(port.description);
+        m_pPort->addItem(port.name + description, port.devicePath);
+        for (const QString &stable : port.stableNames)
+            m_pPort->addItem(QFileInfo(stable).fileName() + description, stable);
     }
+    if (chosen.isEmpty())
+        return;
+    int index = m_pPort->findData(chosen);
+    if (index < 0) {
+        m_pPort->addItem(chosenLabel, chosen);
+        index = m_pPort->count() - 1;
+    }
+    m_pPort->setCurrentIndex(index);
 }
 
 bool CCommBar::selectPort(const QString &name)
