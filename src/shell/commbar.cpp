@@ -3,11 +3,13 @@
 #include "serialports.h"
 #include "stringtable.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -19,14 +21,20 @@ const std::array<unsigned, 4> kPortNames{Str::PortCom1, Str::PortCom2, Str::Port
 constexpr int kDefaultPort = 1; // "Com2", the document's port at start
 
 // Reads the machine's ports again whenever the list drops down, so that an adapter plugged in
-// after start-up can be picked without restarting.
+// after start-up can be picked without restarting. Its width stays put (by-id names are long
+// and come and go); the list itself is as wide as its longest entry.
 class CPortSelector : public QComboBox
 {
 public:
-    CPortSelector(std::function<void()> refresh, QWidget *parent) : QComboBox(parent), m_refresh(std::move(refresh)) {}
+    CPortSelector(std::function<void()> refresh, QWidget *parent) : QComboBox(parent), m_refresh(std::move(refresh))
+    {
+        setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        setMinimumContentsLength(24);
+    }
     void showPopup() override
     {
         m_refresh();
+        view()->setMinimumWidth(view()->sizeHintForColumn(0) + view()->verticalScrollBar()->sizeHint().width());
         QComboBox::showPopup();
     }
 
@@ -55,7 +63,6 @@ CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
     }
     addMachinePorts();
     m_pPort->setCurrentIndex(kDefaultPort);
-    m_pPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_pPort->setMaxVisibleItems(16);
     layout->addWidget(m_pPort);
     connect(m_pPort, &QComboBox::currentIndexChanged, this, &CCommBar::OnSelChangePort);
@@ -77,7 +84,7 @@ void CCommBar::addMachinePorts()
         const QString description = port.description.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(port.description);
         m_pPort->addItem(port.name + description, port.devicePath);
         for (const QString &stable : port.stableNames)
-            m_pPort->addItem(QFileInfo(stable).fileName() + description, stable);
+            m_pPort->addItem(QFileInfo(stable).fileName(), stable); // names maker and serial number already
     }
     if (chosen.isEmpty())
         return;
