@@ -202,10 +202,10 @@ QString lowLatencyText(Quilo::Serial::LowLatency mode)
     using Quilo::Serial::LowLatency;
     switch (mode) {
     case LowLatency::NotOpened: return QStringLiteral("port never opened");
-    case LowLatency::Granted: return QStringLiteral("low-latency mode granted");
-    case LowLatency::AlreadyOn: return QStringLiteral("low-latency mode already on");
-    case LowLatency::NotSupported: return QStringLiteral("low-latency mode not supported by the driver");
-    case LowLatency::Refused: return QStringLiteral("low-latency mode refused by the driver");
+    case LowLatency::Granted: return QStringLiteral("granted");
+    case LowLatency::AlreadyOn: return QStringLiteral("already on");
+    case LowLatency::NotSupported: return QStringLiteral("not supported by the driver");
+    case LowLatency::Refused: return QStringLiteral("refused by the driver");
     }
     return {};
 }
@@ -224,9 +224,11 @@ void adapterReadOut(CTable &table, int repeat)
     Row walls[2] = {Row(QString::fromLatin1(cases[0].figure), QStringLiteral("s")),
                     Row(QString::fromLatin1(cases[1].figure), QStringLiteral("s"))};
     Row ratios[2] = {Row(QStringLiteral("  wall / wire minimum, 16 ms bursts"), {}, 4),
-                     Row(QStringLiteral("  wall / wire minimum, 1 ms bursts"), {}, 4, QStringLiteral("<= 1.06"))};
+                     Row(QStringLiteral("  wall / wire minimum, 1 ms bursts"), {}, 4)};
     Row saved(QStringLiteral("  time low-latency mode saves"), QStringLiteral("s"));
-    Row mode(QStringLiteral("  the port was opened with"));
+    Row mode(QStringLiteral("  low-latency mode at open (pseudo-terminal)"));
+    // Figure 1's goal, plus at most one tick of the 1 ms timer per transaction.
+    double goal = 0;
     QString problem;
     Quilo::Serial::LowLatency opened = Quilo::Serial::LowLatency::NotOpened;
     for (int run = 1; run <= repeat; ++run) {
@@ -249,7 +251,9 @@ void adapterReadOut(CTable &table, int repeat)
                 problem = QStringLiteral("%1 of %2 transactions failed").arg(r.failed).arg(r.transactions);
             wallSeconds[c] = seconds(r.wallNs);
             walls[c].runs.push_back(wallSeconds[c]);
-            ratios[c].runs.push_back(wallSeconds[c] / (static_cast<double>(meter.bytes()) * kByteSeconds));
+            const double wireSeconds = static_cast<double>(meter.bytes()) * kByteSeconds;
+            ratios[c].runs.push_back(wallSeconds[c] / wireSeconds);
+            goal = 1.02 + r.transactions * 0.001 / wireSeconds;
         }
         saved.runs.push_back(wallSeconds[0] - wallSeconds[1]);
     }
@@ -261,7 +265,8 @@ void adapterReadOut(CTable &table, int repeat)
     table.add(walls[0]);
     table.add(ratios[0]);
     table.add(walls[1]);
-    table.judge(ratios[1], [](double v) { return v <= 1.06; });
+    ratios[1].goal = QStringLiteral("<= %1").arg(goal, 0, 'f', 3);
+    table.judge(ratios[1], [goal](double v) { return v <= goal; });
     table.add(saved);
     table.add(mode);
 }
