@@ -62,25 +62,6 @@ private slots:
         QCOMPARE(adapter->latencyTimerMs, 1);
         QCOMPARE(adapter->portNames, QStringList{u"Com2"_s});
     }
-
-    // A driver without a latency timer (or an unreadable one) shows none.
-    void noLatencyTimer()
-    {
-        CFakeDeviceTree tree;
-        QVERIFY(tree.plug(u"ttyACM0"_s, u"usb-Arduino_Uno-if00"_s));
-        QVERIFY(tree.plug(u"ttyUSB2"_s, u"usb-odd-if00-port0"_s, 0));
-        QFile timer(tree.path(u"sys/bus/usb-serial/devices/ttyUSB2/latency_timer"_s));
-        QVERIFY(timer.open(QIODevice::WriteOnly));
-        timer.write("n/a\n");
-        timer.close();
-        const QList<CSerialPortEntry> ports = ListSerialPorts();
-        for (const QString &tty : {u"ttyACM0"_s, u"ttyUSB2"_s}) {
-            const CSerialPortEntry *p = find(ports, tree.path(u"dev/"_s + tty));
-            QVERIFY(p);
-            QCOMPARE(p->latencyTimerMs, -1);
-            QVERIFY(p->latencyTimerFile.isEmpty());
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSerialPorts)
