@@ -262,6 +262,10 @@ constexpr Entry kTable[] = {
     {Str::PortErrPermission, QT_TRANSLATE_NOOP("Quilo", "No permission to open %1: the user must be allowed to use serial ports (on Linux, a member of the dialout group; log in again after adding).")},
     {Str::PortErrOther, QT_TRANSLATE_NOOP("Quilo", "%1 cannot be opened: %2.")},
     {Str::PortErrSettings, QT_TRANSLATE_NOOP("Quilo", "%1 does not support these line settings (baud rate, data bits, parity, stop bits).")},
+    {Str::CliPortsStableName, QT_TRANSLATE_NOOP("Quilo", "      also as %1")},
+    {Str::CliPortsLatency, QT_TRANSLATE_NOOP("Quilo", "latency timer %1 ms")},
+    {Str::CliPortsLatencyHint, QT_TRANSLATE_NOOP("Quilo", "%1 holds received bytes for up to %2 ms (its latency timer) unless its driver is in low-latency mode. The program asks for that mode at every open; where the driver does not grant it, every reply waits that long. To lower the timer until the adapter is unplugged: echo 1 | sudo tee %3 (for good: a udev rule, see the README, \"USB serial adapters\").")},
+    {Str::CliPortsStableHint, QT_TRANSLATE_NOOP("Quilo", "A name under /dev/serial/by-id stays the same when the adapter is plugged in again. To keep Com2 on it, whatever number the adapter gets: QUILO_PORTS=\"Com2=%1\" (or that mapping under [Ports] in the settings file).")},
     // STRINGS-END (keep sorted by number; add new entries above this line)
 };
 

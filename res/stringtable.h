@@ -263,12 +263,16 @@ enum Id : unsigned {
     KeyIncomplete,
     SumNoReply,                  // "; %1 got no reply at all"
 
-    // 63800..63849: the serial line (why a port did not open).
+    // 63800..63849: the serial line (why a port did not open, ports and adapters).
     PortErrNoDevice = 63800,     // "There is no serial port %1."
     PortErrBusy,                 // "%1 is in use by another program."
     PortErrPermission,           // "No permission to open %1 ..."
     PortErrOther,                // "%1 cannot be opened: %2"
     PortErrSettings,             // "%1 does not support these line settings ..."
+    CliPortsStableName = 63810,  // "      also as %1"
+    CliPortsLatency,             // "latency timer %1 ms"
+    CliPortsLatencyHint,         // "%1 holds received bytes for up to %2 ms ..."
+    CliPortsStableHint,          // "A name under /dev/serial/by-id stays the same ..."
 };
 } // namespace Str
 

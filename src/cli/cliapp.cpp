@@ -429,8 +429,15 @@ int runPorts(const CCliStreams &io)
         QList<QStringList> rows;
         for (const CSerialPortEntry &p : ports)
             rows << QStringList{p.devicePath, p.description, p.manufacturer, p.vidPid, p.serialNumber,
+                                p.latencyTimerMs < 0 ? QString() : LoadString(Str::CliPortsLatency).arg(p.latencyTimerMs),
                                 p.portNames.join(QLatin1Char(' '))};
-        out += alignedRows(rows);
+        // The stable names go under their port, outside the columns: they are long.
+        const QStringList lines = alignedRows(rows).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            out += lines.at(i) + QLatin1Char('\n');
+            for (const QString &stable : ports.at(i).stableNames)
+                out += LoadString(Str::CliPortsStableName).arg(stable) + QLatin1Char('\n');
+        }
     }
     out += LoadString(Str::CliPortsNames) + QLatin1Char('\n');
     QList<QStringList> names;
@@ -441,6 +448,17 @@ int runPorts(const CCliStreams &io)
                              sourceText(Quilo::PortPathSource(name))};
     }
     out += alignedRows(names);
+    QString firstStable;
+    for (const CSerialPortEntry &p : ports) {
+        if (p.latencyTimerMs > 1)
+            out += QLatin1Char('\n')
+                   + LoadString(Str::CliPortsLatencyHint).arg(p.name).arg(p.latencyTimerMs).arg(p.latencyTimerFile)
+                   + QLatin1Char('\n');
+        if (firstStable.isEmpty() && !p.stableNames.isEmpty())
+            firstStable = p.stableNames.first();
+    }
+    if (!firstStable.isEmpty())
+        out += QLatin1Char('\n') + LoadString(Str::CliPortsStableHint).arg(firstStable) + QLatin1Char('\n');
     if (lacksDialout())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsDialout) + QLatin1Char('\n');
     io.out->write(out.toUtf8());

@@ -65,6 +65,8 @@ public:
     const CPortError &LastError() const { return m_lastError; }
     // A line error (framing, parity, overrun, break) or hang-up stopped transfers until Close.
     bool LineAborted() const { return m_handle.aborted; }
+    // What the last successful Open got of the driver's low-latency mode (kept after Close).
+    Quilo::Serial::LowLatency LowLatencyMode() const { return m_lowLatency; }
 
     // Port names: see portnames.h. An empty path removes the mapping.
     static void SetPortMapping(const QString &name, const QString &path);
@@ -79,6 +81,7 @@ private:
     QString m_strPortName;
     Quilo::Serial::Handle m_handle;
     int m_bOpen = 0;
+    Quilo::Serial::LowLatency m_lowLatency = Quilo::Serial::LowLatency::NotOpened;
     CPortError m_lastError;
     std::array<std::uint8_t, kBufferSize> m_abReceive{};
     std::array<std::uint8_t, kBufferSize> m_abSend{};

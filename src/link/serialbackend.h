@@ -39,6 +39,17 @@ struct OpenResult {
     int systemError = 0; // errno (or GetLastError) of the failing call
 };
 
+// The driver's low-latency mode: received bytes go to the program at once instead of waiting
+// for a timer (on FTDI USB adapters it lowers the latency timer from 16 ms to 1 ms, which every
+// short reply would otherwise wait for). Asked for at every open, undone at close.
+enum class LowLatency : std::uint8_t {
+    NotOpened,    // no open yet
+    Granted,      // switched on by this open; switched off again at close
+    AlreadyOn,    // the driver had it on before; left as it is
+    NotSupported, // the driver has no such mode (a pseudo-terminal, many USB adapters)
+    Refused,      // the driver has it but did not let us change it
+};
+
 // One open line. The counters snapshot lets a read notice line errors the driver only counts.
 struct Handle {
     std::intptr_t native = -1;
@@ -46,6 +57,7 @@ struct Handle {
     std::uint8_t markState = 0; // position inside an in-band error mark (see serialbackend_posix)
     bool countersValid = false;
     std::array<int, 4> errorCounters{}; // frame, parity, overrun, break at open
+    LowLatency lowLatency = LowLatency::NotOpened;
     bool isOpen() const { return native >= 0; }
 };
 

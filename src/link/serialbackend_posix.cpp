@@ -174,6 +174,35 @@ Failure classify(int err)
     }
 }
 
+// Drivers without the serial ioctls (a pseudo-terminal) refuse TIOCGSERIAL; some USB drivers
+// take TIOCSSERIAL but keep nothing of it, hence the read-back.
+LowLatency requestLowLatency(int fd)
+{
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) != 0)
+        return LowLatency::NotSupported;
+    if (ss.flags & ASYNC_LOW_LATENCY)
+        return LowLatency::AlreadyOn;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(fd, TIOCSSERIAL, &ss) != 0)
+        return (errno == EPERM || errno == EACCES) ? LowLatency::Refused : LowLatency::NotSupported;
+    serial_struct now{};
+    if (ioctl(fd, TIOCGSERIAL, &now) != 0 || !(now.flags & ASYNC_LOW_LATENCY))
+        return LowLatency::NotSupported;
+    return LowLatency::Granted;
+}
+
+// The mode outlives the descriptor (an FTDI adapter keeps its 1 ms timer until unplugged), so
+// other programs would inherit ours. A vanished device makes both calls fail, which is fine.
+void releaseLowLatency(int fd)
+{
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) != 0 || !(ss.flags & ASYNC_LOW_LATENCY))
+        return;
+    ss.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &ss);
+}
+
 OpenResult fail(int fd, Failure failure, int err)
 {
     if (fd >= 0)
@@ -227,6 +256,8 @@ OpenResult open(const QByteArray &devicePath, const LineSettings &settings, Hand
 
     handle.native = fd;
     handle.countersValid = readCounters(fd, handle.errorCounters);
+    // Last, so that no failure above has to undo it.
+    handle.lowLatency = requestLowLatency(fd);
     return {};
 }
 
@@ -235,6 +266,8 @@ void close(Handle &handle)
     if (!handle.isOpen())
         return;
     const int fd = fdOf(handle);
+    if (handle.lowLatency == LowLatency::Granted)
+        releaseLowLatency(fd);
     ioctl(fd, TIOCNXCL); // exclusivity would outlive us while another descriptor holds the tty
     ::close(fd);
     handle = Handle{};

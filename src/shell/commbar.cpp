@@ -3,18 +3,45 @@
 #include "serialports.h"
 #include "stringtable.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 namespace {
 const std::array<unsigned, 4> kPortNames{Str::PortCom1, Str::PortCom2, Str::PortCom3, Str::PortCom4};
 constexpr int kDefaultPort = 1; // "Com2", the document's port at start
+
+// Reads the machine's ports again whenever the list drops down, so that an adapter plugged in
+// after start-up can be picked without restarting. Its width stays put (by-id names are long
+// and come and go); the list itself is as wide as its longest entry.
+class CPortSelector : public QComboBox
+{
+public:
+    CPortSelector(std::function<void()> refresh, QWidget *parent) : QComboBox(parent), m_refresh(std::move(refresh))
+    {
+        setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        setMinimumContentsLength(24);
+    }
+    void showPopup() override
+    {
+        m_refresh();
+        view()->setMinimumWidth(view()->sizeHintForColumn(0) + view()->verticalScrollBar()->sizeHint().width());
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> m_refresh;
+};
 } // namespace
 
 CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
@@ -22,7 +49,7 @@ CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
     , m_doc(doc)
     , m_pProgress(new QProgressBar(this))
     , m_pStop(new QToolButton(this))
-    , m_pPort(new QComboBox(this))
+    , m_pPort(new CPortSelector([this] { addMachinePorts(); }, this))
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
@@ -44,23 +71,37 @@ CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
     }
     addMachinePorts();
     m_pPort->setCurrentIndex(kDefaultPort);
-    m_pPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_pPort->setMaxVisibleItems(16);
     layout->addWidget(m_pPort);
     connect(m_pPort, &QComboBox::currentIndexChanged, this, &CCommBar::OnSelChangePort);
 }
 
 // Beyond the four classic names: the serial ports this machine has, USB adapters among them,
-// named by their device path so the user can tell them apart.
+// named by their device path so the user can tell them apart, and adapters also by their
+// /dev/serial/by-id name, which stays the same when they are plugged in again. Rebuilt in
+// place; the choice stays, even when its adapter is gone for the moment.
 void CCommBar::addMachinePorts()
 {
+    const QString chosen = m_pPort->currentData().toString();
+    const QString chosenLabel = m_pPort->currentText();
+    const QSignalBlocker quiet(m_pPort); // the document's port does not change here
+    while (m_pPort->count() > static_cast<int>(kPortNames.size()))
+        m_pPort->removeItem(m_pPort->count() - 1);
     const QList<CSerialPortEntry> ports = ListSerialPorts();
     for (const CSerialPortEntry &port : ports) {
-        QString label = port.name;
-        if (!port.description.isEmpty())
-            label += QStringLiteral(" (%1)").arg(port.description);
-        m_pPort->addItem(label, port.devicePath);
+        const QString description = port.description.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(port.description);
+        m_pPort->addItem(port.name + description, port.devicePath);
+        for (const QString &stable : port.stableNames)
+            m_pPort->addItem(QFileInfo(stable).fileName(), stable); // names maker and serial number already
     }
+    if (chosen.isEmpty())
+        return;
+    int index = m_pPort->findData(chosen);
+    if (index < 0) {
+        m_pPort->addItem(chosenLabel, chosen);
+        index = m_pPort->count() - 1;
+    }
+    m_pPort->setCurrentIndex(index);
 }
 
 bool CCommBar::selectPort(const QString &name)

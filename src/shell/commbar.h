@@ -32,7 +32,7 @@ public:
 
 private:
     void OnSelChangePort(int index);
-    void addMachinePorts();
+    void addMachinePorts(); // again each time the list drops down
 
     CTarvelDoc &m_doc;
     QProgressBar *m_pProgress;

@@ -59,11 +59,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Emulate 9600-baud wire time (default on a pseudo-terminal)."));
     const QCommandLineOption noPace(QStringLiteral("no-pace"), QStringLiteral("Answer at once."));
     const QCommandLineOption turnaround(QStringLiteral("turnaround"), QStringLiteral("Wait MS before each answer."), QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption adapterLatency(QStringLiteral("adapter-latency"), QStringLiteral("Answer in bursts every MS ms, as through a USB adapter with that latency timer."), QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("Inject a fault (repeatable)."), QStringLiteral("SPEC"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Log the traffic to FILE (- for standard error)."), QStringLiteral("FILE"));
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Also reach the pseudo-terminal at PATH (a symbolic link)."), QStringLiteral("PATH"));
     const QCommandLineOption device(QStringLiteral("device"), QStringLiteral("Serve a serial device (9600 8N1) instead of a pseudo-terminal."), QStringLiteral("DEV"));
-    parser.addOptions({seed, stateFile, saveState, key, pace, noPace, turnaround, fault, log, link, device});
+    parser.addOptions({seed, stateFile, saveState, key, pace, noPace, turnaround, adapterLatency, fault, log, link, device});
     parser.process(app);
 
     QuiloSim::UnitState state;
@@ -88,6 +89,9 @@ int main(int argc, char *argv[])
     const int turnaroundMs = parser.value(turnaround).toInt(&ok);
     if (!ok || turnaroundMs < 0)
         return fail(QStringLiteral("--turnaround needs a number of milliseconds"));
+    const int adapterLatencyMs = parser.value(adapterLatency).toInt(&ok);
+    if (!ok || adapterLatencyMs < 0 || adapterLatencyMs > 255)
+        return fail(QStringLiteral("--adapter-latency needs a number of milliseconds from 0 to 255"));
 
     QuiloSim::CSimulatedUnit unit(state);
     for (const QString &faultText : parser.values(fault)) {
@@ -99,6 +103,7 @@ int main(int argc, char *argv[])
     // A real device has its own wire time; a pseudo-terminal has none.
     unit.setPacing(parser.isSet(pace) || (!parser.isSet(noPace) && !parser.isSet(device)));
     unit.setTurnaroundMs(turnaroundMs);
+    unit.setAdapterLatencyMs(adapterLatencyMs);
     unit.setDevice(parser.value(device));
     unit.setLinkPath(parser.value(link));
     if (parser.isSet(log) && !unit.setLogFile(parser.value(log), &error))

@@ -126,6 +126,7 @@ bool CSimulatedUnit::start(QString *error)
     }
     m_dropped = false;
     m_reader.reset();
+    m_adapterEpochNs = monotonicNs();
     m_log.note(monotonicNs(), QStringLiteral("unit on %1").arg(m_slavePath));
     m_thread = std::thread([this] { serve(); });
     return true;
@@ -264,10 +265,17 @@ void CSimulatedUnit::handle(const Frame &frame)
 
 void CSimulatedUnit::transmit(const Transmission &t, std::int64_t startNs)
 {
-    // Each byte leaves when its wire time is over; runs of bytes due together go in one write.
+    // Each byte leaves when its wire time is over, or behind an adapter at the next tick of its
+    // timer after that; runs of bytes due together go in one write.
     const bool pace = m_pace;
+    const std::int64_t tickNs = m_adapterLatencyMs * kMs;
     auto due = [&](qsizetype i) {
-        return startNs + (pace ? (i + 1) * kByteTimeNs : 0) + (t.gapAfter >= 0 && i > t.gapAfter ? t.gapMs * kMs : 0);
+        const std::int64_t onWire =
+            startNs + (pace ? (i + 1) * kByteTimeNs : 0) + (t.gapAfter >= 0 && i > t.gapAfter ? t.gapMs * kMs : 0);
+        if (tickNs <= 0)
+            return onWire;
+        const std::int64_t sinceEpoch = std::max<std::int64_t>(0, onWire - m_adapterEpochNs);
+        return m_adapterEpochNs + (sinceEpoch + tickNs - 1) / tickNs * tickNs;
     };
     const qsizetype n = t.bytes.size();
     for (qsizetype i = 0; i < n;) {

@@ -40,6 +40,11 @@ public:
     void setPacing(bool on) { m_pace = on; }
     bool pacing() const { return m_pace; }
     void setTurnaroundMs(int ms) { m_turnaroundMs = ms < 0 ? 0 : ms; }
+    // Answers reach the program in bursts, as through a USB serial adapter whose latency timer
+    // is `ms`: its chip passes on what it has received only when the timer runs out, and the
+    // timer runs all the time (16 ms by default on FTDI, 1 ms in low-latency mode). 0: off.
+    void setAdapterLatencyMs(int ms) { m_adapterLatencyMs = ms < 0 ? 0 : ms; }
+    int adapterLatencyMs() const { return m_adapterLatencyMs; }
 
     bool start(QString *error = nullptr);
     void stop();
@@ -88,6 +93,7 @@ private:
 
     std::atomic<bool> m_pace{false};
     std::atomic<int> m_turnaroundMs{0};
+    std::atomic<int> m_adapterLatencyMs{0};
     std::atomic<bool> m_dropped{false};
 
     // Owned by the serving thread while it runs.
@@ -95,6 +101,7 @@ private:
     CTrafficLog m_log;
     std::int64_t m_lastRxNs = 0;
     std::int64_t m_hangUpWaitNs = 0; // grows while nobody holds the slave end
+    std::int64_t m_adapterEpochNs = 0; // the adapter's timer ticks from here
     int m_fd = -1;
     int m_wake[2] = {-1, -1};
     QString m_device;

@@ -2,6 +2,8 @@
 // and the reason, bad input never reaches the unit, writes are read back.
 
 #include "cliapp.h"
+#include "comport.h"
+#include "devicetree.h"
 #include "simulatedunit.h"
 
 #include <QBuffer>
@@ -62,6 +64,7 @@ private slots:
     void keyMode();
     void missingPort();
     void silentUnitGivesUp();
+    void portsShowAdapters();
 
 private:
     std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
@@ -254,6 +257,39 @@ void TestCliRun::silentUnitGivesUp()
     QCOMPARE(sets.size(), 3); // counters, date and time, current key: then it gave up
     QCOMPARE(sets[0].toObject()[QStringLiteral("records")].toArray()[0].toObject()[QStringLiteral("result")].toString(),
              QStringLiteral("wrong reply length"));
+}
+
+// Each adapter with its stable name beneath it and its latency timer; a timer above 1 ms gets
+// the way to lower it, and a stable name the way to map a Com name to it.
+void TestCliRun::portsShowAdapters()
+{
+    CFakeDeviceTree tree;
+    const QString slow = QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    const QString fast = QStringLiteral("usb-FTDI_FT231X_USB_UART_D30A1B2C-if00-port0");
+    QVERIFY(tree.plug(QStringLiteral("ttyUSB0"), slow, 16));
+    QVERIFY(tree.plug(QStringLiteral("ttyUSB1"), fast, 1));
+    CComPort::SetPortMapping(QStringLiteral("Com2"), tree.byId(slow));
+    QBuffer out, err, in;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    in.open(QIODevice::ReadOnly);
+    const int exit = RunCli({QStringLiteral("ports")}, CCliStreams{&out, &err, &in, false});
+    CComPort::ClearPortMappings();
+    QCOMPARE(exit, 0);
+    const QStringList lines = QString::fromUtf8(out.data()).split(QLatin1Char('\n'));
+
+    const qsizetype usb0 = lines.indexOf(QRegularExpression(QStringLiteral("^  %1 .*latency timer 16 ms +Com2$")
+                                                                .arg(QRegularExpression::escape(tree.path(QStringLiteral("dev/ttyUSB0"))))));
+    QVERIFY2(usb0 >= 0, qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.value(usb0 + 1).trimmed(), QStringLiteral("also as ") + tree.byId(slow));
+    QVERIFY(lines.value(usb0 + 2).contains(QStringLiteral("latency timer 1 ms")));
+    QCOMPARE(lines.value(usb0 + 3).trimmed(), QStringLiteral("also as ") + tree.byId(fast));
+
+    const QStringList hints = lines.filter(QStringLiteral("echo 1 | sudo tee"));
+    QCOMPARE(hints.size(), 1);
+    QVERIFY(hints[0].startsWith(QStringLiteral("ttyUSB0 holds received bytes for up to 16 ms")));
+    QVERIFY(hints[0].contains(QStringLiteral("tee ") + tree.path(QStringLiteral("sys/bus/usb-serial/devices/ttyUSB0/latency_timer"))));
+    QCOMPARE(lines.filter(QStringLiteral("QUILO_PORTS=\"Com2=%1\"").arg(tree.byId(slow))).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCliRun)

@@ -6,6 +6,12 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -202,6 +208,68 @@ private slots:
         QVERIFY(t.elapsed() < 1000);
         QCOMPARE(port.Close(), 1);
         QVERIFY(!port.LineAborted());
+    }
+
+    // A pseudo-terminal has no low-latency mode: asking for it is no error and leaves the line
+    // as it is set up otherwise (what the slave end has is read through the master).
+    void lowLatencyRequestOnAPseudoTerminal()
+    {
+        PtyPair pty;
+        CComPort port(pty.slavePath());
+        QCOMPARE(port.LowLatencyMode(), Quilo::Serial::LowLatency::NotOpened);
+        for (int round = 0; round < 2; ++round) { // close must leave nothing behind for the next open
+            QCOMPARE(port.Open(), 1);
+            QCOMPARE(port.LowLatencyMode(), Quilo::Serial::LowLatency::NotSupported);
+            termios tio{};
+            QCOMPARE(tcgetattr(pty.masterFd(), &tio), 0);
+            QCOMPARE(cfgetispeed(&tio), speed_t(B9600));
+            QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
+            QCOMPARE(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CLOCAL | CREAD), tcflag_t(CS8 | CLOCAL | CREAD));
+            QCOMPARE(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+            QCOMPARE(tio.c_oflag & OPOST, tcflag_t(0));
+            QVERIFY(pty.write(filler(4)));
+            QCOMPARE(bytesOf(port.ReceiveBuffer(), port.Read(4, 1)), filler(4));
+            QCOMPARE(port.Close(), 1);
+            QCOMPARE(port.LowLatencyMode(), Quilo::Serial::LowLatency::NotSupported);
+        }
+    }
+
+    // Only a real serial driver keeps the mode, so this runs only when pointed at a port that
+    // may be reconfigured: QUILO_TEST_SERIAL_DEVICE=/dev/ttyUSB0. A second descriptor, opened
+    // first, watches the driver's flags; the line settings are put back afterwards.
+    void lowLatencyRestoredOnARealPort()
+    {
+        const QByteArray device = qgetenv("QUILO_TEST_SERIAL_DEVICE");
+        if (device.isEmpty())
+            QSKIP("needs a serial port: QUILO_TEST_SERIAL_DEVICE=/dev/ttyUSB0");
+        const int watch = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY2(watch >= 0, device.constData());
+        termios saved{};
+        tcgetattr(watch, &saved);
+        auto lowLatencyOn = [watch] {
+            serial_struct ss{};
+            return ioctl(watch, TIOCGSERIAL, &ss) == 0 && (ss.flags & ASYNC_LOW_LATENCY);
+        };
+        const bool before = lowLatencyOn();
+        CComPort port(QString::fromLocal8Bit(device));
+        const int opened = port.Open();
+        const bool during = lowLatencyOn();
+        port.Close();
+        const bool after = lowLatencyOn();
+        tcsetattr(watch, TCSANOW, &saved);
+        ::close(watch);
+        QCOMPARE(opened, 1);
+        using Quilo::Serial::LowLatency;
+        qInfo() << "low-latency mode before" << before << "while open" << during << "after" << after << "mode"
+                << int(port.LowLatencyMode());
+        QCOMPARE(after, before);
+        switch (port.LowLatencyMode()) {
+        case LowLatency::Granted: QVERIFY(!before && during); break;
+        case LowLatency::AlreadyOn: QVERIFY(before && during); break;
+        case LowLatency::NotSupported:
+        case LowLatency::Refused: QCOMPARE(during, before); break;
+        case LowLatency::NotOpened: QFAIL("the mode was not recorded"); break;
+        }
     }
 
     void lineMarks_data()

@@ -38,7 +38,11 @@ class TestUnplug : public QObject
     Q_OBJECT
 
 private slots:
-    // The simulated unit's line goes away after some frames: its pseudo-terminal vanishes.
+    void cleanup() { CComPort::ClearPortMappings(); }
+
+    // The simulated unit's line goes away after some frames: its pseudo-terminal vanishes. The
+    // document reads "Com2", mapped to a link that stands for the adapter's /dev/serial/by-id
+    // name; the adapter comes back under another device node behind the same link.
     void simulatedLineDropped_data()
     {
         QTest::addColumn<int>("answered");
@@ -52,8 +56,11 @@ private slots:
         CUnitBench bench;
         QVERIFY2(bench.isReady(), qPrintable(bench.error()));
         CTarvelDoc &doc = bench.doc();
+        CComPort::SetPortMapping(QStringLiteral("Com2"), bench.linkPath());
+        doc.SetPort(QStringLiteral("Com2"));
         doc.m_nDataSet = CTarvelDoc::dsDaily;
         bench.unit().addFault(*parseFault(QStringLiteral("any=drop:%1").arg(answered)));
+        const QString firstNode = bench.unit().slavePath();
 
         QElapsedTimer timer;
         timer.start();
@@ -80,8 +87,11 @@ private slots:
         QVERIFY(timer.elapsed() < kSlackMs);
         QCOMPARE(bench.recordTexts(CTarvelDoc::dsDaily), kept);
 
-        // Back: the one-record sets read at once, the log after a reload.
+        // Back, renumbered (the old node is taken meanwhile): the one-record sets read at once,
+        // the log after a reload, through the same name.
+        PtyPair squatter;
         QVERIFY2(bench.replug(), qPrintable(bench.error()));
+        QVERIFY(bench.unit().slavePath() != firstNode);
         doc.m_nDataSet = CTarvelDoc::dsCounters;
         doc.ReadDataSet();
         QCOMPARE(doc.LastSummary().read, 1);
@@ -89,6 +99,7 @@ private slots:
         doc.ReadDataSet();
         QCOMPARE(doc.LastSummary().read, 31);
         QCOMPARE(MalformedFrames(bench.takeReceived()), QStringList());
+        QCOMPARE(doc.LastSummary().portName, QStringLiteral("Com2"));
         const QStringList fresh = bench.recordTexts(CTarvelDoc::dsDaily);
         for (int i = 0; i < answered; ++i)
             QCOMPARE(fresh[i], kept[i]); // what was read before the pull was right

@@ -213,6 +213,30 @@ private slots:
         QVERIFY2(ms >= wire && ms < wire * 2, qPrintable(QString::number(ms)));
     }
 
+    // Behind an adapter's 16 ms latency timer the 30 ms of a daily record's reply arrive in two
+    // or three bursts, not byte by byte. A late reader only merges bursts, so this cannot flake.
+    void adapterLatencyDeliversInBursts()
+    {
+        m_unit->setPacing(true);
+        m_unit->setAdapterLatencyMs(16);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(m_port.send(bytesOf({198, 1})));
+        QByteArray reply;
+        int bursts = 0;
+        while (reply.size() < 29) {
+            const QByteArray part = m_port.receive(29 - reply.size(), 1000, 0);
+            if (part.isEmpty())
+                break;
+            reply += part;
+            ++bursts;
+        }
+        const qint64 ms = timer.elapsed();
+        QCOMPARE(reply, goodReply(*m_unit, 198, 1));
+        QVERIFY2(bursts >= 1 && bursts <= 3, qPrintable(QString::number(bursts)));
+        QVERIFY2(ms >= 31 && ms < 500, qPrintable(QString::number(ms)));
+    }
+
     void turnaroundDelaysTheAnswer()
     {
         m_unit->setTurnaroundMs(120);
