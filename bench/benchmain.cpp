@@ -4,12 +4,19 @@
 #include "measure.h"
 #include "readout.h"
 
+#include "comport.h"
 #include "faults.h"
+#include "leftview.h"
+#include "mainframe.h"
 #include "simulatedunit.h"
+#include "tarvelapp.h"
 #include "unitgenerator.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
@@ -460,16 +467,123 @@ QString loadAverage()
 
 } // namespace
 
+// Turns the event loop until `done` holds or `timeoutMs` pass; false on time-out.
+template<class Done>
+bool spinUntil(Done done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    // a wake-up now and then, so that waiting for more events never outlasts the time-out
+    QTimer wake;
+    wake.start(50);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// 8: the window during a paced whole-unit read-out through the line's thread. A timer on the
+// window's thread measures how late the event loop serves it; the daily log's list is on show
+// and fills in as the records come. Then a paced read is stopped half-way.
+void windowDuringReadOut(CTable &table, int repeat)
+{
+    constexpr int kTickMs = 5;
+    Row p99(QStringLiteral("8 window event loop during read-out: p99 late"), QStringLiteral("ms"), 2, QStringLiteral("< 16 ms"));
+    Row worst(QStringLiteral("  max late"), QStringLiteral("ms"), 2, QStringLiteral("< 50 ms"));
+    Row ratio(QStringLiteral("  whole unit through the line's thread: wall / wire"), QString(), 4, QStringLiteral("<= 1.01"));
+    Row stop(QStringLiteral("  Stop to idle, daily log at 9600 baud"), QStringLiteral("ms"), 1,
+             QStringLiteral("< %1 ms").arg(3 * (100 + 20 * 29)));
+    QString problem;
+    for (int run = 1; run <= repeat && problem.isEmpty(); ++run) {
+        progress("window during a paced read-out", run, repeat);
+        QuiloSim::CSimulatedUnit unit(QuiloSim::generateState(1));
+        unit.setPacing(true);
+        unit.setTurnaroundMs(0);
+        if (!startUnit(unit))
+            return;
+        CComPort::SetPortMapping(QStringLiteral("Com2"), unit.slavePath());
+        {
+            CTarvelApp app;
+            app.InitInstance();
+            CTarvelDoc &doc = *app.m_pDoc;
+            CMainFrame &frame = *app.mainFrame();
+            // the daily log on show: its read first, then the whole unit with its rows refilled
+            frame.leftView()->setCurrentItem(frame.leftView()->findItem({QStringLiteral("Counters"), QStringLiteral("daily")}));
+            if (!spinUntil([&] { return !doc.IsBusy(); }, 60000)) {
+                problem = QStringLiteral("the daily log did not end");
+                break;
+            }
+            for (auto &r : doc.m_aDaily)
+                r.m_nStatus = 0;
+
+            CLineMeter meter(doc.FrameLink());
+            std::vector<double> late;
+            QElapsedTimer tick;
+            QTimer timer;
+            timer.setTimerType(Qt::PreciseTimer);
+            timer.setInterval(kTickMs);
+            QObject::connect(&timer, &QTimer::timeout, [&] {
+                late.push_back(std::max(0.0, static_cast<double>(tick.nsecsElapsed()) / 1e6 - kTickMs));
+                tick.restart();
+            });
+            const std::int64_t wall0 = wallNs();
+            if (!doc.StartReadAll()) {
+                problem = QStringLiteral("the read-out did not start");
+                break;
+            }
+            tick.start();
+            timer.start();
+            const bool ended = spinUntil([&] { return !doc.IsBusy(); }, 300000);
+            const std::int64_t wall = wallNs() - wall0;
+            timer.stop();
+            int failed = 0;
+            for (const COperationSummary &s : doc.LastSummaries())
+                failed += s.failed() + (s.portOpened ? 0 : 1);
+            if (!ended || failed > 0 || late.empty()) {
+                problem = QStringLiteral("the read-out failed");
+                break;
+            }
+            p99.runs.push_back(quantile(late, 0.99));
+            worst.runs.push_back(*std::max_element(late.begin(), late.end()));
+            ratio.runs.push_back(seconds(wall) / (static_cast<double>(meter.bytes()) * kByteSeconds));
+
+            // Stop in the middle of the daily log
+            frame.OnCommand(Str::CmdLoad);
+            spinUntil([&] { return doc.m_aDaily[10].IsRead(); }, 30000);
+            const std::int64_t stop0 = wallNs();
+            frame.OnCommand(Str::CmdStop);
+            spinUntil([&] { return !doc.IsBusy(); }, 30000);
+            stop.runs.push_back(milliseconds(wallNs() - stop0));
+        }
+        CComPort::SetPortMapping(QStringLiteral("Com2"), QString());
+        unit.stop();
+    }
+    if (!problem.isEmpty()) {
+        p99.note = problem;
+        p99.runs.clear();
+    }
+    table.judge(p99, [](double v) { return v < 16; });
+    table.judge(worst, [](double v) { return v < 50; });
+    table.judge(ratio, [](double v) { return v <= 1.01; });
+    table.judge(stop, [](double v) { return v < 3 * (100 + 20 * 29); }, true);
+}
+
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // the window of figure 8 is never shown
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Quilo::setUpApplicationIdentity();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Read-out benchmarks against the simulated unit."));
     parser.addHelpOption();
     const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Runs per figure (median shown)."),
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Figures to measure, e.g. 1,3,6."),
-                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7"));
+                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8"));
     const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("The quilo-sim program."), QStringLiteral("PATH"));
     const QCommandLineOption cliOption(QStringLiteral("cli"), QStringLiteral("The quilo program."), QStringLiteral("PATH"));
     const QCommandLineOption windowOption(QStringLiteral("window"), QStringLiteral("The quilo-readout program."),
@@ -505,6 +619,8 @@ int main(int argc, char *argv[])
     }
     if (wanted(7))
         adapterReadOut(table, repeat);
+    if (wanted(8))
+        windowDuringReadOut(table, repeat);
 
     std::printf("Quilo ReadOut benchmarks (%s build), %s, %d cores, %s %s\n", QUILO_BENCH_BUILD_TYPE,
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qPrintable(QSysInfo::kernelType()),

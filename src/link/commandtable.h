@@ -89,6 +89,8 @@ constexpr std::size_t dataLength(std::uint8_t code, std::uint8_t param)
         return 0;
     if (c->dataLength != 0)
         return c->dataLength;
+    if (param == 0 || param > kChunkLengths.size())
+        return 0; // the chunked rows start at 1; said again for the optimiser's sake
     return kChunkLengths[static_cast<std::size_t>(param - 1)];
 }
 
