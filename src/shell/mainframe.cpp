@@ -118,7 +118,9 @@ void CMainFrame::createActions()
 {
     for (const CommandEntry &c : kCommands) {
         auto *a = new QAction(this);
-        a->setText(c.menuText ? LoadString(c.menuText) : prompt(c.command));
+        // without a menu entry of its own a command is named by its short name, if it has one
+        const QString shortName = LoadString(c.command).section(QLatin1Char('\n'), 1, 1);
+        a->setText(c.menuText ? LoadString(c.menuText) : shortName.isEmpty() ? prompt(c.command) : shortName);
         a->setStatusTip(prompt(c.command));
         if (c.icon)
             a->setIcon(QIcon(QString::fromUtf16(c.icon)));
@@ -264,7 +266,7 @@ bool CMainFrame::OnCommand(unsigned command)
         return true;
     case Str::CmdStop:
         m_doc.StopOperation();
-        statusBar()->showMessage(LoadString(Str::SumStopping));
+        setIdleText(LoadString(Str::SumStopping));
         return true;
     case Str::CmdUserKey:
         if (m_userKeyHandler)
@@ -346,9 +348,10 @@ void CMainFrame::OnBusyChanged(bool busy)
     updateCommandUi();
     if (!busy)
         return;
+    // the idle text, so that a menu's prompts give way to it again while the transfer runs
     const int running = m_doc.RunningDataSet();
-    statusBar()->showMessage(running > 0 ? LoadString(Str::SumReading).arg(Quilo::dataSetTitle(running))
-                                         : LoadString(Str::SumWriting));
+    setIdleText(running > 0 ? LoadString(Str::SumReading).arg(Quilo::dataSetTitle(running))
+                            : LoadString(Str::SumWriting));
 }
 
 void CMainFrame::setIdleText(const QString &text)

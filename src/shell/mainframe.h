@@ -37,6 +37,7 @@ public:
     bool isCommandEnabled(unsigned command) const;
 
     QAction *action(unsigned command) const;
+    CTarvelDoc &document() const { return m_doc; }
     QToolBar *toolBar() const { return m_pToolBar; }
     CLeftView *leftView() const { return m_pLeftView; }
     CCommBar *commBar() const { return m_pCommBar; }

@@ -3,10 +3,12 @@
 #include "aboutdlg.h"
 #include "leftview.h"
 #include "mainframe.h"
+#include "tarveldoc.h"
 #include "viewtable.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QTreeWidgetItemIterator>
 
@@ -20,6 +22,13 @@ QString slug(const QString &text)
     for (QChar c : text.toLower())
         s += c.isLetterOrNumber() ? c : QLatin1Char('-');
     return s;
+}
+
+// The picture shows a view once its read is over, as a person would see it.
+void waitIdle(CTarvelDoc &doc)
+{
+    while (doc.IsBusy() || doc.HasPendingRead())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 bool save(QWidget &w, const QDir &dir, int n, const QString &name)
@@ -52,6 +61,7 @@ int takeScreenshots(CMainFrame &frame, const QString &directory)
         if (command == 0 || !findView(command))
             continue;
         tree->setCurrentItem(*it);
+        waitIdle(frame.document());
         if (save(frame, dir, n, itemPath(*it)))
             ++n;
     }
