@@ -7,6 +7,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace Quilo;
@@ -27,6 +28,17 @@ bool readStatus(int s)
     return (s & 0x8000) && s <= 0xFFFF
            && (low == ResultOk || low == ResultNotSent || low == ResultTwoBytes || low == ResultWrongLength
                || low == ResultBadChecksum);
+}
+
+// After a key write: untouched or not read (0), the write's result, or a read-back.
+bool writeStatus(int s)
+{
+    if (s == 0 || readStatus(s))
+        return true;
+    const int low = s & RecordStatus::kResultMask;
+    return (s & ~RecordStatus::kResultMask) == RecordStatus::kWritten
+           && (low == ResultOk || low == ResultNotSent || low == ResultTwoBytes || low == ResultWrongLength
+               || low == ResultBadChecksum || low == ResultRefused || low == ResultKeyFailed);
 }
 
 template<class Array>
@@ -65,12 +77,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         doc.ReadDataSet();
         break;
     case 1: {
-        const int r = doc.WriteKey(QString::fromUtf8(keyText.data(), static_cast<qsizetype>(keyText.size())), row);
+        const QString text = QString::fromUtf8(keyText.data(), static_cast<qsizetype>(keyText.size()));
+        const int r = doc.WriteKey(text, row);
         check(r == 0 || r == 1);
-        for (const CKeyField &k : doc.m_aKeyTable) {
-            const int s = k.m_nStatus;
-            check(s == 0 || s == ResultNotSent || s == ResultTwoBytes || s == ResultWrongLength
-                  || s == ResultBadChecksum || s == ResultRefused || s == ResultKeyFailed);
+        for (const CKeyField &k : doc.m_aKeyTable)
+            check(writeStatus(k.m_nStatus));
+        // success means the entry holds the key that was asked for
+        if (r == 1) {
+            std::uint8_t key[8];
+            check(CKeyField::ScanKey(text, key));
+            const CKeyField &entry = doc.m_aKeyTable[doc.m_nFirstKey + static_cast<unsigned>(row)];
+            check(std::equal(std::begin(key), std::end(key), std::begin(entry.m_abKey)));
         }
         break;
     }
