@@ -266,6 +266,22 @@ constexpr Entry kTable[] = {
     {Str::CliPortsLatency, QT_TRANSLATE_NOOP("Quilo", "latency timer %1 ms")},
     {Str::CliPortsLatencyHint, QT_TRANSLATE_NOOP("Quilo", "%1 holds received bytes for up to %2 ms (its latency timer) unless its driver is in low-latency mode. The program asks for that mode at every open; where the driver does not grant it, every reply waits that long. To lower the timer until the adapter is unplugged: echo 1 | sudo tee %3 (for good: a udev rule, see the README, \"USB serial adapters\").")},
     {Str::CliPortsStableHint, QT_TRANSLATE_NOOP("Quilo", "A name under /dev/serial/by-id stays the same when the adapter is plugged in again. To keep Com2 on it, whatever number the adapter gets: QUILO_PORTS=\"Com2=%1\" (or that mapping under [Ports] in the settings file).")},
+    {Str::FileErrNotJson, QT_TRANSLATE_NOOP("Quilo", "not a Quilo read-out: %1")},
+    {Str::FileErrFormat, QT_TRANSLATE_NOOP("Quilo", "not a Quilo read-out (it does not say format \"%1\")")},
+    {Str::FileErrNewer, QT_TRANSLATE_NOOP("Quilo", "saved by a newer program (read-out format %1; this one reads format %2)")},
+    {Str::FileErrField, QT_TRANSLATE_NOOP("Quilo", "damaged: %1")},
+    {Str::FileErrTooLarge, QT_TRANSLATE_NOOP("Quilo", "too large to be a read-out (%1 bytes; at most %2)")},
+    {Str::FileErrNotRegular, QT_TRANSLATE_NOOP("Quilo", "not a regular file")},
+    {Str::FileErrRead, QT_TRANSLATE_NOOP("Quilo", "cannot be read: %1")},
+    {Str::FileErrWrite, QT_TRANSLATE_NOOP("Quilo", "could not be written: %1; the file as it was is untouched")},
+    {Str::FileDetailShape, QT_TRANSLATE_NOOP("Quilo", "%1: \"%2\" is missing or not what it should be")},
+    {Str::FileDetailIndex, QT_TRANSLATE_NOOP("Quilo", "%1: there is no record with index %2")},
+    {Str::FileDetailTwice, QT_TRANSLATE_NOOP("Quilo", "%1 %2 appears twice")},
+    {Str::FileDetailStatus, QT_TRANSLATE_NOOP("Quilo", "%1, record %2: a status word that means nothing")},
+    {Str::FileDetailRaw, QT_TRANSLATE_NOOP("Quilo", "%1, record %2: the reply bytes are not %3 bytes in hexadecimal")},
+    {Str::FileDetailNoRaw, QT_TRANSLATE_NOOP("Quilo", "%1, record %2: marked read but holds no reply bytes")},
+    {Str::FileDetailTime, QT_TRANSLATE_NOOP("Quilo", "%1, record %2: the time it was read is not a date and time")},
+    {Str::FileDetailSet, QT_TRANSLATE_NOOP("Quilo", "no data set \"%1\"")},
     // STRINGS-END (keep sorted by number; add new entries above this line)
 };
 
@@ -284,6 +300,12 @@ QString LoadString(unsigned id)
     if (!e)
         return QString();
     return QCoreApplication::translate("Quilo", e->text);
+}
+
+QString LoadSourceString(unsigned id)
+{
+    const Entry *e = find(id);
+    return e ? QString::fromUtf8(e->text) : QString();
 }
 
 bool HasString(unsigned id)

@@ -273,12 +273,34 @@ enum Id : unsigned {
     CliPortsLatency,             // "latency timer %1 ms"
     CliPortsLatencyHint,         // "%1 holds received bytes for up to %2 ms ..."
     CliPortsStableHint,          // "A name under /dev/serial/by-id stays the same ..."
+
+    // 64000..64099: read-out files.
+    FileErrNotJson = 64000,      // "%1 is not a Quilo read-out: %2"
+    FileErrFormat,
+    FileErrNewer,
+    FileErrField,
+    FileErrTooLarge,
+    FileErrNotRegular,
+    FileErrRead,
+    FileErrWrite,
+    FileDetailShape,             // "%1: \"%2\" is missing or not what it should be"
+    FileDetailIndex,
+    FileDetailTwice,
+    FileDetailStatus,
+    FileDetailRaw,
+    FileDetailNoRaw,
+    FileDetailTime,
+    FileDetailSet,
 };
 } // namespace Str
 
 // The text of string `id`, translated when a translation is installed; the empty text for an
 // unknown number.
 QString LoadString(unsigned id);
+
+// The text of string `id` as written in the table, never translated: for names that other
+// programs read (JSON keys, file fields).
+QString LoadSourceString(unsigned id);
 
 // True when the table holds `id`.
 bool HasString(unsigned id);

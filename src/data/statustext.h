@@ -9,6 +9,8 @@
 namespace Quilo {
 
 QString StatusText(std::int32_t status);
+// The string the words come from, for names other programs read (untranslated).
+unsigned StatusTextId(std::int32_t status);
 // The words for a transaction's result code alone.
 QString ResultWords(int result);
 

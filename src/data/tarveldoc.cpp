@@ -186,6 +186,66 @@ void CTarvelDoc::Apply(const RecordOutcome &outcome)
     emit recordsChanged(outcome.dataSet, index, index);
 }
 
+void CTarvelDoc::ApplyRecords(const QList<RecordOutcome> &records)
+{
+    for (const RecordOutcome &r : records)
+        Apply(r);
+}
+
+QList<RecordOutcome> CTarvelDoc::Records() const
+{
+    QList<RecordOutcome> out;
+    for (const DataSetInfo &set : DataSets()) {
+        for (unsigned i = 0; i < set.records; ++i) {
+            const CDataField *record = Record(set.id, i);
+            const CRecordMeta &meta = m_meta[static_cast<std::size_t>(set.id)][i];
+            if (record->m_nStatus == 0 && meta.raw.isEmpty())
+                continue;
+            RecordOutcome o;
+            o.dataSet = set.id;
+            o.index = i;
+            o.status = record->m_nStatus;
+            o.bytes = meta.raw;
+            o.chunkStatus = meta.chunkStatus;
+            o.readAt = meta.readAt;
+            out << o;
+        }
+    }
+    return out;
+}
+
+void CTarvelDoc::Clear()
+{
+    m_aKeyTable.fill(CKeyField());
+    m_currentKey = CKeyField();
+    m_aKeyLogs.fill(CKeyLogRecord());
+    m_dateTime = CDateTimeField();
+    m_aDateLog.fill(CDateLogRecord());
+    m_aDaily.fill(CDailyRecord());
+    m_aMonthly.fill(CPeriodRecord());
+    m_aQuarterly.fill(CPeriodRecord());
+    m_aYearly.fill(CYearlyRecord());
+    m_counters = CCountersRecord();
+    m_config = CConfigRecord();
+    m_aConfEvents.fill(CConfEventRecord());
+    for (std::vector<CRecordMeta> &meta : m_meta)
+        std::fill(meta.begin(), meta.end(), CRecordMeta());
+    m_summary = COperationSummary();
+    m_summaries.clear();
+}
+
+void CTarvelDoc::SetOffline(const QString &fileName)
+{
+    if (fileName.isEmpty() && !IsOffline())
+        return;
+    if (!fileName.isEmpty())
+        StopOperation();
+    else
+        Clear(); // the file's records must not pass for the unit's
+    m_strOfflineFile = fileName;
+    emit documentReset();
+}
+
 // --- transactions ---
 
 int CTarvelDoc::SendRequest(std::uint8_t command, std::uint8_t parameter)
@@ -261,7 +321,7 @@ void CTarvelDoc::PrepareEngine()
 void CTarvelDoc::ReadDataSet()
 {
     const std::optional<SetRead> set = BuildRead(CurrentSelection());
-    if (!set || m_busy)
+    if (!set || m_busy || IsOffline())
         return;
     PrepareEngine();
     DirectSink sink(m_pCommBar, [this](const RecordOutcome &o) { Apply(o); });
@@ -289,6 +349,8 @@ void CTarvelDoc::StartRead()
 
 void CTarvelDoc::StartSelection(const Selection &selection)
 {
+    if (IsOffline())
+        return; // a saved read-out is shown: the unit is not asked
     if (m_busy) {
         m_pending = selection;
         m_worker->RequestStop();
@@ -302,7 +364,7 @@ void CTarvelDoc::StartSelection(const Selection &selection)
 
 bool CTarvelDoc::StartReadAll()
 {
-    if (m_busy)
+    if (m_busy || IsOffline())
         return false;
     QList<SetRead> sets;
     for (const DataSetInfo &info : DataSets()) {
@@ -425,7 +487,7 @@ int CTarvelDoc::WriteKey(const QString &keyText, int row)
 {
     unsigned index = 0;
     std::array<std::uint8_t, 8> key{};
-    if (m_busy)
+    if (m_busy || IsOffline())
         return 0;
     if (!ScanWrite(keyText, row, index, key)) {
         m_summary = COperationSummary();
@@ -440,7 +502,7 @@ int CTarvelDoc::WriteKey(const QString &keyText, int row)
 
 int CTarvelDoc::WriteDateTime(const std::uint8_t bytes[5])
 {
-    if (m_busy)
+    if (m_busy || IsOffline())
         return 0;
     PrepareEngine();
     WriteOutcome outcome;
@@ -453,7 +515,7 @@ bool CTarvelDoc::StartWriteKey(const QString &keyText, int row)
 {
     unsigned index = 0;
     std::array<std::uint8_t, 8> key{};
-    if (m_busy || !ScanWrite(keyText, row, index, key))
+    if (m_busy || IsOffline() || !ScanWrite(keyText, row, index, key))
         return false;
     Dispatch(0, [index, key](CLinkWorker &w) { w.RunWriteKey(index, key); });
     return true;
@@ -461,7 +523,7 @@ bool CTarvelDoc::StartWriteKey(const QString &keyText, int row)
 
 bool CTarvelDoc::StartWriteDateTime(const std::array<std::uint8_t, 5> &bytes)
 {
-    if (m_busy)
+    if (m_busy || IsOffline())
         return false;
     Dispatch(0, [bytes](CLinkWorker &w) { w.RunWriteDateTime(bytes); });
     return true;

@@ -126,6 +126,19 @@ public:
     Quilo::CFrameLink &FrameLink();
     CComPort &ComPort();
 
+    // --- a saved read-out shown instead of the unit ---
+    // Every data set back to "not read", as the document starts.
+    void Clear();
+    // Takes records as a read or a file gives them: decodes their bytes, keeps their status.
+    void ApplyRecords(const QList<Quilo::RecordOutcome> &records);
+    // Every record that holds something, as the engine would hand it over: for saving.
+    QList<Quilo::RecordOutcome> Records() const;
+    // While a file is shown nothing is read from or written to the unit; an empty name returns
+    // to the unit (the file's records are dropped, the views read the unit again).
+    void SetOffline(const QString &fileName);
+    bool IsOffline() const { return !m_strOfflineFile.isEmpty(); }
+    QString OfflineFile() const { return m_strOfflineFile; }
+
     // --- the same operations on the line's own thread (the window) ---
     // Gives the line a thread of its own; from then on the Start... operations return at once.
     // Without it they run to their end before returning, signals and all.
@@ -157,6 +170,8 @@ signals:
     void operationFinished(const COperationSummary &summary);
     // After a write, with what the unit holds (a read-back's outcome included).
     void writeFinished(const COperationSummary &summary, bool holdsNew);
+    // Every record may have changed: a file was opened, or the document returned to the unit.
+    void documentReset();
 
 private:
     struct Selection {
@@ -186,6 +201,7 @@ private:
     bool m_waiting = false;                       // a caller waits for the running operation
     std::optional<Selection> m_pending;           // a read asked for while another ran
     QString m_strPortName;
+    QString m_strOfflineFile;
     COperationSummary m_summary;
     QList<COperationSummary> m_summaries;
     std::array<std::vector<CRecordMeta>, 14> m_meta; // by data-set value

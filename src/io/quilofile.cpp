@@ -1,0 +1,373 @@
+#include "quilofile.h"
+
+#include "datasettable.h"
+#include "fields.h"
+#include "records.h"
+#include "statustext.h"
+#include "stringtable.h"
+#include "tarveldoc.h"
+#include "unitclock.h"
+#include "version.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <set>
+#include <utility>
+
+namespace Quilo {
+
+namespace {
+
+using Values = QList<std::pair<QString, QString>>;
+
+// Value names are the table's own English headings: other programs read them, whatever the
+// language the program shows.
+QString nameOf(unsigned heading)
+{
+    QString text = LoadSourceString(heading).trimmed();
+    while (text.endsWith(QLatin1Char(':')))
+        text.chop(1);
+    return text.trimmed();
+}
+
+void configValues(const CConfigRecord &c, Values &values)
+{
+    const auto fields = CConfigRecord::FieldsOf(c);
+    const std::span<const ConfigFieldInfo> labels = ConfigFields();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        values << std::pair{nameOf(labels[i].label), fields[i]->GetText()};
+}
+
+// The decoded texts of a record that holds the unit's value, for people reading the file.
+Values valuesOf(const CTarvelDoc &doc, const DataSetInfo &set, unsigned index)
+{
+    Values values;
+    const CDataField &record = *doc.Record(set.id, index);
+    if (!record.HoldsUnitValue())
+        return values;
+    switch (set.id) {
+    case dsKeyTable:
+    case dsCurrentKey: values << std::pair{nameOf(Str::ColKey), record.GetText()}; break;
+    case dsDateTime: values << std::pair{nameOf(Str::TitleDateTime), record.GetText()}; break;
+    case dsConfig: configValues(doc.m_config, values); break;
+    case dsConfEvents: {
+        const CConfEventRecord &e = doc.m_aConfEvents[index];
+        configValues(e.m_config, values);
+        const auto extra = CConfEventRecord::FieldsOf(e);
+        const std::span<const unsigned> labels = EventExtraLabels();
+        for (std::size_t i = 0; i < labels.size(); ++i)
+            values << std::pair{nameOf(labels[i]), extra[i + 1]->GetText()};
+        break;
+    }
+    default:
+        for (std::size_t c = 0; c < set.columns.size(); ++c)
+            values << std::pair{nameOf(set.columns[c]), record.GetColumnText(static_cast<int>(c))};
+        break;
+    }
+    return values;
+}
+
+QString isoUtc(const QDateTime &t)
+{
+    return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+// The status words a record can carry; a written status only in the key table.
+bool validStatus(std::int32_t status, const DataSetInfo &set)
+{
+    const int result = RecordStatus::ResultOf(status);
+    const bool transaction = result == ResultOk || result == ResultNotSent || result == ResultTwoBytes
+                             || result == ResultWrongLength || result == ResultBadChecksum || result == ResultRefused;
+    if (status == 0 || status == RecordStatus::kKeyRefused)
+        return true;
+    if ((status & ~RecordStatus::kResultMask) == RecordStatus::kDone)
+        return transaction;
+    if ((status & ~RecordStatus::kResultMask) == RecordStatus::kWritten)
+        return set.id == dsKeyTable && (transaction || result == ResultKeyFailed);
+    return false;
+}
+
+bool isHex(const QString &text)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F')))
+            return false;
+    }
+    return true;
+}
+
+// An integer held by a JSON number, within limits.
+bool integerIn(const QJsonValue &v, qint64 low, qint64 high, qint64 *out)
+{
+    if (!v.isDouble())
+        return false;
+    const double d = v.toDouble();
+    if (d != static_cast<double>(static_cast<qint64>(d)) || d < static_cast<double>(low) || d > static_cast<double>(high))
+        return false;
+    *out = static_cast<qint64>(d);
+    return true;
+}
+
+class Reader
+{
+public:
+    QString error;
+
+    bool fail(unsigned detail, const QString &a = {}, const QString &b = {}, const QString &c = {})
+    {
+        QString text = LoadString(detail);
+        for (const QString &arg : {a, b, c})
+            if (text.contains(QLatin1Char('%')))
+                text = text.arg(arg);
+        error = LoadString(Str::FileErrField).arg(text);
+        return false;
+    }
+
+    bool readRecord(const DataSetInfo &set, const QJsonValue &value, std::set<unsigned> &seen, RecordOutcome &out)
+    {
+        const QString name = QLatin1String(set.name);
+        if (!value.isObject())
+            return fail(Str::FileDetailShape, name, QStringLiteral("records"));
+        const QJsonObject o = value.toObject();
+        qint64 index = 0;
+        if (!integerIn(o.value(QLatin1String("index")), 0, set.records - 1, &index))
+            return fail(Str::FileDetailIndex, name, o.value(QLatin1String("index")).toVariant().toString());
+        const QString where = QString::number(index + 1);
+        if (!seen.insert(static_cast<unsigned>(index)).second)
+            return fail(Str::FileDetailTwice, name, where);
+        qint64 status = 0;
+        if (!integerIn(o.value(QLatin1String("status")), 0, 0xFFFF, &status)
+            || !validStatus(static_cast<std::int32_t>(status), set))
+            return fail(Str::FileDetailStatus, name, where);
+        out.dataSet = set.id;
+        out.index = static_cast<unsigned>(index);
+        out.status = static_cast<std::int32_t>(status);
+
+        const QJsonValue raw = o.value(QLatin1String("raw"));
+        if (!raw.isUndefined()) {
+            const QString hex = raw.toString();
+            if (!raw.isString() || hex.size() != static_cast<qsizetype>(2 * set.recordBytes) || !isHex(hex))
+                return fail(Str::FileDetailRaw, name, where, QString::number(set.recordBytes));
+            out.bytes = QByteArray::fromHex(hex.toLatin1());
+        }
+        const RecordStatus::State state = RecordStatus::StateOf(out.status);
+        if ((state == RecordStatus::State::Read || state == RecordStatus::State::Written) && out.bytes.isEmpty())
+            return fail(Str::FileDetailNoRaw, name, where);
+
+        const QJsonValue readAt = o.value(QLatin1String("readAt"));
+        if (!readAt.isUndefined()) {
+            out.readAt = QDateTime::fromString(readAt.toString(), Qt::ISODateWithMs);
+            if (!readAt.isString() || !out.readAt.isValid())
+                return fail(Str::FileDetailTime, name, where);
+        }
+        const QJsonValue chunks = o.value(QLatin1String("chunks"));
+        if (!chunks.isUndefined()) {
+            const QJsonArray list = chunks.toArray();
+            if (set.shape != SetShape::Chunked || !chunks.isArray() || list.size() > static_cast<qsizetype>(set.chunks))
+                return fail(Str::FileDetailShape, name, QStringLiteral("chunks"));
+            for (const QJsonValue &c : list) {
+                qint64 chunkStatus = 0;
+                if (!integerIn(c, 0, 0xFFFF, &chunkStatus) || !validStatus(static_cast<std::int32_t>(chunkStatus), set))
+                    return fail(Str::FileDetailStatus, name, where);
+                out.chunkStatus << static_cast<std::int32_t>(chunkStatus);
+            }
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+ReadOutInfo IdentityOf(const CTarvelDoc &doc)
+{
+    ReadOutInfo info;
+    if (doc.m_config.HoldsUnitValue()) {
+        info.unitType = doc.m_config.m_type.GetText();
+        info.unitNumber = doc.m_config.m_mfgNo.GetText();
+    }
+    return info;
+}
+
+QByteArray SaveReadOut(const CTarvelDoc &doc, const QString &port, const QDateTime &savedAt)
+{
+    QJsonObject root{
+        {QStringLiteral("format"), QLatin1String(kFileFormat)},
+        {QStringLiteral("version"), kFileVersion},
+        {QStringLiteral("program"), LoadSourceString(Str::ProductName) + QLatin1Char(' ')
+                                        + QLatin1String(QUILO_PROGRAM_VERSION)},
+        {QStringLiteral("savedAt"), isoUtc(savedAt)},
+        {QStringLiteral("port"), port},
+    };
+    // For people and indexes: who the unit is and what its clock said. Not read back.
+    const ReadOutInfo identity = IdentityOf(doc);
+    QJsonObject unit;
+    if (!identity.unitType.isEmpty() || !identity.unitNumber.isEmpty()) {
+        unit.insert(QStringLiteral("type"), identity.unitType);
+        unit.insert(QStringLiteral("manufacturingNumber"), identity.unitNumber);
+    }
+    if (doc.m_dateTime.IsRead()) {
+        const QDateTime clock = UnitClockToDateTime(ClockBytesOf(doc.m_dateTime));
+        unit.insert(QStringLiteral("clock"), clock.isValid() ? clock.toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                                             : doc.m_dateTime.GetText());
+        unit.insert(QStringLiteral("clockReadAt"), isoUtc(doc.Meta(dsDateTime, 0)->readAt));
+    }
+    root.insert(QStringLiteral("unit"), unit);
+
+    // One line per record: small enough to keep, and still readable with a text editor.
+    const auto compact = [](const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); };
+    QByteArray sets;
+    const QList<RecordOutcome> records = doc.Records();
+    for (const DataSetInfo &set : DataSets()) {
+        QByteArray list;
+        for (const RecordOutcome &r : records) {
+            if (r.dataSet != set.id)
+                continue;
+            QJsonObject o{{QStringLiteral("index"), static_cast<int>(r.index)},
+                          {QStringLiteral("status"), r.status},
+                          {QStringLiteral("result"), LoadSourceString(StatusTextId(r.status))}};
+            if (r.readAt.isValid())
+                o.insert(QStringLiteral("readAt"), isoUtc(r.readAt));
+            if (!r.bytes.isEmpty())
+                o.insert(QStringLiteral("raw"), QString::fromLatin1(r.bytes.toHex()));
+            if (!r.chunkStatus.isEmpty()) {
+                QJsonArray chunks;
+                for (std::int32_t c : r.chunkStatus)
+                    chunks.append(c);
+                o.insert(QStringLiteral("chunks"), chunks);
+            }
+            QJsonObject values;
+            for (const auto &[name, text] : valuesOf(doc, set, r.index))
+                values.insert(name, text);
+            if (!values.isEmpty())
+                o.insert(QStringLiteral("values"), values);
+            list += (list.isEmpty() ? "\n" : ",\n") + compact(o);
+        }
+        if (list.isEmpty())
+            continue;
+        QByteArray head = compact(QJsonObject{{QStringLiteral("set"), QLatin1String(set.name)},
+                                              {QStringLiteral("title"), LoadSourceString(set.title)}});
+        head.chop(1); // the object goes on with its records
+        sets += (sets.isEmpty() ? "\n" : ",\n") + head + ",\"records\":[" + list + "\n]}";
+    }
+    QByteArray out = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    out.chop(2); // "}\n": the sets follow
+    return out + ",\n    \"sets\": [" + sets + "\n    ]\n}\n";
+}
+
+bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
+{
+    Reader reader;
+    const auto done = [&](bool ok) {
+        if (!ok && error)
+            *error = reader.error;
+        return ok;
+    };
+    if (bytes.size() > kMaxFileBytes) {
+        reader.error = LoadString(Str::FileErrTooLarge).arg(bytes.size()).arg(kMaxFileBytes);
+        return done(false);
+    }
+    QJsonParseError parseError{};
+    const QJsonDocument json = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !json.isObject()) {
+        const QString why = parseError.error != QJsonParseError::NoError
+                                ? QStringLiteral("%1 (byte %2)").arg(parseError.errorString()).arg(parseError.offset)
+                                : QStringLiteral("no JSON object");
+        reader.error = LoadString(Str::FileErrNotJson).arg(why);
+        return done(false);
+    }
+    const QJsonObject root = json.object();
+    if (root.value(QLatin1String("format")).toString() != QLatin1String(kFileFormat)) {
+        reader.error = LoadString(Str::FileErrFormat).arg(QLatin1String(kFileFormat));
+        return done(false);
+    }
+    qint64 version = 0;
+    if (!integerIn(root.value(QLatin1String("version")), 1, 1000000, &version))
+        return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("version")));
+    if (version > kFileVersion) {
+        reader.error = LoadString(Str::FileErrNewer).arg(version).arg(kFileVersion);
+        return done(false);
+    }
+    ReadOut out;
+    out.info.port = root.value(QLatin1String("port")).toString();
+    out.info.program = root.value(QLatin1String("program")).toString();
+    out.info.savedAt = QDateTime::fromString(root.value(QLatin1String("savedAt")).toString(), Qt::ISODateWithMs);
+    const QJsonValue sets = root.value(QLatin1String("sets"));
+    if (!sets.isArray())
+        return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("sets")));
+    std::set<int> setsSeen;
+    for (const QJsonValue &s : sets.toArray()) {
+        const QJsonObject o = s.toObject();
+        const QString name = o.value(QLatin1String("set")).toString();
+        const DataSetInfo *set = s.isObject() ? FindDataSet(name) : nullptr;
+        if (!set || name != QLatin1String(set->name))
+            return done(reader.fail(Str::FileDetailSet, name));
+        if (!setsSeen.insert(set->id).second)
+            return done(reader.fail(Str::FileDetailTwice, name, QString()));
+        const QJsonValue records = o.value(QLatin1String("records"));
+        if (!records.isArray())
+            return done(reader.fail(Str::FileDetailShape, name, QStringLiteral("records")));
+        std::set<unsigned> seen;
+        for (const QJsonValue &r : records.toArray()) {
+            RecordOutcome record;
+            if (!reader.readRecord(*set, r, seen, record))
+                return done(false);
+            out.records << record;
+        }
+    }
+    if (readOut)
+        *readOut = std::move(out);
+    return done(true);
+}
+
+void ShowReadOut(const ReadOut &readOut, CTarvelDoc &doc)
+{
+    doc.Clear();
+    doc.ApplyRecords(readOut.records);
+}
+
+bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = LoadString(Str::FileErrNotRegular);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = LoadString(Str::FileErrRead).arg(file.errorString());
+        return false;
+    }
+    if (file.size() > kMaxFileBytes) {
+        *error = LoadString(Str::FileErrTooLarge).arg(file.size()).arg(kMaxFileBytes);
+        return false;
+    }
+    *bytes = file.read(kMaxFileBytes + 1);
+    if (bytes->size() > kMaxFileBytes) {
+        *error = LoadString(Str::FileErrTooLarge).arg(bytes->size()).arg(kMaxFileBytes);
+        return false;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        *error = LoadString(Str::FileErrRead).arg(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        *error = LoadString(Str::FileErrWrite).arg(file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+} // namespace Quilo

@@ -1,0 +1,59 @@
+#pragma once
+// The .quilo read-out file: UTF-8 JSON that records a visit to the unit. It holds every record
+// that was read (or tried) with its status word and its reply bytes exactly as received, when
+// each was read, the port, the unit's identity and clock as read, and the program's version,
+// under a format name and version number. The decoded texts it also holds are for people and
+// other programs: opening a file decodes the bytes with the same code as a live read. The user
+// key is never written.
+
+#include "engine.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class CTarvelDoc;
+
+namespace Quilo {
+
+inline constexpr char kFileFormat[] = "quilo-readout";
+inline constexpr int kFileVersion = 1;
+inline constexpr char kFileSuffix[] = ".quilo";
+// Far beyond any read-out (a whole unit is about 150 KiB): a bigger file is refused unread.
+inline constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
+// What a file says besides its records.
+struct ReadOutInfo {
+    QString port;
+    QDateTime savedAt;       // UTC
+    QString program;         // "Quilo ReadOut 0.8"
+    QString unitType;        // from the configuration, when it was read
+    QString unitNumber;      // manufacturing number
+};
+
+struct ReadOut {
+    ReadOutInfo info;
+    QList<RecordOutcome> records;
+};
+
+// The document's records as file bytes.
+QByteArray SaveReadOut(const CTarvelDoc &doc, const QString &port, const QDateTime &savedAt);
+
+// The file's bytes checked throughout; false with the reason in *error (the document is not
+// involved, so nothing is half taken).
+bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error);
+
+// Replaces the document's records with the file's.
+void ShowReadOut(const ReadOut &readOut, CTarvelDoc &doc);
+
+// The unit's identity as the document holds it: type and manufacturing number, when the
+// configuration was read.
+ReadOutInfo IdentityOf(const CTarvelDoc &doc);
+
+// Reads a file of at most kMaxFileBytes from a regular file (not a FIFO or a device).
+bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error);
+// Writes all or nothing: the old file stays whole when the write fails.
+bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
+
+} // namespace Quilo

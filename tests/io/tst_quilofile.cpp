@@ -1,0 +1,233 @@
+// The .quilo read-out file: a whole unit read from the simulated unit, saved and opened again
+// record for record; failed records stay failed; every kind of bad file is refused with its
+// reason; a save that fails leaves the old file whole.
+
+#include "datasettable.h"
+#include "quilofile.h"
+#include "simulatedunit.h"
+#include "statustext.h"
+#include "tarveldoc.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace Quilo;
+
+namespace {
+
+// Every record's status, meta and shown texts, one line each.
+QStringList snapshot(const CTarvelDoc &doc)
+{
+    QStringList lines;
+    for (const DataSetInfo &set : DataSets()) {
+        for (unsigned i = 0; i < set.records; ++i) {
+            const CDataField &r = *doc.Record(set.id, i);
+            const CRecordMeta &m = *doc.Meta(set.id, i);
+            QString line = QStringLiteral("%1 %2 %3 %4 %5").arg(QLatin1String(set.name)).arg(i).arg(r.m_nStatus)
+                               .arg(QString::fromLatin1(m.raw.toHex()), m.readAt.toString(Qt::ISODateWithMs));
+            for (std::int32_t c : m.chunkStatus)
+                line += QLatin1Char(' ') + QString::number(c);
+            line += QLatin1Char('|') + r.GetText();
+            for (int c = 0; c < 8; ++c)
+                line += QLatin1Char('|') + r.GetColumnText(c);
+            lines << line;
+        }
+    }
+    lines << doc.m_config.m_name.GetText() << doc.m_aConfEvents[3].m_changeTime.GetText()
+          << doc.m_aConfEvents[3].m_in.GetText();
+    return lines;
+}
+
+QByteArray withRecord(const QByteArray &file, const char *set, const std::function<void(QJsonObject &)> &change)
+{
+    QJsonObject root = QJsonDocument::fromJson(file).object();
+    QJsonArray sets = root.value(QLatin1String("sets")).toArray();
+    for (qsizetype i = 0; i < sets.size(); ++i) {
+        QJsonObject s = sets[i].toObject();
+        if (s.value(QLatin1String("set")).toString() != QLatin1String(set))
+            continue;
+        QJsonArray records = s.value(QLatin1String("records")).toArray();
+        QJsonObject r = records[0].toObject();
+        change(r);
+        records[0] = r;
+        s.insert(QStringLiteral("records"), records);
+        sets[i] = s;
+    }
+    root.insert(QStringLiteral("sets"), sets);
+    return QJsonDocument(root).toJson();
+}
+
+} // namespace
+
+class TestQuiloFile : public QObject
+{
+    Q_OBJECT
+
+    QuiloSim::CSimulatedUnit *m_unit = nullptr;
+    CTarvelDoc *m_doc = nullptr;
+    QByteArray m_file;
+
+private slots:
+    void initTestCase()
+    {
+        m_unit = new QuiloSim::CSimulatedUnit(QuiloSim::generateState(5));
+        QString error;
+        QVERIFY2(m_unit->start(&error), qPrintable(error));
+        // two records fail: they must come back failed
+        m_unit->addFault(*QuiloSim::parseFault(QStringLiteral("198:3=checksum")));
+        m_unit->addFault(*QuiloSim::parseFault(QStringLiteral("202:12=two")));
+        m_doc = new CTarvelDoc;
+        m_doc->SetPort(m_unit->slavePath());
+        QVERIFY(m_doc->StartReadAll()); // no thread: runs to its end here
+        QVERIFY(!m_doc->IsBusy());
+        m_file = SaveReadOut(*m_doc, QStringLiteral("Com2"), QDateTime::currentDateTimeUtc());
+    }
+    void cleanupTestCase()
+    {
+        delete m_doc;
+        delete m_unit;
+    }
+
+    void roundTripKeepsEveryRecord()
+    {
+        QVERIFY(m_doc->m_aDaily[2].IsFailed());
+        QVERIFY(m_doc->Meta(dsConfig, 0)->failedChunks() == QList<int>{11});
+        QVERIFY2(m_file.size() < 200 * 1024, qPrintable(QString::number(m_file.size())));
+        ReadOut readOut;
+        QString error;
+        QVERIFY2(ParseReadOut(m_file, &readOut, &error), qPrintable(error));
+        QCOMPARE(readOut.info.port, QStringLiteral("Com2"));
+        CTarvelDoc opened;
+        ShowReadOut(readOut, opened);
+        QCOMPARE(snapshot(opened), snapshot(*m_doc));
+        QVERIFY(opened.m_aDaily[2].IsFailed());
+        // the user key never reaches a file
+        QVERIFY(!m_file.contains("user"));
+        // and the identity is there for people and the history
+        const QJsonObject unit = QJsonDocument::fromJson(m_file).object().value(QLatin1String("unit")).toObject();
+        QCOMPARE(unit.value(QLatin1String("manufacturingNumber")).toString(), m_doc->m_config.m_mfgNo.GetText());
+    }
+
+    // The decoded texts in a file are never believed: the bytes are.
+    void textsInTheFileAreNotTrusted()
+    {
+        const QByteArray forged = withRecord(m_file, "daily", [](QJsonObject &r) {
+            QJsonObject values = r.value(QLatin1String("values")).toObject();
+            values.insert(QStringLiteral("Cash in"), QStringLiteral("999999 Ft."));
+            r.insert(QStringLiteral("values"), values);
+        });
+        ReadOut readOut;
+        QVERIFY(ParseReadOut(forged, &readOut, nullptr));
+        CTarvelDoc opened;
+        ShowReadOut(readOut, opened);
+        QCOMPARE(opened.m_aDaily[0].GetColumnText(1), m_doc->m_aDaily[0].GetColumnText(1));
+    }
+
+    void badFilesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("why");
+        const auto change = [this](const char *set, std::function<void(QJsonObject &)> f) {
+            return withRecord(m_file, set, std::move(f));
+        };
+        QTest::newRow("truncated") << m_file.left(m_file.size() / 2) << QStringLiteral("not a Quilo read-out");
+        QTest::newRow("not JSON") << QByteArray("PK\x03\x04 zip") << QStringLiteral("not a Quilo read-out");
+        QTest::newRow("empty") << QByteArray() << QStringLiteral("not a Quilo read-out");
+        QTest::newRow("other JSON") << QByteArray("{\"format\":\"something\"}") << QStringLiteral("format");
+        QTest::newRow("newer version") << QByteArray(m_file).replace("\"version\": 1", "\"version\": 7")
+                                       << QStringLiteral("newer program (read-out format 7");
+        QTest::newRow("raw not hex") << change("daily", [](QJsonObject &r) {
+            QString raw = r.value(QLatin1String("raw")).toString();
+            raw[4] = u'g';
+            r.insert(QStringLiteral("raw"), raw);
+        }) << QStringLiteral("not 25 bytes in hexadecimal");
+        QTest::newRow("raw too short") << change("yearly", [](QJsonObject &r) {
+            r.insert(QStringLiteral("raw"), r.value(QLatin1String("raw")).toString().chopped(2));
+        }) << QStringLiteral("yearly, record 1");
+        QTest::newRow("no such record") << change("yearly", [](QJsonObject &r) { r.insert(QStringLiteral("index"), 6); })
+                                        << QStringLiteral("no record with index 6");
+        QTest::newRow("index not a whole number") << change("yearly", [](QJsonObject &r) {
+            r.insert(QStringLiteral("index"), 1.5);
+        }) << QStringLiteral("no record");
+        QTest::newRow("twice") << change("yearly", [](QJsonObject &r) { r.insert(QStringLiteral("index"), 1); })
+                               << QStringLiteral("appears twice");
+        QTest::newRow("status that means nothing") << change("monthly", [](QJsonObject &r) {
+            r.insert(QStringLiteral("status"), 0x8007);
+        }) << QStringLiteral("status word");
+        QTest::newRow("written outside the key table") << change("monthly", [](QJsonObject &r) {
+            r.insert(QStringLiteral("status"), 0x4000);
+        }) << QStringLiteral("status word");
+        QTest::newRow("read without bytes") << change("monthly", [](QJsonObject &r) {
+            r.remove(QStringLiteral("raw"));
+        }) << QStringLiteral("holds no reply bytes");
+        QTest::newRow("unknown set") << QByteArray(m_file).replace("\"set\":\"yearly\"", "\"set\":\"hourly\"")
+                                     << QStringLiteral("no data set \"hourly\"");
+        QTest::newRow("bad time") << change("daily", [](QJsonObject &r) {
+            r.insert(QStringLiteral("readAt"), QStringLiteral("yesterday"));
+        }) << QStringLiteral("not a date and time");
+        QByteArray huge = m_file;
+        huge.append(QByteArray(kMaxFileBytes, ' '));
+        QTest::newRow("huge") << huge << QStringLiteral("too large");
+    }
+    void badFilesAreRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, why);
+        ReadOut readOut;
+        QString error;
+        QVERIFY(!ParseReadOut(bytes, &readOut, &error));
+        QVERIFY2(error.contains(why), qPrintable(error));
+        QVERIFY(readOut.records.isEmpty());
+    }
+
+    void filesOnDisk()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("visit.quilo"));
+        QString error;
+        QVERIFY(WriteFileAtomically(path, m_file, &error));
+        QByteArray back;
+        QVERIFY(ReadFileBytes(path, &back, &error));
+        QCOMPARE(back, m_file);
+        // a FIFO (or a device) is not opened at all: it could block for ever
+        const QString fifo = dir.filePath(QStringLiteral("fifo.quilo"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!ReadFileBytes(fifo, &back, &error));
+        QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
+    }
+
+    // A write that fails half-way (here: the file size limit, which holds for root too) leaves
+    // the old file as it was.
+    void failedSaveKeepsTheOldFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("visit.quilo"));
+        QString error;
+        QVERIFY(WriteFileAtomically(path, "old", &error));
+        rlimit old{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool written = WriteFileAtomically(path, m_file, &error);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+        QVERIFY(!written);
+        QVERIFY2(error.contains(QStringLiteral("untouched")), qPrintable(error));
+        QByteArray back;
+        QVERIFY(ReadFileBytes(path, &back, &error));
+        QCOMPARE(back, QByteArray("old"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("visit.quilo")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQuiloFile)
+#include "tst_quilofile.moc"
