@@ -45,6 +45,7 @@ int CComPort::Open()
     case Serial::Failure::None:
         m_lastError = CPortError{CPortError::None, 0, path, QString()};
         m_bOpen = 1;
+        ++m_openCount;
         return 1;
     case Serial::Failure::NoSuchDevice: SetError(CPortError::NoSuchDevice, r.systemError, path); break;
     case Serial::Failure::Busy: SetError(CPortError::Busy, r.systemError, path); break;
