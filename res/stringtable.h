@@ -228,6 +228,13 @@ enum Id : unsigned {
     CliSourceSettings,
     CliSourceDefault,
     CliSilent,
+    CliKeyDamagedNew = 63470,    // a damaged write answer, then what the unit holds
+    CliKeyDamagedOld,
+    CliKeyDamagedOther,
+    CliKeyDamagedUnknown,
+    CliClockDamagedNew,
+    CliClockDamagedOld,
+    CliClockDamagedUnknown,
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"

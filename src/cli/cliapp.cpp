@@ -11,6 +11,7 @@
 #include "fields.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
+#include "unitclock.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -254,25 +255,29 @@ QString clockText(const std::array<std::uint8_t, 5> &bytes)
     return field.GetText();
 }
 
+// The unit's clock as a plain date and time; invalid when its bytes are no real date.
 QDateTime clockValue(const CDateTimeField &f)
 {
-    const QDate date(2000 + BcdToBin(f.m_date.m_year.m_nValue), BcdToBin(f.m_date.m_month.m_nValue),
-                     BcdToBin(f.m_date.m_day.m_nValue));
-    const QTime time(BcdToBin(f.m_time.m_first.m_nValue), BcdToBin(f.m_time.m_second.m_nValue));
-    return QDateTime(date, time);
+    return Quilo::UnitClockToDateTime(Quilo::ClockBytesOf(f));
 }
 
+// The PC's wall clock to the minute, plain like the unit's.
 QDateTime pcMinute()
 {
-    QDateTime now = QDateTime::currentDateTime();
-    now.setTime(QTime(now.time().hour(), now.time().minute()));
-    return now;
+    const QDateTime now = Quilo::PlainLocalNow();
+    return Quilo::PlainDateTime(now.date(), QTime(now.time().hour(), now.time().minute()));
+}
+
+// The write's own result in words, for a reply that was neither acceptance nor refusal.
+QString writeDamage(const COperationSummary &w)
+{
+    return ResultText(RecordStatus::AfterRead(w.writeResult));
 }
 
 int runSetClock(const CCliOptions &o, const CCliStreams &io)
 {
     if (o.clockFromPc && (pcMinute().date().year() < 2000 || pcMinute().date().year() > 2099)) {
-        say(io, LoadString(Str::CliErrClockPc).arg(pcMinute().toString(Qt::ISODate)));
+        say(io, LoadString(Str::CliErrClockPc).arg(pcMinute().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
         return ExitUsage;
     }
     CSession session(io);
@@ -297,10 +302,28 @@ int runSetClock(const CCliOptions &o, const CCliStreams &io)
     // The PC's clock is taken when the write goes out, not when the question was asked.
     const QDateTime target = o.clockFromPc ? pcMinute() : o.clockValue;
     const std::array<std::uint8_t, 5> bytes = ClockBytes(target);
-    if (!doc.WriteDateTime(bytes.data())) {
-        if (!doc.LastSummary().portOpened)
-            return session.PortFailed();
-        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(StatusFromSummary(doc.LastSummary()))));
+    // Written once only, whatever its answer: every write enters a change in the unit's date
+    // modification log. After an unclear answer the engine has read the clock back instead.
+    const int holds = doc.WriteDateTime(bytes.data());
+    const COperationSummary &w = doc.LastSummary();
+    if (!w.portOpened)
+        return session.PortFailed();
+    switch (w.readBack) {
+    case COperationSummary::ReadBack::HoldsNew:
+        io.err->write((LoadString(Str::CliClockDamagedNew).arg(writeDamage(w), doc.m_dateTime.GetText())
+                       + QLatin1Char('\n')).toUtf8());
+        return ExitOk;
+    case COperationSummary::ReadBack::HoldsOther:
+        say(io, LoadString(Str::CliClockDamagedOld).arg(writeDamage(w), doc.m_dateTime.GetText()));
+        return ExitFailed;
+    case COperationSummary::ReadBack::Failed:
+        say(io, LoadString(Str::CliClockDamagedUnknown).arg(writeDamage(w)));
+        return ExitFailed;
+    case COperationSummary::ReadBack::None:
+        break;
+    }
+    if (!holds) {
+        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
         return ExitFailed;
     }
     const int after = StatusFromSummary(session.Read(clock));
@@ -311,9 +334,7 @@ int runSetClock(const CCliOptions &o, const CCliStreams &io)
         return ExitFailed;
     }
     // The unit's clock runs on: a read-back a minute or two later still holds the write.
-    const QDateTime held = clockValue(doc.m_dateTime);
-    const qint64 drift = held.isValid() ? target.secsTo(held) : -1;
-    if (drift < 0 || drift > 180) {
+    if (!ClockHolds(target, clockValue(doc.m_dateTime))) {
         say(io, LoadString(Str::CliReadBackDiffer).arg(doc.m_dateTime.GetText(), clockText(bytes)));
         return ExitFailed;
     }
@@ -336,8 +357,9 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
     session.Read(one);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
-    const QString oldText = entry.m_nStatus == kDone ? entry.GetText()
-                                                     : LoadString(Str::CliUnknownValue).arg(ResultText(entry.m_nStatus));
+    const bool oldKnown = entry.m_nStatus == kDone;
+    const QString oldKey = entry.GetText();
+    const QString oldText = oldKnown ? oldKey : LoadString(Str::CliUnknownValue).arg(ResultText(entry.m_nStatus));
     if (!o.yes
         && !confirm(io, LoadString(Str::CliConfirmKey)
                             .arg(QString::number(o.keyRow + 1), LoadString(o.keyGroup.groupId),
@@ -347,11 +369,30 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
     }
     doc.m_nFirstKey = o.keyGroup.first;
     doc.m_nLastKey = o.keyGroup.last;
-    if (!doc.WriteKey(o.keyText, o.keyRow)) {
-        if (!doc.LastSummary().portOpened)
-            return session.PortFailed();
-        const int status = RecordStatus::AfterRead(entry.Result());
-        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(status)));
+    const int holds = doc.WriteKey(o.keyText, o.keyRow);
+    const COperationSummary &w = doc.LastSummary();
+    if (!w.portOpened)
+        return session.PortFailed();
+    // After an unclear answer the engine has read the entry back: say what the unit holds.
+    switch (w.readBack) {
+    case COperationSummary::ReadBack::HoldsNew:
+        io.err->write((LoadString(Str::CliKeyDamagedNew).arg(writeDamage(w), entry.GetText()) + QLatin1Char('\n'))
+                          .toUtf8());
+        return ExitOk;
+    case COperationSummary::ReadBack::HoldsOther:
+        if (oldKnown && entry.GetText() == oldKey)
+            say(io, LoadString(Str::CliKeyDamagedOld).arg(writeDamage(w), entry.GetText()));
+        else
+            say(io, LoadString(Str::CliKeyDamagedOther).arg(writeDamage(w), entry.GetText()));
+        return ExitFailed;
+    case COperationSummary::ReadBack::Failed:
+        say(io, LoadString(Str::CliKeyDamagedUnknown).arg(writeDamage(w), LoadString(o.keyGroup.groupId)));
+        return ExitFailed;
+    case COperationSummary::ReadBack::None:
+        break;
+    }
+    if (!holds) {
+        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
         return ExitFailed;
     }
     entry.m_nStatus = 0;

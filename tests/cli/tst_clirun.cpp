@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <ctime>
+
 using namespace QuiloCli;
 
 namespace {
@@ -43,6 +45,37 @@ QuiloSim::Fault fault(const char *want)
     return f.value_or(QuiloSim::Fault{});
 }
 
+int framesOf(const QList<QuiloSim::Frame> &frames, const QByteArray &start)
+{
+    int n = 0;
+    for (const QuiloSim::Frame &f : frames)
+        n += f.type == QuiloSim::FrameType::Data && f.bytes.startsWith(start);
+    return n;
+}
+
+// The process's time zone for one test; the local clock rules follow TZ after tzset().
+class CZone
+{
+public:
+    explicit CZone(const char *zone) : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~CZone()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray m_old;
+    bool m_had;
+};
+
 } // namespace
 
 class TestCliRun : public QObject
@@ -59,6 +92,10 @@ private slots:
     void writeKeyIsReadBack();
     void writeKeyRefusedOrDeclined();
     void setClockIsReadBack();
+    void damagedWriteAnswer_data();
+    void damagedWriteAnswer();
+    void setClockOnDaylightSavingDays_data();
+    void setClockOnDaylightSavingDays();
     void keyMode();
     void missingPort();
     void silentUnitGivesUp();
@@ -208,6 +245,96 @@ void TestCliRun::setClockIsReadBack()
     r = runQuilo({QStringLiteral("set-clock"), QStringLiteral("now"), QStringLiteral("-y")}, m_unit->slavePath());
     QCOMPARE(r.exit, 1);
     QVERIFY2(r.err.contains(QStringLiteral("refused")), qPrintable(r.err));
+}
+
+// A write whose answer is spoiled: the unit took it (or not), the program reads the value back
+// once and says what the unit holds; it never writes a second time.
+void TestCliRun::damagedWriteAnswer_data()
+{
+    QTest::addColumn<bool>("clock");
+    QTest::addColumn<QString>("writeFault"); // on the write's answer
+    QTest::addColumn<QString>("readFault");  // on every read of the value, empty for none
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("holdsNew");
+    for (const bool clock : {true, false}) {
+        const int n = clock ? 5 : 8;
+        const QString late = QStringLiteral("late:%1").arg(3 * (100 + 20 * (n + 4)) + 80); // after the time-outs
+        const QString what = clock ? QStringLiteral("clock") : QStringLiteral("key");
+        const QString holdsNew = clock ? QStringLiteral("holds the new time") : QStringLiteral("holds the new key");
+        for (const QString &kind : {QStringLiteral("two"), QStringLiteral("checksum"), QStringLiteral("garbage"),
+                                    QStringLiteral("length:-1"), late, QStringLiteral("gap:400")})
+            QTest::addRow("%s, %s", qPrintable(what), qPrintable(kind)) << clock << kind << QString() << 0 << holdsNew << true;
+        QTest::addRow("%s, no answer, not taken", qPrintable(what))
+            << clock << QStringLiteral("silent") << QString() << 1
+            << (clock ? QStringLiteral("still holds its old time") : QStringLiteral("still holds the old key")) << false;
+        QTest::addRow("%s, two bytes, no read-back", qPrintable(what))
+            << clock << QStringLiteral("two") << QStringLiteral("silent") << 1 << QStringLiteral("may hold either") << true;
+    }
+}
+
+void TestCliRun::damagedWriteAnswer()
+{
+    QFETCH(bool, clock);
+    QFETCH(QString, writeFault);
+    QFETCH(QString, readFault);
+    QFETCH(int, exit);
+    QFETCH(QString, says);
+    QFETCH(bool, holdsNew);
+
+    const QuiloSim::Key newKey{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+    const QuiloSim::Key oldKey = m_unit->state().keyTable[34]; // LAB row 3
+    const QString writeTarget = clock ? QStringLiteral("210") : QStringLiteral("205:35");
+    const QString readTarget = clock ? QStringLiteral("209") : QStringLiteral("203:35");
+    m_unit->addFault(*QuiloSim::parseFault(writeTarget + QLatin1Char('=') + writeFault));
+    if (!readFault.isEmpty())
+        m_unit->addFault(*QuiloSim::parseFault(readTarget + QLatin1Char('=') + readFault));
+
+    const QStringList args = clock ? QStringList{QStringLiteral("set-clock"), QStringLiteral("2031-12-28 19:47"),
+                                                 QStringLiteral("--yes")}
+                                   : QStringList{QStringLiteral("write-key"), QStringLiteral("LAB"), QStringLiteral("3"),
+                                                 QStringLiteral("0123456789ABCDEF"), QStringLiteral("--yes")};
+    const Run r = runQuilo(args, m_unit->slavePath());
+    QVERIFY2(r.exit == exit, qPrintable(r.err));
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    QCOMPARE(framesOf(m_unit->receivedFrames(), clock ? QByteArray("\xD2\x00", 2) : QByteArray("\xCD\x23", 2)), 1);
+
+    if (clock) {
+        const QByteArray held = m_unit->replyData(209, 0).left(4);
+        QCOMPARE(held == QByteArray::fromHex("31122819"), holdsNew);
+    } else {
+        QCOMPARE(m_unit->state().keyTable[34], holdsNew ? newKey : oldKey);
+    }
+}
+
+// The unit's clock has no zone: the hour that the local clocks skip in spring, and the one they
+// pass twice in autumn, are times like any other for it. Day, hour and minute above 9 show that
+// the packed BCD is read back digit for digit.
+void TestCliRun::setClockOnDaylightSavingDays_data()
+{
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("spring, skipped hour") << QStringLiteral("2024-03-31 02:30") << QByteArray::fromHex("2403310230")
+                                          << QStringLiteral("2024:03:31  /  02:30");
+    QTest::newRow("autumn, doubled hour") << QStringLiteral("2024-10-27 02:30") << QByteArray::fromHex("2410270230")
+                                          << QStringLiteral("2024:10:27  /  02:30");
+    QTest::newRow("two-digit day, hour, minute") << QStringLiteral("2031-12-28 19:47") << QByteArray::fromHex("3112281947")
+                                                 << QStringLiteral("2031:12:28  /  19:47");
+}
+
+void TestCliRun::setClockOnDaylightSavingDays()
+{
+    QFETCH(QString, when);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    const CZone zone("Europe/Budapest");
+    const Run r = runQuilo({QStringLiteral("set-clock"), when, QStringLiteral("--yes")}, m_unit->slavePath());
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("The unit holds ") + shown) || r.err.contains(QStringLiteral("The unit holds ")
+             + shown.left(shown.size() - 1)), qPrintable(r.err));
+    QCOMPARE(m_unit->receivedFrames().at(1).bytes.mid(2, 5), bytes); // after the clock's first read
 }
 
 void TestCliRun::keyMode()
