@@ -235,6 +235,16 @@ enum Id : unsigned {
     CliClockDamagedNew,
     CliClockDamagedOld,
     CliClockDamagedUnknown,
+    CliErrOutputWrite,           // "writing %1 failed: %2 ..."
+    CliNothingRead,              // "nothing was read, so %1 was left as it was."
+    CliErrTraceSame,
+    CliErrTraceWrite,
+    CliErrOutputOption,          // set-clock and write-key take no output options
+    CliSilentSets,               // sets that got no byte back
+    CliLateSets,                 // sets whose replies all came too late
+    CliPartsAllFailed,
+    CliPartsSilent,
+    CliNoReply,                  // "no reply"
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"

@@ -3,6 +3,7 @@
 #include "cliargs.h"
 #include "exporttable.h"
 #include "formatters.h"
+#include "outputfile.h"
 #include "portnames.h"
 #include "progress.h"
 #include "rawcapture.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 
 #include <grp.h>
 #include <unistd.h>
@@ -27,8 +27,6 @@ namespace QuiloCli {
 namespace {
 
 constexpr int kDone = 0x8000;
-constexpr int kSilentTries = 3;
-constexpr std::size_t kNoReplySlot = 2; // failedBy counts "wrong reply length" (no reply) here
 
 void say(const CCliStreams &io, const QString &message)
 {
@@ -143,13 +141,24 @@ QString failedRows(const CExportSection &s)
     return rows.join(QStringLiteral(", "));
 }
 
+QString setLabel(const CExportSection &s)
+{
+    return s.want.event >= 0 ? s.want.name : s.want.label();
+}
+
 int runRead(const CCliOptions &o, const CCliStreams &io)
 {
+    const bool toStdout = o.outputFile.isEmpty() || o.outputFile == QLatin1String("-");
+    // One file for both would hold neither.
+    if (!toStdout && o.trace && !o.traceFile.isEmpty() && Quilo::SameFile(o.traceFile, o.outputFile)) {
+        say(io, LoadString(Str::CliErrTraceSame).arg(o.outputFile));
+        return ExitUsage;
+    }
     // The output file is checked before the unit is asked anything.
-    std::unique_ptr<QSaveFile> file;
-    if (!o.outputFile.isEmpty()) {
-        file = std::make_unique<QSaveFile>(o.outputFile);
-        if (!file->open(QIODevice::WriteOnly)) {
+    std::unique_ptr<Quilo::COutputFile> file;
+    if (!toStdout) {
+        file = std::make_unique<Quilo::COutputFile>(o.outputFile);
+        if (!file->Open()) {
             say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
             return ExitUsage;
         }
@@ -168,32 +177,30 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     QList<CExportSection> sections;
     bool portFailed = false;
     bool stopped = false;
-    bool silent = false;
-    int tried = 0;
-    int unanswered = 0;
-    for (const CSetSpec &want : o.sets) {
+    int read = 0;
+    qsizetype next = 0;
+    // Every set is tried: the engine gives up a set that brings no byte back (an older unit
+    // may not know some commands), and the next set may well be answered.
+    for (; next < o.sets.size(); ++next) {
+        const CSetSpec &want = o.sets.at(next);
         if (IsStopRequested()) {
             stopped = true;
             break;
         }
-        // A unit that never answered costs two seconds a record: a whole read-out would take
-        // half an hour to say nothing. Give up once a few tries in a row got no reply at all.
-        if (tried >= kSilentTries && unanswered == tried) {
-            silent = true;
-            break;
-        }
         progress.BeginSet(want.label(), want.transactionCount());
+        session.Capture()->TakeDiscarded();
         const COperationSummary &summary = session.Read(want);
         progress.EndSet();
         if (!summary.portOpened) {
             portFailed = true;
             break;
         }
-        tried += summary.tried;
-        unanswered += summary.failedBy[kNoReplySlot];
+        read += summary.read;
         sections << BuildSection(session.Doc(), want, summary, session.Capture());
+        sections.last().discarded = session.Capture()->TakeDiscarded();
         if (summary.stopped) {
             stopped = true;
+            ++next;
             break;
         }
     }
@@ -202,7 +209,13 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     RemoveInterruptHandler();
     stopped = stopped || IsStopRequested();
     ClearStopRequest();
+    // Sets not reached (Ctrl-C, a lost port) are listed all the same, as not read: the output
+    // shows the whole request, not a shorter one that looks complete.
+    if (!sections.isEmpty() || stopped)
+        for (qsizetype i = next; i < o.sets.size(); ++i)
+            sections << BuildSection(session.Doc(), o.sets.at(i), COperationSummary(), session.Capture());
 
+    int exit = ExitOk;
     if (!sections.isEmpty()) {
         sections = MergeEvents(sections);
         QByteArray data;
@@ -217,35 +230,60 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
             data = FormatJson(sections, CExportInfo{session.PortLabel(), stopped});
             break;
         }
-        if (file) {
-            if (file->write(data) != data.size() || !file->commit()) {
-                say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
-                return ExitFailed;
-            }
-        } else {
+        if (!file) {
             io.out->write(data);
+        } else if (read == 0 && file->kind() == Quilo::COutputFile::Kind::RegularFile) {
+            // An earlier, good read-out is worth more than a list of failures.
+            file->Discard();
+            say(io, LoadString(Str::CliNothingRead).arg(o.outputFile));
+            exit = ExitFailed;
+        } else if (!file->Write(data) || !file->Commit()) {
+            say(io, LoadString(Str::CliErrOutputWrite).arg(o.outputFile, file->errorString()));
+            exit = ExitOutput;
         }
     }
 
-    bool failed = false;
+    QStringList silent;
+    QStringList late;
+    bool answered = false;
     for (const CExportSection &s : sections) {
+        if (s.silent()) {
+            (s.discarded > 0 ? late : silent) << setLabel(s);
+            continue;
+        }
+        answered = answered || s.tried > 0;
         const int n = s.failedCount();
         if (n == 0)
             continue;
-        failed = true;
-        say(io, LoadString(Str::CliSetFailed).arg(s.want.event >= 0 ? s.want.name : s.want.label()).arg(n).arg(s.rows.size()).arg(failedRows(s)));
+        if (exit == ExitOk)
+            exit = ExitFailed;
+        if (s.tried > 0)
+            say(io, LoadString(Str::CliSetFailed).arg(setLabel(s)).arg(n).arg(s.rows.size()).arg(failedRows(s)));
     }
-    if (portFailed)
-        return session.PortFailed();
-    if (silent) {
-        say(io, LoadString(Str::CliSilent).arg(session.PortLabel()));
-        return ExitFailed;
+    if (!silent.isEmpty() || !late.isEmpty()) {
+        if (exit == ExitOk)
+            exit = ExitFailed;
+        if (!answered && late.isEmpty())
+            say(io, LoadString(Str::CliSilent).arg(session.PortLabel()));
+        else if (!silent.isEmpty())
+            say(io, LoadString(Str::CliSilentSets).arg(session.PortLabel(), silent.join(QStringLiteral(", "))));
+        if (!late.isEmpty())
+            say(io, LoadString(Str::CliLateSets).arg(session.PortLabel(), late.join(QStringLiteral(", "))));
+    }
+    if (!o.traceFile.isEmpty() && !session.Capture()->TraceError().isEmpty()) {
+        say(io, LoadString(Str::CliErrTraceWrite).arg(o.traceFile, session.Capture()->TraceError()));
+        exit = ExitOutput;
+    }
+    if (portFailed) {
+        const int status = session.PortFailed();
+        return exit == ExitOutput ? exit : status;
     }
     if (stopped) {
         say(io, LoadString(Str::CliStopped));
-        return ExitFailed;
+        if (exit == ExitOk)
+            exit = ExitFailed;
     }
-    return failed ? ExitFailed : ExitOk;
+    return exit;
 }
 
 QString clockText(const std::array<std::uint8_t, 5> &bytes)

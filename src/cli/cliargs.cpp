@@ -286,6 +286,16 @@ CParseResult ParseCommandLine(const QStringList &arguments)
     } else {
         result.error = LoadString(Str::CliErrCommand).arg(command);
     }
+    // The writes produce messages only: an output option there was meant for something else.
+    if (result.ok() && (o.command == Command::SetClock || o.command == Command::WriteKey)) {
+        const std::pair<const QCommandLineOption *, const char *> outputOptions[] = {
+            {&parser.output, "-o"}, {&parser.format, "-f"}, {&parser.separator, "-s"}};
+        for (const auto &[option, name] : outputOptions)
+            if (parser.p.isSet(*option)) {
+                result.error = LoadString(Str::CliErrOutputOption).arg(command, QLatin1String(name));
+                break;
+            }
+    }
     return result;
 }
 

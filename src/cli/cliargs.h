@@ -18,6 +18,7 @@ enum ExitCode : int {
     ExitFailed = 1,    // some records failed, a write failed or was declined
     ExitPortFailed = 2,// the port did not open
     ExitUsage = 64,    // bad command line; nothing was sent
+    ExitOutput = 74,   // the output or the trace could not be written
 };
 
 enum class Command { None, Help, Version, Ports, Read, SetClock, WriteKey };
@@ -34,7 +35,7 @@ struct CCliOptions
     bool trace = false;
     QString traceFile;             // empty with trace: stderr
     OutputFormat format = OutputFormat::Table;
-    QString outputFile;            // empty: stdout
+    QString outputFile;            // empty or "-": stdout
     QChar separator;               // null: the locale's convention
     bool yes = false;
 

@@ -69,6 +69,9 @@ void TestCliParse::rejects_data()
     row("row 0", {QStringLiteral("write-key"), QStringLiteral("LAB"), QStringLiteral("0"), QStringLiteral("0011223344556677")}, "rows 1 to 32");
     row("row 33 of LAB", {QStringLiteral("write-key"), QStringLiteral("LAB"), QStringLiteral("33"), QStringLiteral("0011223344556677")}, "rows 1 to 32");
     row("key 17 digits", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("00112233445566778")}, "not a key");
+    row("clock into a file", {QStringLiteral("set-clock"), QStringLiteral("now"), QStringLiteral("-o"), QStringLiteral("x.csv")}, "-o");
+    row("key write as json", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("0011223344556677"),
+                               QStringLiteral("-f"), QStringLiteral("json")}, "-f");
     row("key not hex", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("0G112233445566778")}, "not a key");
 }
 
