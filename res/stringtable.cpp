@@ -259,6 +259,8 @@ constexpr Entry kTable[] = {
     {Str::PortErrPermission, QT_TRANSLATE_NOOP("Quilo", "No permission to open %1: the user must be allowed to use serial ports (on Linux, a member of the dialout group; log in again after adding).")},
     {Str::PortErrOther, QT_TRANSLATE_NOOP("Quilo", "%1 cannot be opened: %2.")},
     {Str::PortErrSettings, QT_TRANSLATE_NOOP("Quilo", "%1 does not support these line settings (baud rate, data bits, parity, stop bits).")},
+    {Str::PortErrMapping, QT_TRANSLATE_NOOP("Quilo", "%1 leads nowhere: the port mapping %2 is malformed (%3). Fix it (entries Com1=/dev/... to Com4=/dev/...), or give the device path itself.")},
+    {Str::StartPageNotFile, QT_TRANSLATE_NOOP("Quilo", "This is not a regular file.")},
     // STRINGS-END (keep sorted by number; add new entries above this line)
 };
 

@@ -264,6 +264,10 @@ enum Id : unsigned {
     PortErrPermission,           // "No permission to open %1 ..."
     PortErrOther,                // "%1 cannot be opened: %2"
     PortErrSettings,             // "%1 does not support these line settings ..."
+
+    // 63850..63899: port mappings, the start page's file.
+    PortErrMapping = 63850,      // "%1 leads nowhere: the port mapping ... is malformed"
+    StartPageNotFile,            // "This is not a regular file."
 };
 } // namespace Str
 
