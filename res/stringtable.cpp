@@ -261,6 +261,10 @@ constexpr Entry kTable[] = {
     {Str::PortErrSettings, QT_TRANSLATE_NOOP("Quilo", "%1 does not support these line settings (baud rate, data bits, parity, stop bits).")},
     {Str::PortErrMapping, QT_TRANSLATE_NOOP("Quilo", "%1 leads nowhere: the port mapping %2 is malformed (%3). Fix it (entries Com1=/dev/... to Com4=/dev/...), or give the device path itself.")},
     {Str::StartPageNotFile, QT_TRANSLATE_NOOP("Quilo", "This is not a regular file.")},
+    {Str::PortMapNoPath, QT_TRANSLATE_NOOP("Quilo", "\"%1\" gives no device path starting with /")},
+    {Str::PortMapBadName, QT_TRANSLATE_NOOP("Quilo", "\"%1\" is no port name such as Com2")},
+    {Str::PortMapNoEntry, QT_TRANSLATE_NOOP("Quilo", "\"%1\" is no NAME=PATH entry")},
+    {Str::PortMapTwice, QT_TRANSLATE_NOOP("Quilo", "%1 is mapped twice")},
     // STRINGS-END (keep sorted by number; add new entries above this line)
 };
 

@@ -268,6 +268,10 @@ enum Id : unsigned {
     // 63850..63899: port mappings, the start page's file.
     PortErrMapping = 63850,      // "%1 leads nowhere: the port mapping ... is malformed"
     StartPageNotFile,            // "This is not a regular file."
+    PortMapNoPath,               // why a port mapping is malformed
+    PortMapBadName,
+    PortMapNoEntry,
+    PortMapTwice,
 };
 } // namespace Str
 

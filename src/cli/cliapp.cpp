@@ -520,6 +520,15 @@ int runPorts(const CCliStreams &io)
                              sourceText(Quilo::PortPathSource(name))};
     }
     out += alignedRows(names);
+    // A malformed mapping leads every name nowhere: say why, once.
+    QStringList mappingErrors;
+    for (int i = 1; i <= 4; ++i) {
+        const QString error = Quilo::PortMappingError(QStringLiteral("Com%1").arg(i));
+        if (!error.isEmpty() && mappingErrors.isEmpty())
+            mappingErrors << error;
+    }
+    for (const QString &error : mappingErrors)
+        out += QLatin1Char('\n') + error + QLatin1Char('\n');
     if (lacksDialout())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsDialout) + QLatin1Char('\n');
     io.out->write(out.toUtf8());

@@ -51,6 +51,7 @@ private slots:
     void exitStatus();
     void ctrlCWritesWhatWasRead();
     void setClockAsksFirst();
+    void malformedPortMapping();
     void outputTargets();
     void outputErrors_data();
     void outputErrors();
@@ -189,6 +190,24 @@ void TestQuilo::setClockAsksFirst()
     QCOMPARE(r.exit, 0);
     QVERIFY(r.err.contains("2025:03:04"));
     QVERIFY(r.err.contains("The unit holds"));
+}
+
+// QUILO_PORTS with a faulty entry: nothing goes to the default device, the user learns why.
+void TestQuilo::malformedPortMapping()
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUILO_PORTS"), QStringLiteral("Com2="));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QUILO_EXE), {QStringLiteral("read"), QStringLiteral("counters")});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 2);
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.contains("QUILO_PORTS") && err.contains("Com2="), err.constData());
+    p.start(QStringLiteral(QUILO_EXE), {QStringLiteral("ports")});
+    QVERIFY(p.waitForFinished(30000));
+    QVERIFY(p.readAllStandardOutput().contains("QUILO_PORTS"));
 }
 
 // "-" is standard output; devices and FIFOs are written in place and stay what they are.
