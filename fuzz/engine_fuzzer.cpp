@@ -67,10 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     case 1: {
         const int r = doc.WriteKey(QString::fromUtf8(keyText.data(), static_cast<qsizetype>(keyText.size())), row);
         check(r == 0 || r == 1);
+        // Untouched, written (with the write's result), or read back after an unclear answer.
         for (const CKeyField &k : doc.m_aKeyTable) {
             const int s = k.m_nStatus;
-            check(s == 0 || s == ResultNotSent || s == ResultTwoBytes || s == ResultWrongLength
-                  || s == ResultBadChecksum || s == ResultRefused || s == ResultKeyFailed);
+            const int result = s & RecordStatus::kResultMask;
+            const bool known = result == ResultOk || result == ResultNotSent || result == ResultTwoBytes
+                               || result == ResultWrongLength || result == ResultBadChecksum
+                               || result == ResultRefused || result == ResultKeyFailed;
+            check(s == 0 || s == RecordStatus::kDone || (s == (RecordStatus::kWritten | result) && known));
         }
         break;
     }
