@@ -77,6 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 check(result == ResultWrongLength);
             else
                 checkReply(link, op.n, result, false);
+            // Once the unit has echoed on this line, a reply taken is one that echoes this request.
+            if (result == ResultOk && link.UnitEchoes()) {
+                const std::uint8_t *in = link.ReplyData() - 2;
+                check(in[0] == op.command && in[1] == op.parameter);
+            }
             break;
         }
         case 1: {

@@ -228,6 +228,23 @@ enum Id : unsigned {
     CliSourceSettings,
     CliSourceDefault,
     CliSilent,
+    CliKeyDamagedNew = 63470,    // a damaged write answer, then what the unit holds
+    CliKeyDamagedOld,
+    CliKeyDamagedOther,
+    CliKeyDamagedUnknown,
+    CliClockDamagedNew,
+    CliClockDamagedOld,
+    CliClockDamagedUnknown,
+    CliErrOutputWrite,           // "writing %1 failed: %2 ..."
+    CliNothingRead,              // "nothing was read, so %1 was left as it was."
+    CliErrTraceSame,
+    CliErrTraceWrite,
+    CliErrOutputOption,          // set-clock and write-key take no output options
+    CliSilentSets,               // sets that got no byte back
+    CliLateSets,                 // sets whose replies all came too late
+    CliPartsAllFailed,
+    CliPartsSilent,
+    CliNoReply,                  // "no reply"
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"
@@ -273,6 +290,15 @@ enum Id : unsigned {
     CliPortsLatency,             // "latency timer %1 ms"
     CliPortsLatencyHint,         // "%1 holds received bytes for up to %2 ms ..."
     CliPortsStableHint,          // "A name under /dev/serial/by-id stays the same ..."
+
+
+    // 63850..63899: port mappings, the start page's file.
+    PortErrMapping = 63850,      // "%1 leads nowhere: the port mapping ... is malformed"
+    StartPageNotFile,            // "This is not a regular file."
+    PortMapNoPath,               // why a port mapping is malformed
+    PortMapBadName,
+    PortMapNoEntry,
+    PortMapTwice,
 
     // 64000..64099: read-out files.
     FileErrNotJson = 64000,      // "%1 is not a Quilo read-out: %2"

@@ -3,6 +3,7 @@
 #include "cliargs.h"
 #include "exporttable.h"
 #include "formatters.h"
+#include "outputfile.h"
 #include "portnames.h"
 #include "progress.h"
 #include "rawcapture.h"
@@ -11,10 +12,10 @@
 #include "fields.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
+#include "unitclock.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 
 #include <grp.h>
 #include <unistd.h>
@@ -26,8 +27,6 @@ namespace QuiloCli {
 namespace {
 
 constexpr int kDone = 0x8000;
-constexpr int kSilentTries = 3;
-constexpr std::size_t kNoReplySlot = 2; // failedBy counts "wrong reply length" (no reply) here
 
 void say(const CCliStreams &io, const QString &message)
 {
@@ -142,13 +141,24 @@ QString failedRows(const CExportSection &s)
     return rows.join(QStringLiteral(", "));
 }
 
+QString setLabel(const CExportSection &s)
+{
+    return s.want.event >= 0 ? s.want.name : s.want.label();
+}
+
 int runRead(const CCliOptions &o, const CCliStreams &io)
 {
+    const bool toStdout = o.outputFile.isEmpty() || o.outputFile == QLatin1String("-");
+    // One file for both would hold neither.
+    if (!toStdout && o.trace && !o.traceFile.isEmpty() && Quilo::SameFile(o.traceFile, o.outputFile)) {
+        say(io, LoadString(Str::CliErrTraceSame).arg(o.outputFile));
+        return ExitUsage;
+    }
     // The output file is checked before the unit is asked anything.
-    std::unique_ptr<QSaveFile> file;
-    if (!o.outputFile.isEmpty()) {
-        file = std::make_unique<QSaveFile>(o.outputFile);
-        if (!file->open(QIODevice::WriteOnly)) {
+    std::unique_ptr<Quilo::COutputFile> file;
+    if (!toStdout) {
+        file = std::make_unique<Quilo::COutputFile>(o.outputFile);
+        if (!file->Open()) {
             say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
             return ExitUsage;
         }
@@ -167,32 +177,30 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     QList<CExportSection> sections;
     bool portFailed = false;
     bool stopped = false;
-    bool silent = false;
-    int tried = 0;
-    int unanswered = 0;
-    for (const CSetSpec &want : o.sets) {
+    int read = 0;
+    qsizetype next = 0;
+    // Every set is tried: the engine gives up a set that brings no byte back (an older unit
+    // may not know some commands), and the next set may well be answered.
+    for (; next < o.sets.size(); ++next) {
+        const CSetSpec &want = o.sets.at(next);
         if (IsStopRequested()) {
             stopped = true;
             break;
         }
-        // A unit that never answered costs two seconds a record: a whole read-out would take
-        // half an hour to say nothing. Give up once a few tries in a row got no reply at all.
-        if (tried >= kSilentTries && unanswered == tried) {
-            silent = true;
-            break;
-        }
         progress.BeginSet(want.label(), want.transactionCount());
+        session.Capture()->TakeDiscarded();
         const COperationSummary &summary = session.Read(want);
         progress.EndSet();
         if (!summary.portOpened) {
             portFailed = true;
             break;
         }
-        tried += summary.tried;
-        unanswered += summary.failedBy[kNoReplySlot];
+        read += summary.read;
         sections << BuildSection(session.Doc(), want, summary, session.Capture());
+        sections.last().discarded = session.Capture()->TakeDiscarded();
         if (summary.stopped) {
             stopped = true;
+            ++next;
             break;
         }
     }
@@ -201,7 +209,13 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     RemoveInterruptHandler();
     stopped = stopped || IsStopRequested();
     ClearStopRequest();
+    // Sets not reached (Ctrl-C, a lost port) are listed all the same, as not read: the output
+    // shows the whole request, not a shorter one that looks complete.
+    if (!sections.isEmpty() || stopped)
+        for (qsizetype i = next; i < o.sets.size(); ++i)
+            sections << BuildSection(session.Doc(), o.sets.at(i), COperationSummary(), session.Capture());
 
+    int exit = ExitOk;
     if (!sections.isEmpty()) {
         sections = MergeEvents(sections);
         QByteArray data;
@@ -216,35 +230,60 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
             data = FormatJson(sections, CExportInfo{session.PortLabel(), stopped});
             break;
         }
-        if (file) {
-            if (file->write(data) != data.size() || !file->commit()) {
-                say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
-                return ExitFailed;
-            }
-        } else {
+        if (!file) {
             io.out->write(data);
+        } else if (read == 0 && file->kind() == Quilo::COutputFile::Kind::RegularFile) {
+            // An earlier, good read-out is worth more than a list of failures.
+            file->Discard();
+            say(io, LoadString(Str::CliNothingRead).arg(o.outputFile));
+            exit = ExitFailed;
+        } else if (!file->Write(data) || !file->Commit()) {
+            say(io, LoadString(Str::CliErrOutputWrite).arg(o.outputFile, file->errorString()));
+            exit = ExitOutput;
         }
     }
 
-    bool failed = false;
+    QStringList silent;
+    QStringList late;
+    bool answered = false;
     for (const CExportSection &s : sections) {
+        if (s.silent()) {
+            (s.discarded > 0 ? late : silent) << setLabel(s);
+            continue;
+        }
+        answered = answered || s.tried > 0;
         const int n = s.failedCount();
         if (n == 0)
             continue;
-        failed = true;
-        say(io, LoadString(Str::CliSetFailed).arg(s.want.event >= 0 ? s.want.name : s.want.label()).arg(n).arg(s.rows.size()).arg(failedRows(s)));
+        if (exit == ExitOk)
+            exit = ExitFailed;
+        if (s.tried > 0)
+            say(io, LoadString(Str::CliSetFailed).arg(setLabel(s)).arg(n).arg(s.rows.size()).arg(failedRows(s)));
     }
-    if (portFailed)
-        return session.PortFailed();
-    if (silent) {
-        say(io, LoadString(Str::CliSilent).arg(session.PortLabel()));
-        return ExitFailed;
+    if (!silent.isEmpty() || !late.isEmpty()) {
+        if (exit == ExitOk)
+            exit = ExitFailed;
+        if (!answered && late.isEmpty())
+            say(io, LoadString(Str::CliSilent).arg(session.PortLabel()));
+        else if (!silent.isEmpty())
+            say(io, LoadString(Str::CliSilentSets).arg(session.PortLabel(), silent.join(QStringLiteral(", "))));
+        if (!late.isEmpty())
+            say(io, LoadString(Str::CliLateSets).arg(session.PortLabel(), late.join(QStringLiteral(", "))));
+    }
+    if (!o.traceFile.isEmpty() && !session.Capture()->TraceError().isEmpty()) {
+        say(io, LoadString(Str::CliErrTraceWrite).arg(o.traceFile, session.Capture()->TraceError()));
+        exit = ExitOutput;
+    }
+    if (portFailed) {
+        const int status = session.PortFailed();
+        return exit == ExitOutput ? exit : status;
     }
     if (stopped) {
         say(io, LoadString(Str::CliStopped));
-        return ExitFailed;
+        if (exit == ExitOk)
+            exit = ExitFailed;
     }
-    return failed ? ExitFailed : ExitOk;
+    return exit;
 }
 
 QString clockText(const std::array<std::uint8_t, 5> &bytes)
@@ -254,25 +293,29 @@ QString clockText(const std::array<std::uint8_t, 5> &bytes)
     return field.GetText();
 }
 
+// The unit's clock as a plain date and time; invalid when its bytes are no real date.
 QDateTime clockValue(const CDateTimeField &f)
 {
-    const QDate date(2000 + BcdToBin(f.m_date.m_year.m_nValue), BcdToBin(f.m_date.m_month.m_nValue),
-                     BcdToBin(f.m_date.m_day.m_nValue));
-    const QTime time(BcdToBin(f.m_time.m_first.m_nValue), BcdToBin(f.m_time.m_second.m_nValue));
-    return QDateTime(date, time);
+    return Quilo::UnitClockToDateTime(Quilo::ClockBytesOf(f));
 }
 
+// The PC's wall clock to the minute, plain like the unit's.
 QDateTime pcMinute()
 {
-    QDateTime now = QDateTime::currentDateTime();
-    now.setTime(QTime(now.time().hour(), now.time().minute()));
-    return now;
+    const QDateTime now = Quilo::PlainLocalNow();
+    return Quilo::PlainDateTime(now.date(), QTime(now.time().hour(), now.time().minute()));
+}
+
+// The write's own result in words, for a reply that was neither acceptance nor refusal.
+QString writeDamage(const COperationSummary &w)
+{
+    return ResultText(RecordStatus::AfterRead(w.writeResult));
 }
 
 int runSetClock(const CCliOptions &o, const CCliStreams &io)
 {
     if (o.clockFromPc && (pcMinute().date().year() < 2000 || pcMinute().date().year() > 2099)) {
-        say(io, LoadString(Str::CliErrClockPc).arg(pcMinute().toString(Qt::ISODate)));
+        say(io, LoadString(Str::CliErrClockPc).arg(pcMinute().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
         return ExitUsage;
     }
     CSession session(io);
@@ -297,10 +340,28 @@ int runSetClock(const CCliOptions &o, const CCliStreams &io)
     // The PC's clock is taken when the write goes out, not when the question was asked.
     const QDateTime target = o.clockFromPc ? pcMinute() : o.clockValue;
     const std::array<std::uint8_t, 5> bytes = ClockBytes(target);
-    if (!doc.WriteDateTime(bytes.data())) {
-        if (!doc.LastSummary().portOpened)
-            return session.PortFailed();
-        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(StatusFromSummary(doc.LastSummary()))));
+    // Written once only, whatever its answer: every write enters a change in the unit's date
+    // modification log. After an unclear answer the engine has read the clock back instead.
+    const int holds = doc.WriteDateTime(bytes.data());
+    const COperationSummary &w = doc.LastSummary();
+    if (!w.portOpened)
+        return session.PortFailed();
+    switch (w.readBack) {
+    case COperationSummary::ReadBack::HoldsNew:
+        io.err->write((LoadString(Str::CliClockDamagedNew).arg(writeDamage(w), doc.m_dateTime.GetText())
+                       + QLatin1Char('\n')).toUtf8());
+        return ExitOk;
+    case COperationSummary::ReadBack::HoldsOther:
+        say(io, LoadString(Str::CliClockDamagedOld).arg(writeDamage(w), doc.m_dateTime.GetText()));
+        return ExitFailed;
+    case COperationSummary::ReadBack::Failed:
+        say(io, LoadString(Str::CliClockDamagedUnknown).arg(writeDamage(w)));
+        return ExitFailed;
+    case COperationSummary::ReadBack::None:
+        break;
+    }
+    if (!holds) {
+        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
         return ExitFailed;
     }
     const int after = StatusFromSummary(session.Read(clock));
@@ -311,9 +372,7 @@ int runSetClock(const CCliOptions &o, const CCliStreams &io)
         return ExitFailed;
     }
     // The unit's clock runs on: a read-back a minute or two later still holds the write.
-    const QDateTime held = clockValue(doc.m_dateTime);
-    const qint64 drift = held.isValid() ? target.secsTo(held) : -1;
-    if (drift < 0 || drift > 180) {
+    if (!ClockHolds(target, clockValue(doc.m_dateTime))) {
         say(io, LoadString(Str::CliReadBackDiffer).arg(doc.m_dateTime.GetText(), clockText(bytes)));
         return ExitFailed;
     }
@@ -336,8 +395,9 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
     session.Read(one);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
-    const QString oldText = entry.m_nStatus == kDone ? entry.GetText()
-                                                     : LoadString(Str::CliUnknownValue).arg(ResultText(entry.m_nStatus));
+    const bool oldKnown = entry.m_nStatus == kDone;
+    const QString oldKey = entry.GetText();
+    const QString oldText = oldKnown ? oldKey : LoadString(Str::CliUnknownValue).arg(ResultText(entry.m_nStatus));
     if (!o.yes
         && !confirm(io, LoadString(Str::CliConfirmKey)
                             .arg(QString::number(o.keyRow + 1), LoadString(o.keyGroup.groupId),
@@ -347,11 +407,30 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
     }
     doc.m_nFirstKey = o.keyGroup.first;
     doc.m_nLastKey = o.keyGroup.last;
-    if (!doc.WriteKey(o.keyText, o.keyRow)) {
-        if (!doc.LastSummary().portOpened)
-            return session.PortFailed();
-        const int status = RecordStatus::AfterRead(entry.Result());
-        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(status)));
+    const int holds = doc.WriteKey(o.keyText, o.keyRow);
+    const COperationSummary &w = doc.LastSummary();
+    if (!w.portOpened)
+        return session.PortFailed();
+    // After an unclear answer the engine has read the entry back: say what the unit holds.
+    switch (w.readBack) {
+    case COperationSummary::ReadBack::HoldsNew:
+        io.err->write((LoadString(Str::CliKeyDamagedNew).arg(writeDamage(w), entry.GetText()) + QLatin1Char('\n'))
+                          .toUtf8());
+        return ExitOk;
+    case COperationSummary::ReadBack::HoldsOther:
+        if (oldKnown && entry.GetText() == oldKey)
+            say(io, LoadString(Str::CliKeyDamagedOld).arg(writeDamage(w), entry.GetText()));
+        else
+            say(io, LoadString(Str::CliKeyDamagedOther).arg(writeDamage(w), entry.GetText()));
+        return ExitFailed;
+    case COperationSummary::ReadBack::Failed:
+        say(io, LoadString(Str::CliKeyDamagedUnknown).arg(writeDamage(w), LoadString(o.keyGroup.groupId)));
+        return ExitFailed;
+    case COperationSummary::ReadBack::None:
+        break;
+    }
+    if (!holds) {
+        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
         return ExitFailed;
     }
     entry.m_nStatus = 0;
@@ -459,6 +538,15 @@ int runPorts(const CCliStreams &io)
     }
     if (!firstStable.isEmpty())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsStableHint).arg(firstStable) + QLatin1Char('\n');
+    // A malformed mapping leads every name nowhere: say why, once.
+    QStringList mappingErrors;
+    for (int i = 1; i <= 4; ++i) {
+        const QString error = Quilo::PortMappingError(QStringLiteral("Com%1").arg(i));
+        if (!error.isEmpty() && mappingErrors.isEmpty())
+            mappingErrors << error;
+    }
+    for (const QString &error : mappingErrors)
+        out += QLatin1Char('\n') + error + QLatin1Char('\n');
     if (lacksDialout())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsDialout) + QLatin1Char('\n');
     io.out->write(out.toUtf8());

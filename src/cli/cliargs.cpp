@@ -1,6 +1,8 @@
 #include "cliargs.h"
 
 #include "stringtable.h"
+#include "tarveldoc.h"
+#include "unitclock.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -8,11 +10,6 @@
 namespace QuiloCli {
 
 namespace {
-
-std::uint8_t toBcd(int value)
-{
-    return static_cast<std::uint8_t>(((value / 10) << 4) | (value % 10));
-}
 
 struct Parser {
     QCommandLineParser p;
@@ -216,15 +213,26 @@ bool ParseClockText(const QString &text, QDateTime *value, QString *error)
         *error = LoadString(Str::CliErrClockText).arg(text);
         return false;
     }
-    *value = QDateTime(date, time); // the unit keeps minutes: seconds are dropped
+    // The unit's clock has no zone: 02:30 on the day the local clocks skip it is a time the
+    // unit can hold. Seconds are dropped, the unit keeps minutes.
+    *value = Quilo::PlainDateTime(date, time);
     return true;
 }
 
 std::array<std::uint8_t, 5> ClockBytes(const QDateTime &value)
 {
-    const QDate d = value.date();
-    const QTime t = value.time();
-    return {toBcd(d.year() - 2000), toBcd(d.month()), toBcd(d.day()), toBcd(t.hour()), toBcd(t.minute())};
+    Quilo::ClockBytes bcd{};
+    Quilo::DateTimeToUnitClock(value.date(), QTime(value.time().hour(), value.time().minute()), bcd);
+    return bcd;
+}
+
+bool ClockHolds(const QDateTime &written, const QDateTime &held)
+{
+    if (!written.isValid() || !held.isValid())
+        return false;
+    const qint64 later = Quilo::PlainDateTime(written.date(), written.time())
+                             .secsTo(Quilo::PlainDateTime(held.date(), held.time()));
+    return later >= 0 && later <= CTarvelDoc::kClockHeldSeconds;
 }
 
 QString UsageText()
@@ -277,6 +285,16 @@ CParseResult ParseCommandLine(const QStringList &arguments)
         parseWriteKey(words, &o, &result.error);
     } else {
         result.error = LoadString(Str::CliErrCommand).arg(command);
+    }
+    // The writes produce messages only: an output option there was meant for something else.
+    if (result.ok() && (o.command == Command::SetClock || o.command == Command::WriteKey)) {
+        const std::pair<const QCommandLineOption *, const char *> outputOptions[] = {
+            {&parser.output, "-o"}, {&parser.format, "-f"}, {&parser.separator, "-s"}};
+        for (const auto &[option, name] : outputOptions)
+            if (parser.p.isSet(*option)) {
+                result.error = LoadString(Str::CliErrOutputOption).arg(command, QLatin1String(name));
+                break;
+            }
     }
     return result;
 }

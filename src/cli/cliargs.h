@@ -18,6 +18,7 @@ enum ExitCode : int {
     ExitFailed = 1,    // some records failed, a write failed or was declined
     ExitPortFailed = 2,// the port did not open
     ExitUsage = 64,    // bad command line; nothing was sent
+    ExitOutput = 74,   // the output or the trace could not be written
 };
 
 enum class Command { None, Help, Version, Ports, Read, SetClock, WriteKey };
@@ -34,7 +35,7 @@ struct CCliOptions
     bool trace = false;
     QString traceFile;             // empty with trace: stderr
     OutputFormat format = OutputFormat::Table;
-    QString outputFile;            // empty: stdout
+    QString outputFile;            // empty or "-": stdout
     QChar separator;               // null: the locale's convention
     bool yes = false;
 
@@ -65,8 +66,13 @@ QString FormatKeyText(const std::array<std::uint8_t, 8> &bytes); // in the key f
 
 // A date and time to the minute, "yyyy-MM-dd HH:mm" (or with 'T', seconds allowed and dropped).
 // Fails with a message for text that is no date or a year outside 2000 to 2099.
+// The value is a plain date and time (no zone, no daylight saving), as the unit's clock is.
 bool ParseClockText(const QString &text, QDateTime *value, QString *error);
 std::array<std::uint8_t, 5> ClockBytes(const QDateTime &value); // packed BCD, as the unit keeps it
+// True when a clock read back as `held` still holds the write of `written`: the same minute or
+// up to a few minutes later, as the clock runs on. Both are taken as plain dates and times, so
+// a change of the PC's daylight saving between them changes nothing.
+bool ClockHolds(const QDateTime &written, const QDateTime &held);
 
 // "Com1".."Com4" (any case) become the canonical name; a device path passes; anything else
 // is empty.

@@ -61,6 +61,8 @@ void addListRows(CExportSection &s, const Record *records, const CRawCapture *ra
         row.result = ResultText(r.m_nStatus);
         for (int c = 0; c < Record::kColumns; ++c)
             row.cells << r.GetColumnText(c);
+        if (!row.ok)
+            row.blankAll();
         if (row.ok && raw)
             row.raw = raw->Reply(request.command,
                                  static_cast<std::uint8_t>(request.firstParameter + (i - s.want.first)));
@@ -75,23 +77,70 @@ void listHeadings(CExportSection &s)
         s.headings << heading(id);
 }
 
-// The configuration and its events are marked read even when chunks failed; the export says so.
-void judgeChunked(CExportRow &row, int recordStatus, const COperationSummary &summary)
+// The configuration and its events are marked read even when chunks failed; the export says so,
+// and a read that got no chunk at all says why instead of "not read".
+void judgeChunked(CExportRow &row, int recordStatus, const COperationSummary &summary, int chunks)
 {
     row.status = recordStatus;
     row.ok = recordStatus == kDone && summary.failed() == 0;
     row.result = ResultText(recordStatus);
-    if (recordStatus == kDone && summary.failed() > 0) {
-        const int partial = StatusFromSummary(summary);
+    if (summary.failed() == 0)
+        return;
+    const int partial = StatusFromSummary(summary);
+    const QString why = summary.noReply == summary.failed() ? LoadString(Str::CliNoReply) : ResultText(partial);
+    if (recordStatus == kDone) {
         row.status = partial;
-        row.result = LoadString(Str::CliPartsFailed)
-                         .arg(summary.failed())
-                         .arg(summary.tried)
-                         .arg(ResultText(partial));
+        row.result = LoadString(Str::CliPartsFailed).arg(summary.failed()).arg(summary.tried).arg(why);
+    } else if (summary.read == 0 && !summary.stopped) {
+        row.status = partial;
+        row.result = summary.silent && summary.tried < chunks
+                         ? LoadString(Str::CliPartsSilent).arg(summary.tried).arg(chunks - summary.tried)
+                         : LoadString(Str::CliPartsAllFailed).arg(summary.tried).arg(why);
     }
 }
 
+// Chunk k carries field k - 1: a failed chunk's field has no value, whatever zeros it shows.
+void blankFailedChunks(CExportRow &row, int recordStatus, const CRawCapture *raw, std::uint8_t command,
+                       std::size_t chunks)
+{
+    if (row.ok)
+        return;
+    if (recordStatus != kDone || !raw) {
+        row.blankAll();
+        return;
+    }
+    for (std::size_t k = 1; k <= chunks && static_cast<qsizetype>(k) <= row.cells.size(); ++k)
+        if (raw->Reply(command, static_cast<std::uint8_t>(k)).isEmpty())
+            row.blank(static_cast<qsizetype>(k - 1));
+}
+
+// The fields that hold free text of the unit's (everything but the amounts).
+QList<bool> configTextColumns(qsizetype columns)
+{
+    QList<bool> text(columns, false);
+    for (qsizetype c = 0; c < 13 && c < columns; ++c)
+        text[c] = true;
+    if (columns > 17)
+        text[17] = true;
+    return text;
+}
+
 } // namespace
+
+void CExportRow::blank(qsizetype column)
+{
+    if (column < 0 || column >= cells.size())
+        return;
+    missing.resize(cells.size(), false);
+    missing[column] = true;
+    cells[column] = QString();
+}
+
+void CExportRow::blankAll()
+{
+    for (qsizetype c = 0; c < cells.size(); ++c)
+        blank(c);
+}
 
 int CExportSection::failedCount() const
 {
@@ -178,6 +227,10 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
             row.result = ResultText(k.m_nStatus);
             // The window's rule: only a result in the low bits is an error.
             row.cells << k.GetText() << LoadString((k.m_nStatus & 0x7FFF) ? Str::StateError : Str::StateOk);
+            if (!row.ok)
+                row.blank(0); // the key; the state column is the window's verdict, not a value
+            if (k.m_nStatus == 0)
+                row.blank(1); // no verdict on an entry never tried
             if (row.ok && raw)
                 row.raw = raw->Reply(request.command,
                                      static_cast<std::uint8_t>(request.firstParameter + (i - want.first)));
@@ -204,6 +257,8 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
             s.headings << heading(Str::ColKey);
             row.cells << doc.m_currentKey.GetText();
         }
+        if (!row.ok)
+            row.blankAll();
         if (row.ok && raw)
             row.raw = raw->Reply(request.command, 0);
         s.rows << row;
@@ -213,11 +268,13 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
         s.form = true;
         for (unsigned id : kConfigLabels)
             s.headings << heading(id);
+        s.unitText = configTextColumns(s.headings.size());
         CExportRow row;
         row.number = 1;
-        judgeChunked(row, doc.m_config.m_nStatus, summary);
+        judgeChunked(row, doc.m_config.m_nStatus, summary, static_cast<int>(Quilo::kConfigChunks));
         row.cells = configCells(doc.m_config);
-        if (row.status == kDone && raw)
+        blankFailedChunks(row, doc.m_config.m_nStatus, raw, request.command, Quilo::kConfigChunks);
+        if (row.ok && raw)
             row.raw = raw->Chunked(request.command, Quilo::kConfigChunks);
         s.rows << row;
         break;
@@ -229,15 +286,17 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
             s.headings << heading(id);
         for (unsigned id : kEventLabels)
             s.headings << heading(id);
+        s.unitText = configTextColumns(s.headings.size());
         const CConfEventRecord &e = doc.m_aConfEvents[static_cast<std::size_t>(want.event)];
         CExportRow row;
         row.number = want.event + 1;
         row.index = want.event;
-        judgeChunked(row, e.m_nStatus, summary);
+        judgeChunked(row, e.m_nStatus, summary, static_cast<int>(Quilo::kConfEventChunks));
         row.cells = configCells(e.m_config);
         row.cells << e.m_in.GetText() << e.m_out.GetText() << e.m_stake.GetText() << e.m_win.GetText()
                   << e.m_games.GetText() << e.m_changeTime.GetText();
-        if (row.status == kDone && raw)
+        blankFailedChunks(row, e.m_nStatus, raw, request.command, Quilo::kConfEventChunks);
+        if (row.ok && raw)
             row.raw = raw->Chunked(request.command, Quilo::kConfEventChunks);
         s.rows << row;
         break;
@@ -245,12 +304,15 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
     default:
         break;
     }
+    s.unitText.resize(s.headings.size(), false);
     for (qsizetype c = 0; c < s.headings.size(); ++c) {
         bool right = !s.rows.isEmpty();
         for (const CExportRow &r : s.rows)
-            right = right && c < r.cells.size() && looksNumeric(r.cells.at(c));
+            right = right && c < r.cells.size() && (r.isMissing(c) || looksNumeric(r.cells.at(c)));
         s.rightAligned << right;
     }
+    s.tried = summary.tried;
+    s.noReply = summary.noReply;
     return s;
 }
 

@@ -25,7 +25,14 @@ struct CExportRow
     bool ok = false;      // read and decoded
     QString result;       // the result in words
     QStringList cells;    // display texts, one per heading
+    // Cells the unit gave no value for (a failed record or chunk): empty in tables and CSV,
+    // null in JSON, never a made-up zero that a spreadsheet would add up.
+    QList<bool> missing;
     QByteArray raw;       // the reply's data bytes as read (empty when not read)
+
+    bool isMissing(qsizetype column) const { return column < missing.size() && missing.at(column); }
+    void blank(qsizetype column);
+    void blankAll();
 };
 
 struct CExportSection
@@ -34,10 +41,18 @@ struct CExportSection
     QString title;                // "Daily log", with the group or event where there is one
     QStringList headings;         // without the row number column
     QList<bool> rightAligned;     // per heading
+    QList<bool> unitText;         // per heading: free text the unit keeps (name, address ...)
     bool form = false;            // one record with labelled fields rather than a list
     QList<CExportRow> rows;
+    // The read in numbers (summed when event sections are merged): records or chunks tried, of
+    // those the ones that got no byte back, and late replies dropped as stale.
+    int tried = 0;
+    int noReply = 0;
+    int discarded = 0;
 
     int failedCount() const;
+    // Not a single byte came back for anything tried.
+    bool silent() const { return tried > 0 && noReply == tried; }
 };
 
 // The status word's meaning in words: "read", "bad checksum", "key refused", "not read"...

@@ -23,6 +23,37 @@ QString rowNumber(int number)
     return FormatString(Str::RowNumber, number);
 }
 
+// Characters a terminal would act on rather than show: C0 and C1 controls (ESC starts the
+// sequences that retitle or clear a terminal) and the marks that reverse the direction of text.
+bool actsOnTerminal(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F
+           || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
+}
+
+// Text from the unit, shown as data: such characters appear as their escapes (\x1b, \u202e).
+QString inert(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (!actsOnTerminal(c))
+            out += QString::fromUcs4(&c, 1);
+        else if (c <= 0xFF)
+            out += QStringLiteral("\\x%1").arg(static_cast<uint>(c), 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+// A spreadsheet takes a cell that starts so as a formula; a leading apostrophe keeps it text.
+QString notFormula(const QString &text)
+{
+    static const QString leads = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && leads.contains(text.at(0)) ? QLatin1Char('\'') + text : text;
+}
+
 void appendList(QString &out, const CExportSection &s)
 {
     const bool withResult = s.failedCount() > 0;
@@ -33,7 +64,8 @@ void appendList(QString &out, const CExportSection &s)
     QList<QStringList> lines;
     for (const CExportRow &r : s.rows) {
         QStringList line{rowNumber(r.number)};
-        line << r.cells;
+        for (const QString &cell : r.cells)
+            line << inert(cell);
         if (withResult)
             line << (r.ok ? QString() : r.result);
         lines << line;
@@ -71,7 +103,7 @@ void appendForm(QString &out, const CExportSection &s)
             indent += QStringLiteral("  ");
         }
         for (qsizetype c = 0; c < s.headings.size() && c < r.cells.size(); ++c)
-            out += (indent + s.headings.at(c).leftJustified(width) + kGap + r.cells.at(c)).trimmed()
+            out += (indent + s.headings.at(c).leftJustified(width) + kGap + inert(r.cells.at(c))).trimmed()
                        .prepend(indent) + QLatin1Char('\n');
         if (!r.ok)
             out += indent + LoadString(Str::CliColResult).leftJustified(width) + kGap + r.result + QLatin1Char('\n');
@@ -111,7 +143,13 @@ QList<CExportSection> MergeEvents(const QList<CExportSection> &sections)
     for (const CExportSection &s : sections) {
         if (s.want.event >= 0 && !merged.isEmpty() && merged.last().want.event >= 0
             && merged.last().want.dataSet == s.want.dataSet) {
-            merged.last().rows << s.rows;
+            CExportSection &events = merged.last();
+            events.rows << s.rows;
+            events.tried += s.tried;
+            events.noReply += s.noReply;
+            events.discarded += s.discarded;
+            for (qsizetype c = 0; c < events.rightAligned.size() && c < s.rightAligned.size(); ++c)
+                events.rightAligned[c] = events.rightAligned[c] && s.rightAligned[c];
             continue;
         }
         merged << s;
@@ -151,7 +189,9 @@ QByteArray FormatCsv(const QList<CExportSection> &sections, QChar separator)
         out += csvLine(head, separator);
         for (const CExportRow &r : s.rows) {
             QStringList line{QString::number(r.number)};
-            line << r.cells << r.result;
+            for (qsizetype c = 0; c < r.cells.size(); ++c)
+                line << (c < s.unitText.size() && s.unitText.at(c) ? notFormula(r.cells.at(c)) : r.cells.at(c));
+            line << r.result;
             out += csvLine(line, separator);
         }
     }
@@ -167,7 +207,7 @@ QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &
         for (const CExportRow &r : s.rows) {
             QJsonObject values;
             for (qsizetype c = 0; c < s.headings.size() && c < r.cells.size(); ++c)
-                values.insert(s.headings.at(c), r.cells.at(c));
+                values.insert(s.headings.at(c), r.isMissing(c) ? QJsonValue(QJsonValue::Null) : QJsonValue(r.cells.at(c)));
             records.append(QJsonObject{
                 {QStringLiteral("number"), r.number},
                 {QStringLiteral("index"), r.index},

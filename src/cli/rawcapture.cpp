@@ -35,10 +35,25 @@ void CRawCapture::OnFrame(const Quilo::TraceEvent &event)
         m_pending = -1;
         break;
     case Quilo::TraceDirection::Discarded:
+        ++m_discarded;
         break;
     }
-    if (m_trace)
-        m_trace->write(TraceLine(event).toUtf8());
+    // After the first failure the trace stays as it is: a trace with holes would mislead.
+    if (m_trace && m_traceError.isEmpty()) {
+        const QByteArray line = TraceLine(event).toUtf8();
+        if (m_trace->write(line) != line.size()) {
+            m_traceError = m_trace->errorString();
+            if (m_traceError.isEmpty())
+                m_traceError = QStringLiteral("?");
+        }
+    }
+}
+
+int CRawCapture::TakeDiscarded()
+{
+    const int n = m_discarded;
+    m_discarded = 0;
+    return n;
 }
 
 QByteArray CRawCapture::Reply(std::uint8_t command, std::uint8_t parameter) const

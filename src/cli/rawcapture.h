@@ -33,6 +33,11 @@ public:
     // One trace line, as written to the trace device.
     QString TraceLine(const Quilo::TraceEvent &event) const;
 
+    // Late replies dropped as stale since the count was last taken.
+    int TakeDiscarded();
+    // Why writing the trace failed (the device's words); empty while it has not.
+    QString TraceError() const { return m_traceError; }
+
 private:
     static quint16 keyOf(std::uint8_t command, std::uint8_t parameter)
     {
@@ -42,6 +47,8 @@ private:
     QIODevice *m_trace;
     QHash<quint16, QByteArray> m_replies;
     int m_pending = -1; // key of the request waiting for its reply
+    int m_discarded = 0;
+    QString m_traceError;
     QDateTime m_wallStart;
     std::chrono::steady_clock::time_point m_steadyStart;
 };

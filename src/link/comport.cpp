@@ -36,7 +36,11 @@ int CComPort::Open()
     Close();
     const QString path = ResolvePortPath(m_strPortName);
     if (path.isEmpty()) {
-        SetError(CPortError::NoSuchDevice, 0, path);
+        // A malformed mapping is not a missing device: say what to fix.
+        if (const QString mapping = PortMappingError(m_strPortName); !mapping.isEmpty())
+            m_lastError = CPortError{CPortError::Other, 0, QString(), mapping};
+        else
+            SetError(CPortError::NoSuchDevice, 0, path);
         return 0;
     }
     // Queue sizes have no POSIX counterpart; the driver's own buffers are larger anyway.
@@ -46,6 +50,7 @@ int CComPort::Open()
         m_lastError = CPortError{CPortError::None, 0, path, QString()};
         m_bOpen = 1;
         m_lowLatency = m_handle.lowLatency;
+        ++m_openCount;
         return 1;
     case Serial::Failure::NoSuchDevice: SetError(CPortError::NoSuchDevice, r.systemError, path); break;
     case Serial::Failure::Busy: SetError(CPortError::Busy, r.systemError, path); break;

@@ -59,6 +59,9 @@ public:
     std::uint8_t *ReceiveBuffer() { return m_abReceive.data(); } // the frame layer joins split replies
 
     int IsOpen() const { return m_bOpen; }
+    // Counts the successful opens: what the frame layer learns about the unit at the far end
+    // holds for one open line only (another port may be chosen before the next open).
+    std::uint64_t OpenCount() const { return m_openCount; }
     QString PortName() const { return m_strPortName; }
     const Quilo::Serial::LineSettings &Settings() const { return m_settings; }
     const Quilo::Serial::Timeouts &Timeouts() const { return m_timeouts; }
@@ -82,6 +85,7 @@ private:
     Quilo::Serial::Handle m_handle;
     int m_bOpen = 0;
     Quilo::Serial::LowLatency m_lowLatency = Quilo::Serial::LowLatency::NotOpened;
+    std::uint64_t m_openCount = 0;
     CPortError m_lastError;
     std::array<std::uint8_t, kBufferSize> m_abReceive{};
     std::array<std::uint8_t, kBufferSize> m_abSend{};

@@ -69,10 +69,27 @@ int CFrameLink::Transmit(std::size_t count)
     // Whatever waits now is excess or late: it must not become the start of this reply.
     m_port.FlushInput();
     m_nReceived = 0;
+    m_nDiscarded = 0;
+    m_sentCommand = m_port.SendBuffer()[0];
+    m_sentParameter = m_port.SendBuffer()[1];
     const std::size_t sent = m_port.Write(count, 1);
     const int result = sent == count ? ResultOk : ResultNotSent;
     Trace(TraceDirection::Sent, m_port.SendBuffer(), count, result);
     return result;
+}
+
+ReplyHeader CFrameLink::Judge(std::size_t n) const
+{
+    const std::uint8_t *in = m_port.ReceiveBuffer();
+    const std::uint16_t expected = checksum(std::span<const std::uint8_t>(in, n + 2));
+    if (static_cast<std::uint16_t>(in[n + 2] | (in[n + 3] << 8)) != expected)
+        return ReplyHeader::Unknown; // a damaged frame fails on its own; its header proves nothing
+    if (in[0] == m_sentCommand && in[1] == m_sentParameter)
+        return ReplyHeader::Echo;
+    // Exactly the owed request's command and parameter: that reply, come late.
+    if (m_bReplyOwed && in[0] == m_owedCommand && in[1] == m_owedParameter)
+        return ReplyHeader::Stale;
+    return UnitEchoes() ? ReplyHeader::Stale : ReplyHeader::Unknown;
 }
 
 int CFrameLink::ReadReply(std::size_t n)
@@ -82,22 +99,45 @@ int CFrameLink::ReadReply(std::size_t n)
         return ResultWrongLength;
     }
     const std::size_t whole = n + kFrameOverhead;
-    std::size_t got = m_port.Read(whole, kReplyTries);
-
-    // An earlier reply is owed: it never came, or came torn. If it (or its rest) turns up now,
-    // ours follows right behind it, whatever the two lengths: when more bytes follow a whole
-    // read at once, ours is the last `whole` bytes before the line falls quiet.
-    if (m_bReplyOwed && got == whole) {
-        const int interval = static_cast<int>(m_port.Timeouts().readInterval);
-        if (m_port.InputFollows(interval))
-            got = TakeLastWhole(whole);
+    std::size_t got = 0;
+    // The attempts of one Read(whole, kReplyTries), taken one by one so that a stale reply can
+    // be dropped and the wait go on within the same time-outs.
+    for (int attempt = 0; attempt < kReplyTries; ++attempt) {
+        got = m_port.Read(whole, 1);
+        if (got == 0)
+            continue;
+        // An earlier reply is owed: it never came, or came torn. If it (or its rest) turns up
+        // now, ours follows right behind it, whatever the two lengths: when more bytes follow a
+        // whole read at once, ours is the last `whole` bytes before the line falls quiet.
+        if (m_bReplyOwed && got == whole) {
+            const int interval = static_cast<int>(m_port.Timeouts().readInterval);
+            if (m_port.InputFollows(interval))
+                got = TakeLastWhole(whole);
+        }
+        if (got == whole && Judge(n) == ReplyHeader::Stale) {
+            const std::uint8_t *in = m_port.ReceiveBuffer();
+            if (m_bReplyOwed && in[0] == m_owedCommand && in[1] == m_owedParameter)
+                m_bReplyOwed = false; // it is in now
+            Trace(TraceDirection::Discarded, in, whole, -1);
+            ++m_nDiscarded;
+            got = 0;
+            continue;
+        }
+        break;
     }
     // Two bytes are an answer of their own (a refusal); anything else short may have a rest.
-    m_bReplyOwed = got != whole && got != 2 && !m_port.LineAborted();
+    const bool owed = got != whole && got != 2 && !m_port.LineAborted();
+    if (owed) {
+        m_owedCommand = m_sentCommand;
+        m_owedParameter = m_sentParameter;
+    }
+    m_bReplyOwed = owed;
     m_nReceived = got;
 
     if (got != whole)
         return got == 2 ? ResultTwoBytes : ResultWrongLength;
+    if (Judge(n) == ReplyHeader::Echo)
+        m_echoLine = m_port.OpenCount();
     const std::uint8_t *in = m_port.ReceiveBuffer();
     const std::uint16_t expected = checksum(std::span<const std::uint8_t>(in, n + 2));
     const std::uint16_t received = static_cast<std::uint16_t>(in[n + 2] | (in[n + 3] << 8));

@@ -20,6 +20,11 @@ enum class TraceDirection {
     Discarded, // a late reply to an earlier request, dropped for the one after it; verdict -1
 };
 
+// What a reply's two header bytes tell. The unit gives them no documented meaning, so the frame
+// layer only learns from what it sees: a unit that has echoed command and parameter in them on
+// this line is taken to always do so.
+enum class ReplyHeader { Unknown, Echo, Stale };
+
 struct TraceEvent {
     TraceDirection direction;
     std::span<const std::uint8_t> bytes; // valid only during the call
@@ -58,6 +63,11 @@ public:
 
     // True while a reply did not come (or came torn) and it (or its rest) may still turn up.
     bool ReplyOwed() const { return m_bReplyOwed; }
+    // True once a good reply on the line opened last echoed its request in the header bytes:
+    // from then on a reply that does not echo the request in hand is a stale one.
+    bool UnitEchoes() const { return m_echoLine != 0 && m_echoLine == m_port.OpenCount(); }
+    // Whole replies with a good checksum that the last read dropped as stale.
+    int DiscardedCount() const { return m_nDiscarded; }
 
     void SetTraceHook(TraceHook hook) { m_trace = std::move(hook); }
     CComPort &Port() { return m_port; }
@@ -65,6 +75,7 @@ public:
 private:
     int ReadReply(std::size_t n);
     std::size_t TakeLastWhole(std::size_t whole);
+    ReplyHeader Judge(std::size_t n) const;
     int Transmit(std::size_t count);
     void Trace(TraceDirection direction, const std::uint8_t *bytes, std::size_t count, int verdict) const;
 
@@ -72,6 +83,12 @@ private:
     TraceHook m_trace;
     std::size_t m_nReceived = 0;
     bool m_bReplyOwed = false;
+    std::uint8_t m_owedCommand = 0;   // the request whose reply is owed
+    std::uint8_t m_owedParameter = 0;
+    std::uint8_t m_sentCommand = 0;   // the frame in hand
+    std::uint8_t m_sentParameter = 0;
+    std::uint64_t m_echoLine = 0;     // the port's OpenCount() when an echo was seen; 0: never
+    int m_nDiscarded = 0;
 };
 
 } // namespace Quilo

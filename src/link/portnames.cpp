@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 
+#include "stringtable.h"
+
 using namespace Qt::StringLiterals;
 
 namespace Quilo {
@@ -26,26 +28,68 @@ QHash<QString, QString> &overrides()
 struct Resolution {
     QString path;
     PortSource source = PortSource::None;
+    QString error; // a malformed mapping stood in the way
 };
 
-QString fromEnvironment(const QString &name)
+// A port name a mapping may give: "Com" and a number ("Com9" too, for machines with more ports).
+bool isComName(const QString &name)
 {
-    const QString mapping = qEnvironmentVariable("QUILO_PORTS");
-    for (const QString &entry : mapping.split(u';', Qt::SkipEmptyParts)) {
-        const qsizetype eq = entry.indexOf(u'=');
-        if (eq <= 0)
-            continue;
-        if (CanonicalPortName(entry.left(eq).trimmed()) == name)
-            return entry.mid(eq + 1).trimmed();
-    }
-    return QString();
+    static const QRegularExpression com(u"^Com[1-9][0-9]{0,2}$"_s);
+    return com.match(name).hasMatch();
 }
 
-QString fromSettings(const QString &name)
+// The entries of one mapping, or why it is malformed.
+struct Mapping {
+    QHash<QString, QString> paths;
+    QString problem;
+
+    // Adds one NAME=PATH entry; false (and the problem noted) when it is malformed.
+    bool add(const QString &rawName, const QString &rawPath, const QString &entry)
+    {
+        const QString name = CanonicalPortName(rawName.trimmed());
+        const QString path = rawPath.trimmed();
+        if (!isComName(name))
+            problem = LoadString(Str::PortMapBadName).arg(rawName.trimmed());
+        else if (!path.startsWith(u'/'))
+            problem = LoadString(Str::PortMapNoPath).arg(entry);
+        else if (paths.contains(name) && paths.value(name) != path)
+            problem = LoadString(Str::PortMapTwice).arg(name);
+        else
+            paths.insert(name, path);
+        return problem.isEmpty();
+    }
+};
+
+Mapping fromEnvironment()
 {
+    Mapping m;
+    const QString mapping = qEnvironmentVariable("QUILO_PORTS");
+    for (const QString &raw : mapping.split(u';', Qt::SkipEmptyParts)) {
+        const QString entry = raw.trimmed();
+        if (entry.isEmpty())
+            continue;
+        const qsizetype eq = entry.indexOf(u'=');
+        if (eq < 0) {
+            m.problem = LoadString(Str::PortMapNoEntry).arg(entry);
+            break;
+        }
+        if (!m.add(entry.left(eq), entry.mid(eq + 1), entry))
+            break;
+    }
+    return m;
+}
+
+Mapping fromSettings()
+{
+    Mapping m;
     QSettings settings{QLatin1String(kOrganisation), QLatin1String(kApplication)};
     settings.beginGroup(u"Ports"_s);
-    return settings.value(name).toString().trimmed();
+    for (const QString &key : settings.childKeys()) {
+        const QString value = settings.value(key).toString();
+        if (!m.add(key, value, key + u'=' + value))
+            break;
+    }
+    return m;
 }
 
 QString byDefault(const QString &name)
@@ -63,19 +107,28 @@ Resolution resolve(const QString &rawName)
     if (name.isEmpty())
         return {};
     if (name.startsWith(u'/'))
-        return {name, PortSource::Path};
+        return {name, PortSource::Path, QString()};
     {
         QMutexLocker lock(&g_overridesMutex);
         const auto it = overrides().constFind(name);
         if (it != overrides().constEnd())
-            return {*it, PortSource::Override};
+            return {*it, PortSource::Override, QString()};
     }
-    if (QString p = fromEnvironment(name); !p.isEmpty())
-        return {p, PortSource::Environment};
-    if (QString p = fromSettings(name); !p.isEmpty())
-        return {p, PortSource::Settings};
+    const Mapping environment = fromEnvironment();
+    if (!environment.problem.isEmpty())
+        return {QString(), PortSource::Environment,
+                LoadString(Str::PortErrMapping).arg(name, u"QUILO_PORTS"_s, environment.problem)};
+    if (const QString p = environment.paths.value(name); !p.isEmpty())
+        return {p, PortSource::Environment, QString()};
+    const Mapping settings = fromSettings();
+    if (!settings.problem.isEmpty()) {
+        const QString where = u"[Ports] (%1)"_s.arg(QSettings{QLatin1String(kOrganisation), QLatin1String(kApplication)}.fileName());
+        return {QString(), PortSource::Settings, LoadString(Str::PortErrMapping).arg(name, where, settings.problem)};
+    }
+    if (const QString p = settings.paths.value(name); !p.isEmpty())
+        return {p, PortSource::Settings, QString()};
     if (QString p = byDefault(name); !p.isEmpty())
-        return {p, PortSource::Default};
+        return {p, PortSource::Default, QString()};
     return {};
 }
 
@@ -100,6 +153,11 @@ QString ResolvePortPath(const QString &name)
 PortSource PortPathSource(const QString &name)
 {
     return resolve(name).source;
+}
+
+QString PortMappingError(const QString &name)
+{
+    return resolve(name).error;
 }
 
 void SetPortOverride(const QString &name, const QString &path)

@@ -70,7 +70,7 @@ public:
     RtfText run()
     {
         m_out.isRtf = m_in.startsWith("{\\rtf");
-        while (m_pos < m_in.size()) {
+        while (m_pos < m_in.size() && !m_out.truncated) {
             const char c = m_in.at(m_pos++);
             switch (c) {
             case '{':
@@ -345,9 +345,18 @@ private:
         }
         if (s.skip)
             return;
-        if (m_out.runs.isEmpty() || !(m_out.runs.last().format == s.format))
+        const bool newRun = m_out.runs.isEmpty() || !(m_out.runs.last().format == s.format);
+        const bool newParagraph = ch == kParagraph || ch == kLine;
+        if ((newRun && m_out.runs.size() >= RtfReader::kMaxRuns)
+            || (newParagraph && m_paragraphs >= RtfReader::kMaxParagraphs) || m_characters >= RtfReader::kMaxCharacters) {
+            m_out.truncated = true;
+            return;
+        }
+        if (newRun)
             m_out.runs.append(RtfRun{QString(), s.format});
         m_out.runs.last().text.append(ch);
+        m_paragraphs += newParagraph ? 1 : 0;
+        ++m_characters;
     }
 
     const QByteArray &m_in;
@@ -359,6 +368,8 @@ private:
     bool m_starred = false; // "\*" opened this group: an optional destination
     int m_red = 0, m_green = 0, m_blue = 0;
     bool m_colorSet = false;
+    int m_paragraphs = 0;
+    int m_characters = 0;
     RtfText m_out;
 };
 

@@ -33,6 +33,7 @@ struct RtfText {
     QList<QRgb> colors;      // the colour table; index 0 is the first entry written
     QList<bool> colorIsAuto; // entries written as ";" alone mean the default colour
     bool isRtf = false;      // the input began with "{\rtf"
+    bool truncated = false;  // a limit of RtfReader was reached: the rest was dropped
 
     QString plainText() const; // paragraph ends as '\n'
     // The run that holds character `position` of plainText(), or nullptr.
@@ -44,6 +45,12 @@ class RtfReader
 public:
     static constexpr int kMaxDepth = 64;       // deeper groups are dropped whole
     static constexpr int kMaxHalfPoints = 400; // 200 pt; larger sizes are clamped
+    // What one page may build, whatever the file holds: a start page is a few screens, and a
+    // text document of millions of paragraphs or format changes would keep the window busy
+    // for many seconds. Text beyond these is dropped.
+    static constexpr int kMaxParagraphs = 5000; // paragraph ends and line breaks
+    static constexpr int kMaxRuns = 5000;
+    static constexpr int kMaxCharacters = 500000;
 
     static RtfText parse(const QByteArray &rtf);
     // Replaces the document's content with the formatted text.

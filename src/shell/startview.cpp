@@ -6,6 +6,12 @@
 
 #include <QFile>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 CStartView::CStartView(CTarvelDoc &, QWidget *parent) : QTextEdit(parent)
 {
     // read-only from the start, so a page whose file is missing cannot be typed into either
@@ -21,9 +27,24 @@ QString CStartView::fileName()
 
 void CStartView::OnInitialUpdate()
 {
-    QFile file(fileName());
-    if (!file.open(QIODevice::ReadOnly)) {
-        Quilo::messageBox(this, {QMessageBox::Critical, LoadString(Str::StartPageMissing) + QLatin1Char('\n') + file.errorString(),
+    // Only a regular file: opening a FIFO of that name would wait for a writer, and reading a
+    // device would never end, while the window is not even shown yet. The check is made on
+    // the opened file itself, so nothing can be swapped in between.
+    QFile file;
+    QString why;
+    const int fd = ::open(QFile::encodeName(fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st {};
+    if (fd < 0) {
+        why = qt_error_string(errno);
+    } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = LoadString(Str::StartPageNotFile);
+        ::close(fd);
+    } else if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        why = file.errorString();
+        ::close(fd);
+    }
+    if (!why.isEmpty()) {
+        Quilo::messageBox(this, {QMessageBox::Critical, LoadString(Str::StartPageMissing) + QLatin1Char('\n') + why,
                                  LoadString(Str::ProductName), QMessageBox::Ok});
         clear();
         return;

@@ -89,11 +89,15 @@ bool CSimulatedUnit::openPty(QString *error)
     m_slavePath = QString::fromLocal8Bit(name);
     if (m_linkPath.isEmpty())
         return true;
+    // Never replaces what is there, not even a link: it may be someone else's (another unit's,
+    // or a device name the user relies on). A stale link of an earlier run is the user's to
+    // remove.
     const QByteArray link = QFile::encodeName(m_linkPath);
-    if (QFileInfo(m_linkPath).isSymLink())
-        unlink(link.constData()); // a stale link of an earlier run
     if (symlink(name, link.constData()) != 0) {
-        failed(error, m_linkPath);
+        if (errno == EEXIST && error)
+            *error = QStringLiteral("%1 exists already; remove it, or choose another path").arg(m_linkPath);
+        else
+            failed(error, m_linkPath);
         closeLine();
         return false;
     }

@@ -456,8 +456,16 @@ bool loadStateFile(const QString &path, UnitState &state, QString *error)
             *error = file.errorString();
         return false;
     }
+    const QByteArray bytes = file.readAll();
+    // The parser stops at a NUL byte and takes what came before it: anything after the object
+    // would be silently ignored, and a file that is not what it seems is refused instead.
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
+        if (error)
+            *error = QStringLiteral("offset %1: a NUL byte; nothing may follow the JSON object").arg(nul);
+        return false;
+    }
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (!doc.isObject()) {
         if (error)
             *error = parseError.error != QJsonParseError::NoError

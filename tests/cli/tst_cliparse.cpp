@@ -13,6 +13,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <ctime>
+
 using namespace QuiloCli;
 
 class TestCliParse : public QObject
@@ -26,6 +28,8 @@ private slots:
     void keyText_data();
     void keyText();
     void clockBytes();
+    void clockHoldsAcrossDaylightSaving_data();
+    void clockHoldsAcrossDaylightSaving();
     void csvQuotesAndSeparator();
     void jsonCarriesStatusAndRaw();
     void progressCountsAcrossSets();
@@ -65,6 +69,9 @@ void TestCliParse::rejects_data()
     row("row 0", {QStringLiteral("write-key"), QStringLiteral("LAB"), QStringLiteral("0"), QStringLiteral("0011223344556677")}, "rows 1 to 32");
     row("row 33 of LAB", {QStringLiteral("write-key"), QStringLiteral("LAB"), QStringLiteral("33"), QStringLiteral("0011223344556677")}, "rows 1 to 32");
     row("key 17 digits", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("00112233445566778")}, "not a key");
+    row("clock into a file", {QStringLiteral("set-clock"), QStringLiteral("now"), QStringLiteral("-o"), QStringLiteral("x.csv")}, "-o");
+    row("key write as json", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("0011223344556677"),
+                               QStringLiteral("-f"), QStringLiteral("json")}, "-f");
     row("key not hex", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("0G112233445566778")}, "not a key");
 }
 
@@ -154,6 +161,42 @@ void TestCliParse::clockBytes()
     QCOMPARE(r.options.clockBytes, expected);
     QCOMPARE(ClockBytes(QDateTime(QDate(2000, 1, 1), QTime(0, 0)))[0], std::uint8_t{0x00});
     QCOMPARE(ClockBytes(QDateTime(QDate(2099, 12, 31), QTime(23, 59)))[0], std::uint8_t{0x99});
+}
+
+// A read-back is compared with the write as the unit counts: plain minutes, whatever the PC's
+// zone does in between.
+void TestCliParse::clockHoldsAcrossDaylightSaving_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<bool>("holds");
+    QTest::newRow("spring, into the skipped hour") << QStringLiteral("2024-03-31 01:59") << QStringLiteral("2024-03-31 02:00") << true;
+    QTest::newRow("spring, inside it") << QStringLiteral("2024-03-31 02:30") << QStringLiteral("2024-03-31 02:32") << true;
+    QTest::newRow("autumn, out of the doubled hour") << QStringLiteral("2024-10-27 02:59") << QStringLiteral("2024-10-27 03:00") << true;
+    QTest::newRow("autumn, an hour on") << QStringLiteral("2024-10-27 02:30") << QStringLiteral("2024-10-27 03:30") << false;
+    QTest::newRow("earlier") << QStringLiteral("2024-10-27 02:30") << QStringLiteral("2024-10-27 02:29") << false;
+    QTest::newRow("four minutes on") << QStringLiteral("2024-03-31 02:30") << QStringLiteral("2024-03-31 02:34") << false;
+}
+
+void TestCliParse::clockHoldsAcrossDaylightSaving()
+{
+    QFETCH(QString, written);
+    QFETCH(QString, held);
+    QFETCH(bool, holds);
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Budapest");
+    tzset();
+    QDateTime w, h;
+    QString error;
+    const bool parsed = ParseClockText(written, &w, &error) && ParseClockText(held, &h, &error);
+    const bool result = ClockHolds(w, h);
+    const std::array<std::uint8_t, 5> bytes = ClockBytes(w);
+    qputenv("TZ", oldZone);
+    tzset();
+    QVERIFY2(parsed, qPrintable(error));
+    QCOMPARE(result, holds);
+    QCOMPARE(QStringLiteral("%1:%2").arg(bytes[3], 2, 16, QLatin1Char('0')).arg(bytes[4], 2, 16, QLatin1Char('0')),
+             written.right(5));
 }
 
 static CExportSection sampleSection()

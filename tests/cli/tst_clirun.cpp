@@ -10,7 +10,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <ctime>
 
 using namespace QuiloCli;
 
@@ -45,6 +48,37 @@ QuiloSim::Fault fault(const char *want)
     return f.value_or(QuiloSim::Fault{});
 }
 
+int framesOf(const QList<QuiloSim::Frame> &frames, const QByteArray &start)
+{
+    int n = 0;
+    for (const QuiloSim::Frame &f : frames)
+        n += f.type == QuiloSim::FrameType::Data && f.bytes.startsWith(start);
+    return n;
+}
+
+// The process's time zone for one test; the local clock rules follow TZ after tzset().
+class CZone
+{
+public:
+    explicit CZone(const char *zone) : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~CZone()
+    {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray m_old;
+    bool m_had;
+};
+
 } // namespace
 
 class TestCliRun : public QObject
@@ -61,10 +95,21 @@ private slots:
     void writeKeyIsReadBack();
     void writeKeyRefusedOrDeclined();
     void setClockIsReadBack();
+    void damagedWriteAnswer_data();
+    void damagedWriteAnswer();
+    void setClockOnDaylightSavingDays_data();
+    void setClockOnDaylightSavingDays();
     void keyMode();
     void missingPort();
     void silentUnitGivesUp();
     void portsShowAdapters();
+    void nothingReadKeepsTheFile();
+    void silenceIsJudgedPerSet_data();
+    void silenceIsJudgedPerSet();
+    void olderUnitIsStillRead();
+    void lostPortListsTheRest();
+    void failedRecordsCarryNoValues();
+    void unitTextIsInert();
 
 private:
     std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
@@ -213,6 +258,96 @@ void TestCliRun::setClockIsReadBack()
     QVERIFY2(r.err.contains(QStringLiteral("refused")), qPrintable(r.err));
 }
 
+// A write whose answer is spoiled: the unit took it (or not), the program reads the value back
+// once and says what the unit holds; it never writes a second time.
+void TestCliRun::damagedWriteAnswer_data()
+{
+    QTest::addColumn<bool>("clock");
+    QTest::addColumn<QString>("writeFault"); // on the write's answer
+    QTest::addColumn<QString>("readFault");  // on every read of the value, empty for none
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("holdsNew");
+    for (const bool clock : {true, false}) {
+        const int n = clock ? 5 : 8;
+        const QString late = QStringLiteral("late:%1").arg(3 * (100 + 20 * (n + 4)) + 80); // after the time-outs
+        const QString what = clock ? QStringLiteral("clock") : QStringLiteral("key");
+        const QString holdsNew = clock ? QStringLiteral("holds the new time") : QStringLiteral("holds the new key");
+        for (const QString &kind : {QStringLiteral("two"), QStringLiteral("checksum"), QStringLiteral("garbage"),
+                                    QStringLiteral("length:-1"), late, QStringLiteral("gap:400")})
+            QTest::addRow("%s, %s", qPrintable(what), qPrintable(kind)) << clock << kind << QString() << 0 << holdsNew << true;
+        QTest::addRow("%s, no answer, not taken", qPrintable(what))
+            << clock << QStringLiteral("silent") << QString() << 1
+            << (clock ? QStringLiteral("still holds its old time") : QStringLiteral("still holds the old key")) << false;
+        QTest::addRow("%s, two bytes, no read-back", qPrintable(what))
+            << clock << QStringLiteral("two") << QStringLiteral("silent") << 1 << QStringLiteral("may hold either") << true;
+    }
+}
+
+void TestCliRun::damagedWriteAnswer()
+{
+    QFETCH(bool, clock);
+    QFETCH(QString, writeFault);
+    QFETCH(QString, readFault);
+    QFETCH(int, exit);
+    QFETCH(QString, says);
+    QFETCH(bool, holdsNew);
+
+    const QuiloSim::Key newKey{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+    const QuiloSim::Key oldKey = m_unit->state().keyTable[34]; // LAB row 3
+    const QString writeTarget = clock ? QStringLiteral("210") : QStringLiteral("205:35");
+    const QString readTarget = clock ? QStringLiteral("209") : QStringLiteral("203:35");
+    m_unit->addFault(*QuiloSim::parseFault(writeTarget + QLatin1Char('=') + writeFault));
+    if (!readFault.isEmpty())
+        m_unit->addFault(*QuiloSim::parseFault(readTarget + QLatin1Char('=') + readFault));
+
+    const QStringList args = clock ? QStringList{QStringLiteral("set-clock"), QStringLiteral("2031-12-28 19:47"),
+                                                 QStringLiteral("--yes")}
+                                   : QStringList{QStringLiteral("write-key"), QStringLiteral("LAB"), QStringLiteral("3"),
+                                                 QStringLiteral("0123456789ABCDEF"), QStringLiteral("--yes")};
+    const Run r = runQuilo(args, m_unit->slavePath());
+    QVERIFY2(r.exit == exit, qPrintable(r.err));
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    QCOMPARE(framesOf(m_unit->receivedFrames(), clock ? QByteArray("\xD2\x00", 2) : QByteArray("\xCD\x23", 2)), 1);
+
+    if (clock) {
+        const QByteArray held = m_unit->replyData(209, 0).left(4);
+        QCOMPARE(held == QByteArray::fromHex("31122819"), holdsNew);
+    } else {
+        QCOMPARE(m_unit->state().keyTable[34], holdsNew ? newKey : oldKey);
+    }
+}
+
+// The unit's clock has no zone: the hour that the local clocks skip in spring, and the one they
+// pass twice in autumn, are times like any other for it. Day, hour and minute above 9 show that
+// the packed BCD is read back digit for digit.
+void TestCliRun::setClockOnDaylightSavingDays_data()
+{
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("spring, skipped hour") << QStringLiteral("2024-03-31 02:30") << QByteArray::fromHex("2403310230")
+                                          << QStringLiteral("2024:03:31  /  02:30");
+    QTest::newRow("autumn, doubled hour") << QStringLiteral("2024-10-27 02:30") << QByteArray::fromHex("2410270230")
+                                          << QStringLiteral("2024:10:27  /  02:30");
+    QTest::newRow("two-digit day, hour, minute") << QStringLiteral("2031-12-28 19:47") << QByteArray::fromHex("3112281947")
+                                                 << QStringLiteral("2031:12:28  /  19:47");
+}
+
+void TestCliRun::setClockOnDaylightSavingDays()
+{
+    QFETCH(QString, when);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    const CZone zone("Europe/Budapest");
+    const Run r = runQuilo({QStringLiteral("set-clock"), when, QStringLiteral("--yes")}, m_unit->slavePath());
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("The unit holds ") + shown) || r.err.contains(QStringLiteral("The unit holds ")
+             + shown.left(shown.size() - 1)), qPrintable(r.err));
+    QCOMPARE(m_unit->receivedFrames().at(1).bytes.mid(2, 5), bytes); // after the clock's first read
+}
+
 void TestCliRun::keyMode()
 {
     const QuiloSim::Key key{1, 2, 3, 4, 5, 6, 7, 8};
@@ -245,18 +380,195 @@ void TestCliRun::missingPort()
     QVERIFY(r.err.contains(QStringLiteral("quilo ports")));
 }
 
+QJsonArray setsOf(const Run &r)
+{
+    return QJsonDocument::fromJson(r.out.toUtf8()).object()[QStringLiteral("sets")].toArray();
+}
+
+QStringList resultsOf(const QJsonObject &set)
+{
+    QStringList results;
+    for (const auto &rec : set[QStringLiteral("records")].toArray())
+        results << rec.toObject()[QStringLiteral("result")].toString();
+    return results;
+}
+
 void TestCliRun::silentUnitGivesUp()
 {
     m_unit->addFault(fault("any=silent"));
-    const Run r = runQuilo({QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("-f"), QStringLiteral("json")},
+    const Run r = runQuilo({QStringLiteral("read"), QStringLiteral("yearly"), QStringLiteral("-f"), QStringLiteral("json")},
                            m_unit->slavePath());
     QCOMPARE(r.exit, 1);
     QVERIFY2(r.err.contains(QStringLiteral("does not answer")), qPrintable(r.err));
-    // What was tried is still written out, marked as failed.
-    const QJsonArray sets = QJsonDocument::fromJson(r.out.toUtf8()).object()[QStringLiteral("sets")].toArray();
-    QCOMPARE(sets.size(), 3); // counters, date and time, current key: then it gave up
-    QCOMPARE(sets[0].toObject()[QStringLiteral("records")].toArray()[0].toObject()[QStringLiteral("result")].toString(),
-             QStringLiteral("wrong reply length"));
+    QVERIFY2(r.err.contains(QStringLiteral("check the cable")), qPrintable(r.err));
+    // What was tried is still written out, marked as failed; the rest was given up.
+    const QStringList results = resultsOf(setsOf(r)[0].toObject());
+    QCOMPARE(results.size(), 6);
+    QCOMPARE(results.count(QStringLiteral("wrong reply length")), 3);
+    QCOMPARE(results.count(QStringLiteral("not read")), 3);
+}
+
+// A read that brought nothing does not replace an earlier read-out; a new file shows the failures.
+void TestCliRun::nothingReadKeepsTheFile()
+{
+    QTemporaryDir dir;
+    const QString earlier = dir.filePath(QStringLiteral("unit.csv"));
+    QFile file(earlier);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier\n") > 0);
+    file.close();
+    m_unit->addFault(fault("any=silent"));
+    Run r = runQuilo({QStringLiteral("read"), QStringLiteral("current-key"), QStringLiteral("-o"), earlier}, m_unit->slavePath());
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("was left as it was")), qPrintable(r.err));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("earlier\n"));
+    const QString fresh = dir.filePath(QStringLiteral("new.csv"));
+    r = runQuilo({QStringLiteral("read"), QStringLiteral("current-key"), QStringLiteral("-o"), fresh}, m_unit->slavePath());
+    QCOMPARE(r.exit, 1);
+    QVERIFY(QFile::exists(fresh));
+}
+
+// The words follow what came back: nothing at all, or replies that were wrong. A chunked set
+// whose chunks all failed says why.
+void TestCliRun::silenceIsJudgedPerSet_data()
+{
+    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<QString>("faultSpec");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("neverSays");
+    QTest::addColumn<QString>("result"); // of the first record
+    QTest::newRow("one byte short") << QStringList{QStringLiteral("yearly")} << QStringLiteral("201=length:-1")
+                                    << QStringLiteral("yearly: 6 of 6 not read") << QStringLiteral("answer")
+                                    << QStringLiteral("wrong reply length");
+    QTest::newRow("config, silent") << QStringList{QStringLiteral("config")} << QStringLiteral("202=silent")
+                                    << QStringLiteral("does not answer") << QString()
+                                    << QStringLiteral("no reply to 3 parts in a row, the other 15 were not tried");
+    QTest::newRow("config, two bytes") << QStringList{QStringLiteral("config")} << QStringLiteral("202=two")
+                                       << QStringLiteral("config: 1 of 1 not read") << QStringLiteral("answer")
+                                       << QStringLiteral("all 18 parts failed: two-byte reply");
+    QTest::newRow("yearly, every reply late") << QStringList{QStringLiteral("yearly")} << QStringLiteral("201=late:1590")
+                                              << QStringLiteral("answers too late for yearly") << QStringLiteral("cable")
+                                              << QStringLiteral("wrong reply length");
+}
+
+void TestCliRun::silenceIsJudgedPerSet()
+{
+    QFETCH(QStringList, sets);
+    QFETCH(QString, faultSpec);
+    QFETCH(QString, says);
+    QFETCH(QString, neverSays);
+    QFETCH(QString, result);
+    m_unit->addFault(fault(faultSpec.toLatin1().constData()));
+    const Run r = runQuilo(QStringList{QStringLiteral("read")} + sets + QStringList{QStringLiteral("-f"), QStringLiteral("json")},
+                           m_unit->slavePath());
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(says), qPrintable(r.err));
+    QVERIFY2(neverSays.isEmpty() || !r.err.contains(neverSays), qPrintable(r.err));
+    QCOMPARE(resultsOf(setsOf(r)[0].toObject()).value(0), result);
+}
+
+// A unit that does not know two commands: those sets are given up, everything else is read.
+void TestCliRun::olderUnitIsStillRead()
+{
+    m_unit->addFault(fault("206=silent"));
+    m_unit->addFault(fault("209=silent"));
+    const Run r = runQuilo({QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("-f"), QStringLiteral("json")},
+                           m_unit->slavePath());
+    QCOMPARE(r.exit, 1);
+    int read = 0;
+    int records = 0;
+    for (const auto &set : setsOf(r)) {
+        const QStringList results = resultsOf(set.toObject());
+        records += int(results.size());
+        read += int(results.count(QStringLiteral("read")));
+    }
+    QCOMPARE(records, 435);
+    QCOMPARE(read, 433);
+    QVERIFY2(r.err.contains(QStringLiteral("not a single byte back for counters, datetime")), qPrintable(r.err));
+    QVERIFY2(!r.err.contains(QStringLiteral("does not answer")), qPrintable(r.err));
+}
+
+// The adapter is pulled mid-run: what was read is written, every set after it is listed as not
+// read, and the exit status is the port's.
+void TestCliRun::lostPortListsTheRest()
+{
+    m_unit->addFault(fault("any=drop:30"));
+    const Run r = runQuilo({QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("-f"), QStringLiteral("json")},
+                           m_unit->slavePath());
+    QCOMPARE(r.exit, 2);
+    const QJsonArray sets = setsOf(r);
+    QCOMPARE(sets.size(), 16);
+    QStringList results;
+    for (const auto &set : sets)
+        results += resultsOf(set.toObject());
+    QCOMPARE(results.size(), 435);
+    QVERIFY(results.count(QStringLiteral("read")) > 0);
+    QCOMPARE(results.last(), QStringLiteral("not read"));
+}
+
+// A failed record has no values: nothing a spreadsheet would sum, null in JSON, no raw bytes;
+// a configuration with one failed chunk blanks that field only.
+void TestCliRun::failedRecordsCarryNoValues()
+{
+    m_unit->addFault(fault("201:2=checksum"));
+    Run r = runQuilo({QStringLiteral("read"), QStringLiteral("yearly"), QStringLiteral("-f"), QStringLiteral("csv"),
+                      QStringLiteral("-s"), QStringLiteral(",")},
+                     m_unit->slavePath());
+    QCOMPARE(r.exit, 1);
+    QCOMPARE(r.out.split(QLatin1Char('\n')).at(2), QStringLiteral("2,,,,,,bad checksum"));
+    r = runQuilo({QStringLiteral("read"), QStringLiteral("yearly"), QStringLiteral("-f"), QStringLiteral("json")},
+                 m_unit->slavePath());
+    const QJsonObject second = setsOf(r)[0].toObject()[QStringLiteral("records")].toArray()[1].toObject();
+    QCOMPARE(second[QStringLiteral("raw")].toString(), QString());
+    for (const auto &value : second[QStringLiteral("values")].toObject())
+        QVERIFY(value.isNull());
+    r = runQuilo({QStringLiteral("read"), QStringLiteral("yearly")}, m_unit->slavePath());
+    QVERIFY2(!r.out.contains(QStringLiteral("2000")), qPrintable(r.out));
+
+    m_unit->clearFaults();
+    m_unit->addFault(fault("202:12=checksum"));
+    r = runQuilo({QStringLiteral("read"), QStringLiteral("config"), QStringLiteral("-f"), QStringLiteral("json")},
+                 m_unit->slavePath());
+    const QJsonObject config = setsOf(r)[0].toObject()[QStringLiteral("records")].toArray()[0].toObject();
+    const QJsonObject values = config[QStringLiteral("values")].toObject();
+    int nulls = 0;
+    for (const auto &value : values)
+        nulls += value.isNull();
+    QCOMPARE(nulls, 1);
+    QVERIFY(values[QStringLiteral("Name")].isNull());
+    QCOMPARE(values[QStringLiteral("Address")].toString(), m_unit->state().config.address);
+}
+
+// Text the unit keeps is data: escape sequences do not reach the terminal, formulas do not
+// reach the spreadsheet, JSON keeps it exact; amounts stay as they are.
+void TestCliRun::unitTextIsInert()
+{
+    QuiloSim::UnitState state = m_unit->state();
+    state.config.name = QStringLiteral("=HYPERLINK(\"x\")");
+    state.config.address = QStringLiteral("\x1b]0;owned\x07\x1b[2J");
+    state.config.note = QStringLiteral("-5 Ft.");
+    state.config.initialIn = static_cast<std::uint32_t>(-5);
+    m_unit->setState(state);
+
+    Run r = runQuilo({QStringLiteral("read"), QStringLiteral("config")}, m_unit->slavePath());
+    QVERIFY2(r.exit == 0, qPrintable(r.err));
+    QVERIFY(!r.out.contains(QChar(0x1b)) && !r.out.contains(QChar(0x07)));
+    QVERIFY2(r.out.contains(QStringLiteral("\\x1b]0;owned\\x07\\x1b[2J")), qPrintable(r.out));
+
+    r = runQuilo({QStringLiteral("read"), QStringLiteral("config"), QStringLiteral("-f"), QStringLiteral("csv"),
+                  QStringLiteral("-s"), QStringLiteral(";")},
+                 m_unit->slavePath());
+    const QStringList cells = r.out.split(QLatin1Char('\n')).at(1).split(QLatin1Char(';'));
+    QVERIFY2(cells.contains(QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\"")), qPrintable(r.out));
+    QVERIFY2(cells.contains(QStringLiteral("'-5 Ft.")), qPrintable(r.out)); // the unit's text
+    QVERIFY2(cells.contains(QStringLiteral("-5 Ft.")), qPrintable(r.out));  // the amount
+
+    r = runQuilo({QStringLiteral("read"), QStringLiteral("config"), QStringLiteral("-f"), QStringLiteral("json")},
+                 m_unit->slavePath());
+    const QJsonObject values =
+        setsOf(r)[0].toObject()[QStringLiteral("records")].toArray()[0].toObject()[QStringLiteral("values")].toObject();
+    QCOMPARE(values[QStringLiteral("Name")].toString(), state.config.name);
+    QCOMPARE(values[QStringLiteral("Address")].toString(), state.config.address);
 }
 
 // Each adapter with its stable name beneath it and its latency timer; a timer above 1 ms gets

@@ -2,6 +2,7 @@
 // each output form and file, with the exit statuses, Ctrl-C and a confirmed write.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,6 +12,8 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Result {
@@ -19,9 +22,11 @@ struct Result {
     QByteArray err;
 };
 
-Result quilo(const QStringList &args, const QByteArray &input = {})
+Result quilo(const QStringList &args, const QByteArray &input = {}, const QString &folder = {})
 {
     QProcess p;
+    if (!folder.isEmpty())
+        p.setWorkingDirectory(folder);
     p.start(QStringLiteral(QUILO_EXE), args);
     if (!p.waitForStarted(10000))
         return {};
@@ -46,6 +51,10 @@ private slots:
     void exitStatus();
     void ctrlCWritesWhatWasRead();
     void setClockAsksFirst();
+    void malformedPortMapping();
+    void outputTargets();
+    void outputErrors_data();
+    void outputErrors();
 };
 
 void TestQuilo::formats_data()
@@ -164,6 +173,12 @@ void TestQuilo::ctrlCWritesWhatWasRead()
             read += rec.toObject()[QStringLiteral("ok")].toBool() ? 1 : 0;
     QVERIFY(read > 0);
     QVERIFY(read < 435);
+    // The sets not reached are there too, as not read.
+    const QJsonArray sets = root[QStringLiteral("sets")].toArray();
+    QCOMPARE(sets.size(), 16);
+    const QJsonArray lastRecords = sets.last().toObject()[QStringLiteral("records")].toArray();
+    QCOMPARE(lastRecords.size(), 64);
+    QCOMPARE(lastRecords.last().toObject()[QStringLiteral("result")].toString(), QStringLiteral("not read"));
 }
 
 void TestQuilo::setClockAsksFirst()
@@ -175,6 +190,90 @@ void TestQuilo::setClockAsksFirst()
     QCOMPARE(r.exit, 0);
     QVERIFY(r.err.contains("2025:03:04"));
     QVERIFY(r.err.contains("The unit holds"));
+}
+
+// QUILO_PORTS with a faulty entry: nothing goes to the default device, the user learns why.
+void TestQuilo::malformedPortMapping()
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUILO_PORTS"), QStringLiteral("Com2="));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QUILO_EXE), {QStringLiteral("read"), QStringLiteral("counters")});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 2);
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.contains("QUILO_PORTS") && err.contains("Com2="), err.constData());
+    p.start(QStringLiteral(QUILO_EXE), {QStringLiteral("ports")});
+    QVERIFY(p.waitForFinished(30000));
+    QVERIFY(p.readAllStandardOutput().contains("QUILO_PORTS"));
+}
+
+// "-" is standard output; devices and FIFOs are written in place and stay what they are.
+void TestQuilo::outputTargets()
+{
+    QTemporaryDir dir;
+    const QStringList read{QStringLiteral("read"), QStringLiteral("yearly"), QStringLiteral("--simulate"),
+                           QStringLiteral("-f"), QStringLiteral("csv")};
+    Result r = quilo(read + QStringList{QStringLiteral("-o"), QStringLiteral("-")}, {}, dir.path());
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(r.out.count('\n'), 7);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("-"))));
+
+    r = quilo(read + QStringList{QStringLiteral("-o"), QStringLiteral("/dev/null")});
+    QCOMPARE(r.exit, 0);
+    QVERIFY(QFileInfo(QStringLiteral("/dev/null")).exists() && !QFileInfo(QStringLiteral("/dev/null")).isFile());
+
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess p;
+    p.start(QStringLiteral(QUILO_EXE), read + QStringList{QStringLiteral("-o"), fifo});
+    QVERIFY(p.waitForStarted(10000));
+    QFile reader(fifo);
+    QVERIFY(reader.open(QIODevice::ReadOnly));
+    const QByteArray got = reader.readAll();
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(got.count('\n'), 7);
+    QVERIFY(!QFileInfo(fifo).isFile());
+}
+
+void TestQuilo::outputErrors_data()
+{
+    QTest::addColumn<QStringList>("args"); // FILE: an existing file with an earlier read-out
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("fileKept");
+    const QStringList read{QStringLiteral("read"), QStringLiteral("yearly"), QStringLiteral("--simulate")};
+    QTest::newRow("full disk") << read + QStringList{QStringLiteral("-o"), QStringLiteral("/dev/full")} << 74
+                               << QStringLiteral("No space left on device") << true;
+    QTest::newRow("trace on a full disk")
+        << read + QStringList{QStringLiteral("-o"), QStringLiteral("FILE"), QStringLiteral("--trace-file"), QStringLiteral("/dev/full")}
+        << 74 << QStringLiteral("No space left on device") << false;
+    QTest::newRow("trace into the output")
+        << read + QStringList{QStringLiteral("-o"), QStringLiteral("FILE"), QStringLiteral("--trace-file"), QStringLiteral("./FILE")}
+        << 64 << QStringLiteral("same file") << true;
+    QTest::newRow("a folder") << read + QStringList{QStringLiteral("-o"), QStringLiteral(".")} << 64
+                              << QStringLiteral("Is a directory") << true;
+}
+
+void TestQuilo::outputErrors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exit);
+    QFETCH(QString, says);
+    QFETCH(bool, fileKept);
+    QTemporaryDir dir;
+    QFile earlier(dir.filePath(QStringLiteral("FILE")));
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier read-out\n") > 0);
+    earlier.close();
+    const Result r = quilo(args, {}, dir.path());
+    QCOMPARE(r.exit, exit);
+    QVERIFY2(r.err.contains(says.toUtf8()), r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY(earlier.open(QIODevice::ReadOnly));
+    QCOMPARE(earlier.readAll() == "earlier read-out\n", fileKept);
 }
 
 QTEST_GUILESS_MAIN(TestQuilo)

@@ -37,6 +37,37 @@ class TestComPort : public QObject
 private slots:
     void cleanup() { CComPort::ClearPortMappings(); }
 
+    // The settings as the driver holds them after Open, read back from the line itself: 9600
+    // baud, 8 data bits, no parity, one stop bit, raw both ways, whatever the line had before.
+    void lineSettingsAfterOpen()
+    {
+        PtyPair pty;
+        QVERIFY(pty.isValid() && pty.slaveFd() >= 0);
+        termios cooked{};
+        QCOMPARE(tcgetattr(pty.slaveFd(), &cooked), 0);
+        cooked.c_cflag = (cooked.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB;
+        cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+        cooked.c_iflag |= ICRNL | ISTRIP | IXON;
+        cooked.c_oflag |= OPOST;
+        cfsetispeed(&cooked, B1200);
+        cfsetospeed(&cooked, B1200);
+        QCOMPARE(tcsetattr(pty.slaveFd(), TCSANOW, &cooked), 0);
+
+        CComPort port(pty.slavePath());
+        QCOMPARE(port.Open(), 1);
+        termios t{};
+        QCOMPARE(tcgetattr(pty.slaveFd(), &t), 0);
+        QCOMPARE(cfgetispeed(&t), speed_t(B9600));
+        QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+        QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(t.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
+        QCOMPARE(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+        QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+        QCOMPARE(t.c_iflag & (ICRNL | ISTRIP | IXON), tcflag_t(0));
+        QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+        QCOMPARE(t.c_iflag & (INPCK | PARMRK), tcflag_t(INPCK | PARMRK)); // line errors marked
+    }
+
     void closedLineDoesNothing()
     {
         CComPort port;

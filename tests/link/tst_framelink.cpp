@@ -187,6 +187,65 @@ private slots:
         QVERIFY(!rig.link.ReplyOwed());
     }
 
+    // Replies that answer another request than the one in hand never pass for its answer: the
+    // owed one is known by its header, and once the unit has shown that it echoes, so is any
+    // reply that does not echo. A unit that never echoes keeps the plain length rule.
+    void staleReplies_data()
+    {
+        QTest::addColumn<QList<QList<PeerChunk>>>("unit"); // answers to (C9, 1), (C9, 2), ...
+        QTest::addColumn<QList<int>>("results");
+        QTest::addColumn<QByteArrayList>("data"); // what a good reply must carry
+        QTest::addColumn<int>("discarded");
+
+        const QByteArray a(17, 'a'), b(17, 'b'), c(17, 'c'), x(17, 'x');
+        QTest::newRow("owed reply alone: nothing taken")
+            << QList<QList<PeerChunk>>{{}, {{0, PtyPeer::reply(a, 0xC9, 1)}}, {{0, PtyPeer::reply(c, 0xC9, 3)}}}
+            << QList<int>{ResultWrongLength, ResultWrongLength, ResultOk} << QByteArrayList{{}, {}, c} << 1;
+        QTest::newRow("owed reply, ours after a pause")
+            << QList<QList<PeerChunk>>{{}, {{0, PtyPeer::reply(a, 0xC9, 1)}, {250, PtyPeer::reply(b, 0xC9, 2)}}}
+            << QList<int>{ResultWrongLength, ResultOk} << QByteArrayList{{}, b} << 1;
+        QTest::newRow("echoing unit: a foreign header is dropped")
+            << QList<QList<PeerChunk>>{{{0, PtyPeer::reply(a, 0xC9, 1)}},
+                                       {{0, PtyPeer::reply(x, 0xC9, 7)}, {150, PtyPeer::reply(b, 0xC9, 2)}}}
+            << QList<int>{ResultOk, ResultOk} << QByteArrayList{a, b} << 1;
+        QTest::newRow("unit that does not echo: headers not judged")
+            << QList<QList<PeerChunk>>{{{0, PtyPeer::reply(a, 0, 0)}}, {{0, PtyPeer::reply(b, 0x55, 0x55)}}}
+            << QList<int>{ResultOk, ResultOk} << QByteArrayList{a, b} << 0;
+    }
+
+    void staleReplies()
+    {
+        QFETCH(QList<QList<PeerChunk>>, unit);
+        QFETCH(QList<int>, results);
+        QFETCH(QByteArrayList, data);
+        QFETCH(int, discarded);
+        Rig rig(unit);
+        int dropped = 0;
+        rig.link.SetTraceHook([&dropped](const TraceEvent &e) { dropped += e.direction == TraceDirection::Discarded; });
+        for (qsizetype i = 0; i < results.size(); ++i) {
+            QCOMPARE(rig.link.SendRequest(CmdYearly, static_cast<std::uint8_t>(i + 1)), 0);
+            QCOMPARE(rig.link.ReceiveReply(17), results[i]);
+            if (results[i] == ResultOk)
+                QCOMPARE(bytesOf(rig.link.Reply(17)), data[i]);
+        }
+        QCOMPARE(dropped, discarded);
+    }
+
+    // What the line taught about echoes holds until it is closed: another port may follow.
+    void echoIsLearntPerOpenLine()
+    {
+        const QByteArray a(17, 'a');
+        Rig rig({{{0, PtyPeer::reply(a, 0xC9, 1)}}, {{0, PtyPeer::reply(a, 0, 0)}}});
+        QCOMPARE(rig.link.SendRequest(CmdYearly, 1), 0);
+        QCOMPARE(rig.link.ReceiveReply(17), int(ResultOk));
+        QVERIFY(rig.link.UnitEchoes());
+        rig.port.Close();
+        QCOMPARE(rig.port.Open(), 1);
+        QVERIFY(!rig.link.UnitEchoes());
+        QCOMPARE(rig.link.SendRequest(CmdYearly, 2), 0);
+        QCOMPARE(rig.link.ReceiveReply(17), int(ResultOk));
+    }
+
     void traceCarriesBytesAndVerdicts()
     {
         Rig rig({{{0, hex("32ff")}}});

@@ -57,8 +57,10 @@ private slots:
             << u"/dev/pts/5"_s << PortSource::Environment;
         QTest::newRow("environment for another name")
             << u"Com2"_s << QString() << u"Com1=/dev/ttyUSB9"_s << QString() << u"/dev/ttyS1"_s << PortSource::Default;
-        QTest::newRow("malformed environment ignored")
-            << u"Com2"_s << QString() << u"=;Com2;;junk"_s << QString() << u"/dev/ttyS1"_s << PortSource::Default;
+        QTest::newRow("malformed environment refused")
+            << u"Com2"_s << QString() << u"=;Com2;;junk"_s << QString() << QString() << PortSource::Environment;
+        QTest::newRow("empty entries pass") << u"Com2"_s << QString() << u";Com2=/dev/pts/5;;"_s << QString()
+                                            << u"/dev/pts/5"_s << PortSource::Environment;
         QTest::newRow("override over all")
             << u"Com2"_s << u"/dev/pts/7"_s << u"Com2=/dev/pts/5"_s << u"/dev/ttyUSB0"_s << u"/dev/pts/7"_s
             << PortSource::Override;
@@ -86,6 +88,40 @@ private slots:
 
         QCOMPARE(CComPort::DevicePath(name), path);
         QCOMPARE(Quilo::PortPathSource(name), source);
+    }
+
+    // A mapping with a faulty entry is not used at all, for any name: the request would else
+    // go to a default device the user did not mean. The port says why it does not open.
+    void malformedMappingsAreRefused_data()
+    {
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("setting"); // the value of Com2 in [Ports]
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("no path") << u"Com2="_s << QString() << u"Com2="_s;
+        QTest::newRow("not a path") << u"Com2=ttyUSB0"_s << QString() << u"Com2=ttyUSB0"_s;
+        QTest::newRow("misspelt name") << u"Cmo2=/dev/ttyUSB0"_s << QString() << u"Cmo2"_s;
+        QTest::newRow("garbage") << u"garbage"_s << QString() << u"garbage"_s;
+        QTest::newRow("twice") << u"Com2=/dev/a;com2=/dev/b"_s << QString() << u"twice"_s;
+        QTest::newRow("another name's entry") << u"Com1=;Com2=/dev/pts/5"_s << QString() << u"Com1="_s;
+        QTest::newRow("settings file") << QString() << u"ttyUSB0"_s << u"[Ports]"_s;
+    }
+
+    void malformedMappingsAreRefused()
+    {
+        QFETCH(QString, environment);
+        QFETCH(QString, setting);
+        QFETCH(QString, mentions);
+        if (!environment.isEmpty())
+            qputenv("QUILO_PORTS", environment.toUtf8());
+        if (!setting.isEmpty())
+            writeSetting(u"Com2"_s, setting);
+        QCOMPARE(CComPort::DevicePath(u"Com2"_s), QString());
+        const QString why = Quilo::PortMappingError(u"Com2"_s);
+        QVERIFY2(why.contains(mentions), qPrintable(why));
+        CComPort port(u"Com2"_s);
+        QCOMPARE(port.Open(), 0);
+        QCOMPARE(port.LastError().message, why);
+        QVERIFY(Quilo::PortMappingError(u"/dev/ttyS1"_s).isEmpty()); // a path needs no mapping
     }
 
     void overrideCanBeRemoved()

@@ -174,6 +174,53 @@ private slots:
         QVERIFY2(run.elapsedMs < budget, qPrintable(QStringLiteral("took %1 ms").arg(run.elapsedMs)));
     }
 
+    void everyReplyLate_data()
+    {
+        QTest::addColumn<int>("dataSet");
+        QTest::addColumn<unsigned>("first");
+        QTest::addColumn<unsigned>("last");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("n");
+        QTest::newRow("yearly") << int(CTarvelDoc::dsYearly) << 0u << 5u << int(Quilo::CmdYearly) << 17;
+        QTest::newRow("daily") << int(CTarvelDoc::dsDaily) << 0u << 30u << int(Quilo::CmdDaily) << 25;
+        QTest::newRow("key table OMH") << int(CTarvelDoc::dsKeyTable) << 128u << 191u << int(Quilo::CmdKey) << 8;
+        QTest::newRow("key logs SZF") << int(CTarvelDoc::dsKeyLogs) << 20u << 39u << int(Quilo::CmdKeyLogSzf) << 18;
+    }
+
+    // A unit that answers every request just after the program gave up waiting: each reply
+    // arrives while the next request waits for its own. No record may take its neighbour's
+    // reply; each one fails or holds what the unit holds for it.
+    void everyReplyLate()
+    {
+        QFETCH(int, dataSet);
+        QFETCH(unsigned, first);
+        QFETCH(unsigned, last);
+        QFETCH(int, command);
+        QFETCH(int, n);
+
+        CUnitBench bench;
+        QVERIFY2(bench.isReady(), qPrintable(bench.error()));
+        CTarvelDoc &doc = bench.doc();
+        const int lateMs = SilentReplyMs(n) + 30;
+        bench.unit().addFault(*parseFault(QStringLiteral("%1=late:%2").arg(command).arg(lateMs)));
+        selectSet(doc, dataSet, first, last);
+        doc.ReadDataSet();
+        const QStringList faulted = bench.recordTexts(dataSet).mid(first, last - first + 1);
+        const QList<int> status = statuses(bench, dataSet, first, last);
+        QCOMPARE(MalformedFrames(bench.takeReceived()), QStringList());
+
+        // The same records from a healthy unit, once the last late reply is out of the way.
+        bench.unit().clearFaults();
+        QTest::qWait(lateMs + 300);
+        bench.reload(dataSet);
+        doc.ReadDataSet();
+        QCOMPARE(doc.LastSummary().read, static_cast<int>(last - first + 1));
+        const QStringList healthy = bench.recordTexts(dataSet).mid(first, last - first + 1);
+        for (qsizetype i = 0; i < status.size(); ++i)
+            if (status[i] == 0x8000)
+                QVERIFY2(faulted[i] == healthy[i], qPrintable(QStringLiteral("record %1 holds another record's reply").arg(i)));
+    }
+
     void keyFrameFaults_data()
     {
         QTest::addColumn<QString>("kind");

@@ -8,6 +8,7 @@
 #include "mainframe.h"
 #include "messagebox.h"
 #include "quiloview.h"
+#include "rtfreader.h"
 #include "simulatedunit.h"
 #include "startview.h"
 #include "stringtable.h"
@@ -24,6 +25,8 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,6 +66,8 @@ private slots:
     void portFailureInStatusBar();
     void startPage_data();
     void startPage();
+    void startPageOfAnyFile_data();
+    void startPageOfAnyFile();
     void openingFileReadsNothing();
     void aboutBox();
 
@@ -352,6 +357,42 @@ void TestMainWindow::startPage()
         QVERIFY(start->isReadOnly());
         QCOMPARE(frame()->title(), u"Main"_qs);
     }
+}
+
+// Whatever lies there under the start page's name, the window is up within a moment: a FIFO is
+// not waited on, and a huge file builds only a bounded page.
+void TestMainWindow::startPageOfAnyFile_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: a FIFO
+    QTest::addColumn<int>("messages");
+    QTest::newRow("FIFO") << QByteArray() << 1;
+    QTest::newRow("16 MB of paragraph marks") << QByteArray("{\\rtf1 ") + QByteArray("\\par").repeated(4 * 1024 * 1024) << 0;
+    QTest::newRow("16 MB of format changes") << QByteArray("{\\rtf1 ") + QByteArray("\\b a\\b0 b").repeated(1800 * 1024) << 0;
+}
+
+void TestMainWindow::startPageOfAnyFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, messages);
+    m_h.closeWindow();
+    QFile::remove(CStartView::fileName());
+    if (content.isEmpty()) {
+        QCOMPARE(::mkfifo(QFile::encodeName(CStartView::fileName()).constData(), 0600), 0);
+    } else {
+        QFile f(CStartView::fileName());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(content), content.size());
+    }
+    m_messages.clear();
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(m_h.openWindow());
+    QVERIFY2(timer.elapsed() < 8000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+    QCOMPARE(m_messages.size(), messages);
+    auto *start = qobject_cast<CStartView *>(frame()->rightView()->widget());
+    QVERIFY(start);
+    QVERIFY(start->document()->blockCount() <= Quilo::RtfReader::kMaxParagraphs + 1);
+    QVERIFY(start->document()->characterCount() <= Quilo::RtfReader::kMaxCharacters + 1);
 }
 
 void TestMainWindow::openingFileReadsNothing()

@@ -62,6 +62,20 @@ private slots:
         QVERIFY(after.userKey.has_value());
     }
 
+    // --link never removes what it finds, a link of someone else's least of all.
+    void linkPathInUseIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(u"ttyQuilo"_s);
+        QVERIFY(QFile::link(u"/dev/null"_s, link));
+        QProcess sim;
+        sim.start(QStringLiteral(QUILO_SIM_PROGRAM), {u"--no-pace"_s, u"--link"_s, link});
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        QVERIFY(sim.readAllStandardError().contains("exists already"));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), u"/dev/null"_s);
+    }
+
     void refusesBadArguments_data()
     {
         QTest::addColumn<QStringList>("arguments");

@@ -295,6 +295,14 @@ private slots:
         QVERIFY(!loadStateFile(path, s, &error));
         QVERIFY(!error.isEmpty());
         QVERIFY(!loadStateFile(dir.filePath(u"missing.json"_s), s, &error));
+
+        // Bytes after the object, hidden behind a NUL the JSON parser stops at.
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray("{\"seed\": 3}\n\0{\"seed\": 4}", 24));
+        f.close();
+        error.clear();
+        QVERIFY(!loadStateFile(path, s, &error));
+        QVERIFY2(error.contains(u"NUL"_s), qPrintable(error));
     }
 };
 

@@ -16,6 +16,9 @@ public:
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
+    // A descriptor of the slave end that the pair holds itself: the line's settings as the
+    // driver has them, whoever set them.
+    int slaveFd() const { return m_slaveKeeper; }
 
     // Bytes to the program; true when all went out.
     bool write(const QByteArray &bytes);
