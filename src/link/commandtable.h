@@ -82,16 +82,21 @@ constexpr const CommandInfo *findCommand(std::uint8_t code, std::uint8_t param)
 }
 
 // Data bytes of the reply (or of a data frame) for a code and parameter; 0 when unknown.
+// Indexes rather than pointers: the sanitizers' builds cannot compare a pointer with null at
+// compile time, and the data-set table checks its lengths with this when it compiles.
 constexpr std::size_t dataLength(std::uint8_t code, std::uint8_t param)
 {
-    const CommandInfo *c = findCommand(code, param);
-    if (!c)
-        return 0;
-    if (c->dataLength != 0)
-        return c->dataLength;
-    if (param == 0 || param > kChunkLengths.size())
-        return 0; // the chunked rows start at 1; said again for the optimiser's sake
-    return kChunkLengths[static_cast<std::size_t>(param - 1)];
+    for (std::size_t i = 0; i < kCommands.size(); ++i) {
+        const CommandInfo &c = kCommands[i];
+        if (code < c.firstCode || code > c.lastCode || param < c.paramMin || param > c.paramMax)
+            continue;
+        if (c.dataLength != 0)
+            return c.dataLength;
+        if (param == 0 || param > kChunkLengths.size())
+            return 0; // the chunked rows start at 1; said again for the optimiser's sake
+        return kChunkLengths[static_cast<std::size_t>(param - 1)];
+    }
+    return 0;
 }
 
 // 0xFFFF minus the byte sum, modulo 65536: the checksum of data frames and replies.
