@@ -418,8 +418,15 @@ void CTarvelDoc::OnReadFinished(const QList<COperationSummary> &summaries)
     m_summaries = summaries;
     if (!summaries.isEmpty())
         m_summary = summaries.last();
+    const bool wholeUnit = m_running == kReadAll;
     SetBusy(false);
     emit operationFinished(m_summary);
+    if (wholeUnit) {
+        bool complete = !summaries.isEmpty();
+        for (const COperationSummary &s : summaries)
+            complete = complete && s.portOpened && !s.stopped && !s.lineLost;
+        emit wholeUnitRead(summaries, complete);
+    }
     if (m_pending) {
         // The waiting read uses the selection it was asked with.
         const Selection next = *m_pending;

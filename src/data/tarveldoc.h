@@ -172,6 +172,9 @@ signals:
     void writeFinished(const COperationSummary &summary, bool holdsNew);
     // Every record may have changed: a file was opened, or the document returned to the unit.
     void documentReset();
+    // A read of the whole unit (StartReadAll) ended, one summary per data set or group; after
+    // operationFinished. `complete`: it was not stopped and the port opened throughout.
+    void wholeUnitRead(const QList<COperationSummary> &summaries, bool complete);
 
 private:
     struct Selection {
