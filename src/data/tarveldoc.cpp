@@ -380,6 +380,7 @@ bool CTarvelDoc::StartReadAll()
             sets << *set;
         }
     }
+    m_readAllSets = sets.size();
     Dispatch(kReadAll, [sets](CLinkWorker &w) { w.RunRead(sets); });
     return true;
 }
@@ -422,7 +423,7 @@ void CTarvelDoc::OnReadFinished(const QList<COperationSummary> &summaries)
     SetBusy(false);
     emit operationFinished(m_summary);
     if (wholeUnit) {
-        bool complete = !summaries.isEmpty();
+        bool complete = summaries.size() == m_readAllSets;
         for (const COperationSummary &s : summaries)
             complete = complete && s.portOpened && !s.stopped && !s.lineLost;
         emit wholeUnitRead(summaries, complete);

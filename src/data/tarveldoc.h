@@ -201,6 +201,7 @@ private:
     QThread *m_thread = nullptr;
     bool m_busy = false;
     int m_running = 0;
+    qsizetype m_readAllSets = 0;
     bool m_waiting = false;                       // a caller waits for the running operation
     std::optional<Selection> m_pending;           // a read asked for while another ran
     QString m_strPortName;
