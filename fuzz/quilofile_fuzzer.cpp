@@ -18,7 +18,8 @@ void check(bool condition)
 bool same(const RecordOutcome &a, const RecordOutcome &b)
 {
     return a.dataSet == b.dataSet && a.index == b.index && a.status == b.status && a.bytes == b.bytes
-           && a.chunkStatus == b.chunkStatus
+           && a.chunkStatus == b.chunkStatus && a.chunkReceived == b.chunkReceived
+           && (RecordStatus::StateOf(a.status) == RecordStatus::State::Read || a.received == b.received)
            && (a.readAt.isValid() ? a.readAt.toMSecsSinceEpoch() == b.readAt.toMSecsSinceEpoch() : !b.readAt.isValid());
 }
 

@@ -177,6 +177,7 @@ void CEngine::ReadRecords(const SetRead &set, CEngineSink &sink, bool progress, 
             const auto parameter = static_cast<std::uint8_t>(request.firstParameter + at);
             const int result = ReadOne(request.command, parameter, n, &outcome.bytes);
             outcome.status = RecordStatus::AfterRead(result);
+            outcome.received = static_cast<int>(m_link.ReceivedCount());
             outcome.readAt = now();
             sink.Record(outcome);
             Count(summary, result);
@@ -209,6 +210,7 @@ void CEngine::ReadSingle(const SetRead &set, CEngineSink &sink, COperationSummar
         outcome.dataSet = set.dataSet;
         const int result = ReadOne(request.command, 0, dataLength(request.command, 0), &outcome.bytes);
         outcome.status = RecordStatus::AfterRead(result);
+        outcome.received = static_cast<int>(m_link.ReceivedCount());
         outcome.readAt = now();
         sink.Record(outcome);
         Count(summary, result);
@@ -268,6 +270,7 @@ void CEngine::ReadChunked(const SetRead &set, CEngineSink &sink, bool progress, 
             anyChunk = true;
         }
         outcome.chunkStatus << RecordStatus::AfterRead(result);
+        outcome.chunkReceived << static_cast<int>(m_link.ReceivedCount());
         Count(summary, result);
         offset += static_cast<qsizetype>(length);
         if (progress)
@@ -284,10 +287,14 @@ void CEngine::ReadChunked(const SetRead &set, CEngineSink &sink, bool progress, 
         sink.Position(0);
     // A stopped read, a lost line or a unit that gave no chunk at all leaves the record as it
     // was, to be read again: zeros would replace what an earlier read brought.
+    outcome.readAt = now();
     if (complete && anyChunk) {
         outcome.status = RecordStatus::kDone;
         outcome.bytes = buffer;
-        outcome.readAt = now();
+        sink.Record(outcome);
+    } else if (!outcome.chunkStatus.isEmpty()) {
+        // the record keeps what it held; what each chunk got is kept to say why
+        outcome.status = status;
         sink.Record(outcome);
     }
 }

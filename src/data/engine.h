@@ -70,6 +70,10 @@ struct RecordOutcome {
     QByteArray bytes;                  // its data bytes as received; empty unless read
     QList<std::int32_t> chunkStatus;   // chunked records: the status word of each chunk
     QDateTime readAt;                  // when the transaction ended (UTC)
+    // Bytes the unit sent back in the record's transaction, whole or not (0: not one; -1:
+    // unknown), and the same per chunk: what tells silence from a wrong reply.
+    int received = -1;
+    QList<int> chunkReceived;
 };
 
 // What a write did, and what the unit holds when the reply had to be doubted.

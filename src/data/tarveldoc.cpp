@@ -180,8 +180,11 @@ void CTarvelDoc::Apply(const RecordOutcome &outcome)
     }
     record->m_nStatus = outcome.status;
     meta.readAt = outcome.readAt;
-    if (info->shape == SetShape::Chunked)
+    meta.received = outcome.received;
+    if (info->shape == SetShape::Chunked) {
         meta.chunkStatus = outcome.chunkStatus;
+        meta.chunkReceived = outcome.chunkReceived;
+    }
     const int index = static_cast<int>(outcome.index);
     emit recordsChanged(outcome.dataSet, index, index);
 }
@@ -199,7 +202,7 @@ QList<RecordOutcome> CTarvelDoc::Records() const
         for (unsigned i = 0; i < set.records; ++i) {
             const CDataField *record = Record(set.id, i);
             const CRecordMeta &meta = m_meta[static_cast<std::size_t>(set.id)][i];
-            if (record->m_nStatus == 0 && meta.raw.isEmpty())
+            if (record->m_nStatus == 0 && meta.raw.isEmpty() && meta.chunkStatus.isEmpty())
                 continue;
             RecordOutcome o;
             o.dataSet = set.id;
@@ -208,6 +211,8 @@ QList<RecordOutcome> CTarvelDoc::Records() const
             o.bytes = meta.raw;
             o.chunkStatus = meta.chunkStatus;
             o.readAt = meta.readAt;
+            o.received = meta.received;
+            o.chunkReceived = meta.chunkReceived;
             out << o;
         }
     }

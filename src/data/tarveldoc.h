@@ -49,6 +49,8 @@ struct CRecordMeta
     QByteArray raw;                  // the data bytes the record was last decoded from
     QDateTime readAt;                // when its last transaction ended (UTC); null: never
     QList<std::int32_t> chunkStatus; // configuration and events: each chunk's status word
+    int received = -1;               // bytes its last transaction brought back (-1: unknown)
+    QList<int> chunkReceived;        // the same per chunk
     // Chunks whose fields did not come (they read as zeros), counted from 0.
     QList<int> failedChunks() const;
 };

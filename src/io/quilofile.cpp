@@ -178,6 +178,25 @@ public:
                 out.chunkStatus << static_cast<std::int32_t>(chunkStatus);
             }
         }
+        const QJsonValue received = o.value(QLatin1String("received"));
+        if (!received.isUndefined()) {
+            qint64 n = 0;
+            if (!integerIn(received, 0, 1000, &n))
+                return fail(Str::FileDetailShape, name, QStringLiteral("received"));
+            out.received = static_cast<int>(n);
+        }
+        const QJsonValue chunkReceived = o.value(QLatin1String("chunkReceived"));
+        if (!chunkReceived.isUndefined()) {
+            const QJsonArray list = chunkReceived.toArray();
+            if (!chunkReceived.isArray() || list.size() != out.chunkStatus.size())
+                return fail(Str::FileDetailShape, name, QStringLiteral("chunkReceived"));
+            for (const QJsonValue &c : list) {
+                qint64 n = 0;
+                if (!integerIn(c, 0, 1000, &n))
+                    return fail(Str::FileDetailShape, name, QStringLiteral("chunkReceived"));
+                out.chunkReceived << static_cast<int>(n);
+            }
+        }
         return true;
     }
 };
@@ -240,6 +259,15 @@ QByteArray SaveReadOut(const CTarvelDoc &doc, const QString &port, const QDateTi
                 for (std::int32_t c : r.chunkStatus)
                     chunks.append(c);
                 o.insert(QStringLiteral("chunks"), chunks);
+            }
+            // what came back when nothing good did: silence or a wrong reply
+            if (r.received >= 0 && RecordStatus::StateOf(r.status) != RecordStatus::State::Read)
+                o.insert(QStringLiteral("received"), r.received);
+            if (!r.chunkReceived.isEmpty()) {
+                QJsonArray received;
+                for (int n : r.chunkReceived)
+                    received.append(n);
+                o.insert(QStringLiteral("chunkReceived"), received);
             }
             QJsonObject values;
             for (const auto &[name, text] : valuesOf(doc, set, r.index))
