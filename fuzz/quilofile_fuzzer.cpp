@@ -36,9 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     CTarvelDoc doc;
     ShowReadOut(first, doc);
-    const QByteArray saved = SaveReadOut(doc, first.info.port, first.info.savedAt);
+    const QByteArray saved = SaveReadOut(doc, first.info);
     ReadOut second;
     check(ParseReadOut(saved, &second, &error));
+    check(second.info.request == first.info.request && second.info.stopped == first.info.stopped);
     // what the document kept is what comes back; records that hold nothing are not saved
     const QList<RecordOutcome> kept = doc.Records();
     check(kept.size() == second.records.size());

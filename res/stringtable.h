@@ -245,6 +245,8 @@ enum Id : unsigned {
     CliPartsAllFailed,
     CliPartsSilent,
     CliNoReply,                  // "no reply"
+    CliErrShowFile = 63490,      // show without a file
+    CliErrShowRead,              // "%1: %2" why a saved read-out cannot be shown
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"

@@ -6,6 +6,7 @@
 #include "outputfile.h"
 #include "portnames.h"
 #include "progress.h"
+#include "quilofile.h"
 #include "rawcapture.h"
 #include "serialports.h"
 #include "simsource.h"
@@ -141,6 +142,21 @@ QString failedRows(const CExportSection &s)
     return rows.join(QStringLiteral(", "));
 }
 
+QByteArray formatSections(const CCliOptions &o, const QList<CExportSection> &sections, const QString &port,
+                          bool stopped)
+{
+    switch (o.format) {
+    case OutputFormat::Csv:
+        return FormatCsv(sections, o.separator.isNull() ? LocaleSeparator(QLocale()) : o.separator);
+    case OutputFormat::Json:
+        return FormatJson(sections, CExportInfo{port, stopped});
+    case OutputFormat::Table:
+    case OutputFormat::Quilo:
+        break;
+    }
+    return FormatTable(sections);
+}
+
 QString setLabel(const CExportSection &s)
 {
     return s.want.event >= 0 ? s.want.name : s.want.label();
@@ -196,7 +212,9 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
             break;
         }
         read += summary.read;
-        sections << BuildSection(session.Doc(), want, summary, session.Capture());
+        sections << BuildSection(session.Doc(), want);
+        sections.last().tried = summary.tried;
+        sections.last().noReply = summary.noReply;
         sections.last().discarded = session.Capture()->TakeDiscarded();
         if (summary.stopped) {
             stopped = true;
@@ -213,22 +231,21 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     // shows the whole request, not a shorter one that looks complete.
     if (!sections.isEmpty() || stopped)
         for (qsizetype i = next; i < o.sets.size(); ++i)
-            sections << BuildSection(session.Doc(), o.sets.at(i), COperationSummary(), session.Capture());
+            sections << BuildSection(session.Doc(), o.sets.at(i));
 
     int exit = ExitOk;
     if (!sections.isEmpty()) {
-        sections = MergeEvents(sections);
         QByteArray data;
-        switch (o.format) {
-        case OutputFormat::Table:
-            data = FormatTable(sections);
-            break;
-        case OutputFormat::Csv:
-            data = FormatCsv(sections, o.separator.isNull() ? LocaleSeparator(QLocale()) : o.separator);
-            break;
-        case OutputFormat::Json:
-            data = FormatJson(sections, CExportInfo{session.PortLabel(), stopped});
-            break;
+        if (o.format == OutputFormat::Quilo) {
+            Quilo::ReadOutInfo info;
+            info.port = session.PortLabel();
+            info.savedAt = QDateTime::currentDateTimeUtc();
+            info.stopped = stopped;
+            for (const CSetSpec &want : o.sets)
+                info.request << want.label();
+            data = Quilo::SaveReadOut(session.Doc(), info);
+        } else {
+            data = formatSections(o, MergeEvents(sections), session.PortLabel(), stopped);
         }
         if (!file) {
             io.out->write(data);
@@ -284,6 +301,68 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
             exit = ExitFailed;
     }
     return exit;
+}
+
+// A saved read-out, printed as the read printed it: the sets it asked for (or those given), in
+// the same forms, from the same document state.
+int runShow(const CCliOptions &o, const CCliStreams &io)
+{
+    QByteArray bytes;
+    QString error;
+    if (!Quilo::ReadFileBytes(o.inputFile, &bytes, &error)) {
+        say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+        return ExitNoInput;
+    }
+    Quilo::ReadOut readOut;
+    if (!Quilo::ParseReadOut(bytes, &readOut, &error)) {
+        say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+        return ExitBadFile;
+    }
+    CTarvelDoc doc;
+    Quilo::ShowReadOut(readOut, doc);
+
+    QList<CSetSpec> sets = o.sets;
+    if (sets.isEmpty()) {
+        for (const QString &label : readOut.info.request) {
+            QList<CSetSpec> named;
+            if (!ResolveSets(label.split(QLatin1Char(' ')), &named, &error)) {
+                say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+                return ExitBadFile;
+            }
+            sets << named;
+        }
+    }
+    // Saved by the window: every set and group of which the file holds something.
+    if (sets.isEmpty()) {
+        for (const CSetSpec &want : AllSets()) {
+            const unsigned first = want.event >= 0 ? static_cast<unsigned>(want.event) : want.first;
+            const unsigned last = want.event >= 0 ? first : want.last;
+            for (unsigned i = first; i <= last; ++i) {
+                const CRecordMeta *meta = doc.Meta(want.dataSet, i);
+                if (doc.Record(want.dataSet, i)->m_nStatus != 0 || (meta && !meta->chunkStatus.isEmpty())) {
+                    sets << want;
+                    break;
+                }
+            }
+        }
+    }
+    QList<CExportSection> sections;
+    for (const CSetSpec &want : sets)
+        sections << BuildSection(doc, want);
+
+    const QByteArray data = sections.isEmpty() ? QByteArray()
+                                               : formatSections(o, MergeEvents(sections), readOut.info.port,
+                                                                readOut.info.stopped);
+    if (o.outputFile.isEmpty() || o.outputFile == QLatin1String("-")) {
+        io.out->write(data);
+        return ExitOk;
+    }
+    Quilo::COutputFile file(o.outputFile);
+    if (!file.Open() || !file.Write(data) || !file.Commit()) {
+        say(io, LoadString(Str::CliErrOutputWrite).arg(o.outputFile, file.errorString()));
+        return ExitOutput;
+    }
+    return ExitOk;
 }
 
 QString clockText(const std::array<std::uint8_t, 5> &bytes)
@@ -574,6 +653,8 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
         return runPorts(io);
     case Command::Read:
         return runRead(o, io);
+    case Command::Show:
+        return runShow(o, io);
     case Command::SetClock:
         return runSetClock(o, io);
     case Command::WriteKey:

@@ -1,5 +1,7 @@
 #include "cliargs.h"
 
+#include "quilofile.h"
+
 #include "stringtable.h"
 #include "tarveldoc.h"
 #include "unitclock.h"
@@ -73,12 +75,17 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
             o->format = OutputFormat::Csv;
         else if (f == QLatin1String("json"))
             o->format = OutputFormat::Json;
+        else if (f == QLatin1String("quilo"))
+            o->format = OutputFormat::Quilo;
         else {
             *error = LoadString(Str::CliErrFormat).arg(p.value(parser.format));
             return false;
         }
     }
     o->outputFile = p.value(parser.output);
+    // A file named *.quilo gets the read-out file unless another form was asked for.
+    if (!p.isSet(parser.format) && o->outputFile.endsWith(QLatin1String(Quilo::kFileSuffix), Qt::CaseInsensitive))
+        o->format = OutputFormat::Quilo;
     if (p.isSet(parser.separator)) {
         const QString s = p.value(parser.separator);
         if (s.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0 || s == QLatin1String("\\t"))
@@ -277,6 +284,17 @@ CParseResult ParseCommandLine(const QStringList &arguments)
     } else if (command == QLatin1String("read")) {
         o.command = Command::Read;
         ResolveSets(words, &o.sets, &result.error);
+    } else if (command == QLatin1String("show")) {
+        o.command = Command::Show;
+        if (words.isEmpty()) {
+            result.error = LoadString(Str::CliErrShowFile);
+        } else {
+            o.inputFile = words.takeFirst();
+            if (!words.isEmpty())
+                ResolveSets(words, &o.sets, &result.error);
+        }
+        if (result.ok() && o.format == OutputFormat::Quilo)
+            result.error = LoadString(Str::CliErrFormat).arg(QStringLiteral("quilo"));
     } else if (command == QLatin1String("set-clock")) {
         o.command = Command::SetClock;
         parseSetClock(parser, words, &o, &result.error);

@@ -3,6 +3,7 @@
 // ever reaching the unit. Parsing only; nothing here touches a port.
 
 #include "datasets.h"
+#include "formatters.h"
 
 #include <QDateTime>
 #include <QString>
@@ -13,16 +14,40 @@
 
 namespace QuiloCli {
 
+// The sets and their export live below both front ends; the command line uses them as its own.
+using Quilo::AllSets;
+using Quilo::BuildSection;
+using Quilo::CExportInfo;
+using Quilo::CExportRow;
+using Quilo::CExportSection;
+using Quilo::CSetSpec;
+using Quilo::FormatCsv;
+using Quilo::FormatJson;
+using Quilo::FormatTable;
+using Quilo::LocaleSeparator;
+using Quilo::MergeEvents;
+using Quilo::ResolveKeyGroup;
+using Quilo::ResolveSets;
+using Quilo::ResultText;
+using Quilo::SetNames;
+using Quilo::StatusFromSummary;
+
+} // namespace QuiloCli
+
+namespace QuiloCli {
+
 enum ExitCode : int {
     ExitOk = 0,        // every record read, the write held
     ExitFailed = 1,    // some records failed, a write failed or was declined
     ExitPortFailed = 2,// the port did not open
     ExitUsage = 64,    // bad command line; nothing was sent
+    ExitBadFile = 65,  // show: the file is not a read-out this program can read
+    ExitNoInput = 66,  // show: the file cannot be read
     ExitOutput = 74,   // the output or the trace could not be written
 };
 
-enum class Command { None, Help, Version, Ports, Read, SetClock, WriteKey };
-enum class OutputFormat { Table, Csv, Json };
+enum class Command { None, Help, Version, Ports, Read, Show, SetClock, WriteKey };
+enum class OutputFormat { Table, Csv, Json, Quilo };
 
 struct CCliOptions
 {
@@ -39,7 +64,8 @@ struct CCliOptions
     QChar separator;               // null: the locale's convention
     bool yes = false;
 
-    QList<CSetSpec> sets;          // read: what to read, in order
+    QList<CSetSpec> sets;          // read: what to read, in order; show: what to show
+    QString inputFile;             // show: the saved read-out
 
     bool clockFromPc = false;      // set-clock: take the PC's clock at write time
     std::array<std::uint8_t, 5> clockBytes{}; // set-clock: BCD year, month, day, hour, minute

@@ -1,6 +1,8 @@
 #include "rawcapture.h"
 
 #include "exporttable.h"
+
+#include "exporttable.h"
 #include "stringtable.h"
 
 namespace QuiloCli {
@@ -93,11 +95,11 @@ QString CRawCapture::TraceLine(const Quilo::TraceEvent &event) const
     switch (event.direction) {
     case Quilo::TraceDirection::Sent:
         arrow = QStringLiteral("->");
-        verdict = event.verdict == 0 ? LoadString(Str::CliTraceSent) : ResultText(0x8000 | event.verdict);
+        verdict = event.verdict == 0 ? LoadString(Str::CliTraceSent) : Quilo::ResultText(0x8000 | event.verdict);
         break;
     case Quilo::TraceDirection::Received:
         arrow = QStringLiteral("<-");
-        verdict = event.verdict == 0 ? LoadString(Str::CliTraceChecksumOk) : ResultText(0x8000 | event.verdict);
+        verdict = event.verdict == 0 ? LoadString(Str::CliTraceChecksumOk) : Quilo::ResultText(0x8000 | event.verdict);
         break;
     case Quilo::TraceDirection::Discarded:
         arrow = QStringLiteral("<x");

@@ -213,16 +213,20 @@ ReadOutInfo IdentityOf(const CTarvelDoc &doc)
     return info;
 }
 
-QByteArray SaveReadOut(const CTarvelDoc &doc, const QString &port, const QDateTime &savedAt)
+QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info)
 {
     QJsonObject root{
         {QStringLiteral("format"), QLatin1String(kFileFormat)},
         {QStringLiteral("version"), kFileVersion},
         {QStringLiteral("program"), LoadSourceString(Str::ProductName) + QLatin1Char(' ')
                                         + QLatin1String(QUILO_PROGRAM_VERSION)},
-        {QStringLiteral("savedAt"), isoUtc(savedAt)},
-        {QStringLiteral("port"), port},
+        {QStringLiteral("savedAt"), isoUtc(info.savedAt)},
+        {QStringLiteral("port"), info.port},
     };
+    if (!info.request.isEmpty())
+        root.insert(QStringLiteral("request"), QJsonArray::fromStringList(info.request));
+    if (info.stopped)
+        root.insert(QStringLiteral("stopped"), true);
     // For people and indexes: who the unit is and what its clock said. Not read back.
     const ReadOutInfo identity = IdentityOf(doc);
     QJsonObject unit;
@@ -285,6 +289,8 @@ QByteArray SaveReadOut(const CTarvelDoc &doc, const QString &port, const QDateTi
     }
     QByteArray out = QJsonDocument(root).toJson(QJsonDocument::Indented);
     out.chop(2); // "}\n": the sets follow
+    while (out.endsWith('\n'))
+        out.chop(1);
     return out + ",\n    \"sets\": [" + sets + "\n    ]\n}\n";
 }
 
@@ -325,6 +331,17 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
     out.info.port = root.value(QLatin1String("port")).toString();
     out.info.program = root.value(QLatin1String("program")).toString();
     out.info.savedAt = QDateTime::fromString(root.value(QLatin1String("savedAt")).toString(), Qt::ISODateWithMs);
+    out.info.stopped = root.value(QLatin1String("stopped")).toBool();
+    const QJsonValue request = root.value(QLatin1String("request"));
+    if (!request.isUndefined()) {
+        if (!request.isArray())
+            return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("request")));
+        for (const QJsonValue &r : request.toArray()) {
+            if (!r.isString() || r.toString().size() > 64)
+                return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("request")));
+            out.info.request << r.toString();
+        }
+    }
     const QJsonValue sets = root.value(QLatin1String("sets"));
     if (!sets.isArray())
         return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("sets")));

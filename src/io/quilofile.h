@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class CTarvelDoc;
 
@@ -30,6 +31,10 @@ struct ReadOutInfo {
     QString program;         // "Quilo ReadOut 0.8"
     QString unitType;        // from the configuration, when it was read
     QString unitNumber;      // manufacturing number
+    // The sets a command-line read asked for ("daily", "key-table LAB", "conf-event 3"), so
+    // that showing the file lists what the read listed; empty from the window.
+    QStringList request;
+    bool stopped = false;    // the read was stopped before its end
 };
 
 struct ReadOut {
@@ -37,8 +42,9 @@ struct ReadOut {
     QList<RecordOutcome> records;
 };
 
-// The document's records as file bytes.
-QByteArray SaveReadOut(const CTarvelDoc &doc, const QString &port, const QDateTime &savedAt);
+// The document's records as file bytes; `info` gives the port, the time and what a read asked
+// for (the program and the unit's identity are filled in here).
+QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info);
 
 // The file's bytes checked throughout; false with the reason in *error (the document is not
 // involved, so nothing is half taken).

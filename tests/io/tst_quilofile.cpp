@@ -87,7 +87,10 @@ private slots:
         m_doc->SetPort(m_unit->slavePath());
         QVERIFY(m_doc->StartReadAll()); // no thread: runs to its end here
         QVERIFY(!m_doc->IsBusy());
-        m_file = SaveReadOut(*m_doc, QStringLiteral("Com2"), QDateTime::currentDateTimeUtc());
+        ReadOutInfo info;
+        info.port = QStringLiteral("Com2");
+        info.savedAt = QDateTime::currentDateTimeUtc();
+        m_file = SaveReadOut(*m_doc, info);
     }
     void cleanupTestCase()
     {

@@ -1,11 +1,12 @@
 #include "exporttable.h"
 
 #include "commandtable.h"
-#include "rawcapture.h"
+#include "datasettable.h"
+#include "statustext.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 
-namespace QuiloCli {
+namespace Quilo {
 
 namespace {
 
@@ -14,15 +15,6 @@ constexpr int kDone = 0x8000;
 // Result codes in the order of COperationSummary::failedBy.
 constexpr int kSlotResults[] = {Quilo::ResultNotSent, Quilo::ResultTwoBytes, Quilo::ResultWrongLength,
                                 Quilo::ResultBadChecksum, Quilo::ResultRefused, Quilo::ResultKeyFailed, 0x7FFF};
-
-constexpr unsigned kConfigLabels[] = {
-    Str::LblCfgType, Str::LblCfgMfgNo, Str::LblCfgMfgDate, Str::LblCfgLicenceNo, Str::LblCfgLicenceExpiry,
-    Str::LblCfgCardMfgNo, Str::LblCfgOmhId, Str::LblCfgCertCode, Str::LblCfgCertDate, Str::LblCfgLabCode,
-    Str::LblCfgCertificateNo, Str::LblCfgName, Str::LblCfgAddress, Str::LblCfgCounterStep, Str::LblCfgInitialIn,
-    Str::LblCfgInitialOut, Str::LblCfgInitialStake, Str::LblCfgNote};
-
-constexpr unsigned kEventLabels[] = {Str::LblIn, Str::LblOut, Str::LblStakeColon, Str::LblWinColon, Str::LblGames,
-                                     Str::LblChangeTime};
 
 // Form labels end in a colon; as column headings they do without.
 QString heading(unsigned id)
@@ -41,15 +33,14 @@ bool looksNumeric(const QString &text)
 
 QStringList configCells(const CConfigRecord &c)
 {
-    return {c.m_type.GetText(), c.m_mfgNo.GetText(), c.m_mfgDate.GetText(), c.m_licenceNo.GetText(),
-            c.m_licenceExpiry.GetText(), c.m_cardMfgNo.GetText(), c.m_omhId.GetText(), c.m_certCode.GetText(),
-            c.m_certDate.GetText(), c.m_labCode.GetText(), c.m_certificateNo.GetText(), c.m_name.GetText(),
-            c.m_address.GetText(), c.m_counterStep.GetText(), c.m_initialIn.GetText(), c.m_initialOut.GetText(),
-            c.m_initialStake.GetText(), c.m_note.GetText()};
+    QStringList cells;
+    for (const CDataField *field : CConfigRecord::FieldsOf(c))
+        cells << field->GetText();
+    return cells;
 }
 
 template<class Record>
-void addListRows(CExportSection &s, const Record *records, const CRawCapture *raw, CDataSetRequest request)
+void addListRows(CExportSection &s, const CTarvelDoc &doc, const Record *records)
 {
     for (unsigned i = s.want.first; i <= s.want.last; ++i) {
         const Record &r = records[i];
@@ -57,15 +48,14 @@ void addListRows(CExportSection &s, const Record *records, const CRawCapture *ra
         row.number = static_cast<int>(i - s.want.first) + 1;
         row.index = static_cast<int>(i);
         row.status = r.m_nStatus;
-        row.ok = r.m_nStatus == kDone;
+        row.ok = r.IsRead();
         row.result = ResultText(r.m_nStatus);
         for (int c = 0; c < Record::kColumns; ++c)
             row.cells << r.GetColumnText(c);
         if (!row.ok)
             row.blankAll();
-        if (row.ok && raw)
-            row.raw = raw->Reply(request.command,
-                                 static_cast<std::uint8_t>(request.firstParameter + (i - s.want.first)));
+        else
+            row.raw = doc.Meta(s.want.dataSet, i)->raw;
         s.rows << row;
     }
 }
@@ -78,40 +68,41 @@ void listHeadings(CExportSection &s)
 }
 
 // The configuration and its events are marked read even when chunks failed; the export says so,
-// and a read that got no chunk at all says why instead of "not read".
-void judgeChunked(CExportRow &row, int recordStatus, const COperationSummary &summary, int chunks)
+// and a read that got no chunk whole says why instead of "not read". All of it from what the
+// document keeps of each chunk, so that a read-out opened from a file says the same.
+void judgeChunked(CExportRow &row, const CDataField &record, const CRecordMeta &meta, int chunks)
 {
-    row.status = recordStatus;
-    row.ok = recordStatus == kDone && summary.failed() == 0;
-    row.result = ResultText(recordStatus);
-    if (summary.failed() == 0)
+    row.status = record.m_nStatus;
+    row.ok = record.IsRead() && meta.failedChunks().isEmpty();
+    row.result = ResultText(record.m_nStatus);
+    const QList<int> failed = meta.failedChunks();
+    if (failed.isEmpty())
         return;
-    const int partial = StatusFromSummary(summary);
-    const QString why = summary.noReply == summary.failed() ? LoadString(Str::CliNoReply) : ResultText(partial);
-    if (recordStatus == kDone) {
-        row.status = partial;
-        row.result = LoadString(Str::CliPartsFailed).arg(summary.failed()).arg(summary.tried).arg(why);
-    } else if (summary.read == 0 && !summary.stopped) {
-        row.status = partial;
-        row.result = summary.silent && summary.tried < chunks
-                         ? LoadString(Str::CliPartsSilent).arg(summary.tried).arg(chunks - summary.tried)
-                         : LoadString(Str::CliPartsAllFailed).arg(summary.tried).arg(why);
-    }
-}
-
-// Chunk k carries field k - 1: a failed chunk's field has no value, whatever zeros it shows.
-void blankFailedChunks(CExportRow &row, int recordStatus, const CRawCapture *raw, std::uint8_t command,
-                       std::size_t chunks)
-{
-    if (row.ok)
-        return;
-    if (recordStatus != kDone || !raw) {
-        row.blankAll();
+    const auto silent = [&](int chunk) { return chunk < meta.chunkReceived.size() && meta.chunkReceived.at(chunk) == 0; };
+    bool allSilent = true;
+    for (int k : failed)
+        allSilent = allSilent && silent(k);
+    const int first = meta.chunkStatus.at(failed.first());
+    const QString why = allSilent ? LoadString(Str::CliNoReply) : ResultText(first);
+    const int tried = static_cast<int>(meta.chunkStatus.size());
+    if (record.IsRead()) {
+        row.status = first;
+        row.result = LoadString(Str::CliPartsFailed).arg(failed.size()).arg(tried).arg(why);
+        for (int k : failed)
+            row.blank(k);
         return;
     }
-    for (std::size_t k = 1; k <= chunks && static_cast<qsizetype>(k) <= row.cells.size(); ++k)
-        if (raw->Reply(command, static_cast<std::uint8_t>(k)).isEmpty())
-            row.blank(static_cast<qsizetype>(k - 1));
+    row.blankAll();
+    if (failed.size() != tried)
+        return; // some came and the read still ended: stopped, or the line was lost
+    bool givenUp = tried < chunks && tried >= Quilo::CEngine::kSilentRecords;
+    for (int k = tried - Quilo::CEngine::kSilentRecords; givenUp && k < tried; ++k)
+        givenUp = silent(k);
+    if (tried == chunks || givenUp) {
+        row.status = first;
+        row.result = givenUp ? LoadString(Str::CliPartsSilent).arg(tried).arg(chunks - tried)
+                             : LoadString(Str::CliPartsAllFailed).arg(tried).arg(why);
+    }
 }
 
 // The fields that hold free text of the unit's (everything but the amounts).
@@ -152,19 +143,7 @@ int CExportSection::failedCount() const
 
 QString ResultText(int status)
 {
-    if (status == 0)
-        return LoadString(Str::ResultNotRead);
-    if (status == Quilo::ResultKeyFailed)
-        return LoadString(Str::Result256);
-    switch (status & 0x7FFF) {
-    case Quilo::ResultOk: return LoadString(Str::Result0);
-    case Quilo::ResultNotSent: return LoadString(Str::Result1);
-    case Quilo::ResultTwoBytes: return LoadString(Str::Result16);
-    case Quilo::ResultWrongLength: return LoadString(Str::Result32);
-    case Quilo::ResultBadChecksum: return LoadString(Str::Result48);
-    case Quilo::ResultRefused: return LoadString(Str::Result64);
-    default: return LoadString(Str::CliResultOther).arg(status & 0x7FFF);
-    }
+    return Quilo::StatusText(status);
 }
 
 int StatusFromSummary(const COperationSummary &summary)
@@ -180,8 +159,7 @@ int StatusFromSummary(const COperationSummary &summary)
     return kDone;
 }
 
-CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const COperationSummary &summary,
-                            const CRawCapture *raw)
+CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want)
 {
     CExportSection s;
     s.want = want;
@@ -189,31 +167,30 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
     if (want.groupId != 0)
         s.title += QStringLiteral(" - ") + LoadString(want.groupId);
 
-    const CDataSetRequest request = CTarvelDoc::RequestFor(want.dataSet, want.first, want.event);
     switch (want.dataSet) {
     case CTarvelDoc::dsDaily:
         listHeadings<CDailyRecord>(s);
-        addListRows(s, doc.m_aDaily.data(), raw, request);
+        addListRows(s, doc, doc.m_aDaily.data());
         break;
     case CTarvelDoc::dsMonthly:
         listHeadings<CPeriodRecord>(s);
-        addListRows(s, doc.m_aMonthly.data(), raw, request);
+        addListRows(s, doc, doc.m_aMonthly.data());
         break;
     case CTarvelDoc::dsQuarterly:
         listHeadings<CPeriodRecord>(s);
-        addListRows(s, doc.m_aQuarterly.data(), raw, request);
+        addListRows(s, doc, doc.m_aQuarterly.data());
         break;
     case CTarvelDoc::dsYearly:
         listHeadings<CYearlyRecord>(s);
-        addListRows(s, doc.m_aYearly.data(), raw, request);
+        addListRows(s, doc, doc.m_aYearly.data());
         break;
     case CTarvelDoc::dsDateLog:
         listHeadings<CDateLogRecord>(s);
-        addListRows(s, doc.m_aDateLog.data(), raw, request);
+        addListRows(s, doc, doc.m_aDateLog.data());
         break;
     case CTarvelDoc::dsKeyLogs:
         listHeadings<CKeyLogRecord>(s);
-        addListRows(s, doc.m_aKeyLogs.data(), raw, request);
+        addListRows(s, doc, doc.m_aKeyLogs.data());
         break;
     case CTarvelDoc::dsKeyTable:
         s.headings << heading(Str::ColKey) << heading(Str::ColState);
@@ -223,17 +200,16 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
             row.number = static_cast<int>(i - want.first) + 1;
             row.index = static_cast<int>(i);
             row.status = k.m_nStatus;
-            row.ok = k.m_nStatus == kDone;
+            row.ok = k.HoldsUnitValue();
             row.result = ResultText(k.m_nStatus);
-            // The window's rule: only a result in the low bits is an error.
-            row.cells << k.GetText() << LoadString((k.m_nStatus & 0x7FFF) ? Str::StateError : Str::StateOk);
+            // The window's verdict: OK for a key read or written, ERROR for one that failed.
+            row.cells << k.GetText() << LoadString(k.HoldsUnitValue() ? Str::StateOk : Str::StateError);
             if (!row.ok)
                 row.blank(0); // the key; the state column is the window's verdict, not a value
             if (k.m_nStatus == 0)
                 row.blank(1); // no verdict on an entry never tried
-            if (row.ok && raw)
-                row.raw = raw->Reply(request.command,
-                                     static_cast<std::uint8_t>(request.firstParameter + (i - want.first)));
+            if (row.ok)
+                row.raw = doc.Meta(CTarvelDoc::dsKeyTable, i)->raw;
             s.rows << row;
         }
         break;
@@ -241,10 +217,11 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
     case CTarvelDoc::dsDateTime:
     case CTarvelDoc::dsCurrentKey: {
         s.form = true;
+        const CDataField &record = *doc.Record(want.dataSet, 0);
         CExportRow row;
         row.number = 1;
-        row.status = StatusFromSummary(summary);
-        row.ok = row.status == kDone;
+        row.status = record.m_nStatus;
+        row.ok = record.IsRead();
         row.result = ResultText(row.status);
         if (want.dataSet == CTarvelDoc::dsCounters) {
             listHeadings<CCountersRecord>(s);
@@ -259,45 +236,46 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
         }
         if (!row.ok)
             row.blankAll();
-        if (row.ok && raw)
-            row.raw = raw->Reply(request.command, 0);
+        else
+            row.raw = doc.Meta(want.dataSet, 0)->raw;
         s.rows << row;
         break;
     }
     case CTarvelDoc::dsConfig: {
         s.form = true;
-        for (unsigned id : kConfigLabels)
-            s.headings << heading(id);
+        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields())
+            s.headings << heading(f.label);
         s.unitText = configTextColumns(s.headings.size());
         CExportRow row;
         row.number = 1;
-        judgeChunked(row, doc.m_config.m_nStatus, summary, static_cast<int>(Quilo::kConfigChunks));
         row.cells = configCells(doc.m_config);
-        blankFailedChunks(row, doc.m_config.m_nStatus, raw, request.command, Quilo::kConfigChunks);
-        if (row.ok && raw)
-            row.raw = raw->Chunked(request.command, Quilo::kConfigChunks);
+        judgeChunked(row, doc.m_config, *doc.Meta(CTarvelDoc::dsConfig, 0), static_cast<int>(Quilo::kConfigChunks));
+        if (doc.m_config.IsRead())
+            row.raw = doc.Meta(CTarvelDoc::dsConfig, 0)->raw;
+        if (!row.ok)
+            row.raw.clear();
         s.rows << row;
         break;
     }
     case CTarvelDoc::dsConfEvents: {
         s.form = true;
         s.title += QLatin1Char(' ') + QString::number(want.event + 1);
-        for (unsigned id : kConfigLabels)
-            s.headings << heading(id);
-        for (unsigned id : kEventLabels)
+        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields())
+            s.headings << heading(f.label);
+        for (unsigned id : Quilo::EventExtraLabels())
             s.headings << heading(id);
         s.unitText = configTextColumns(s.headings.size());
-        const CConfEventRecord &e = doc.m_aConfEvents[static_cast<std::size_t>(want.event)];
+        const auto event = static_cast<unsigned>(want.event);
+        const CConfEventRecord &e = doc.m_aConfEvents[event];
         CExportRow row;
         row.number = want.event + 1;
         row.index = want.event;
-        judgeChunked(row, e.m_nStatus, summary, static_cast<int>(Quilo::kConfEventChunks));
         row.cells = configCells(e.m_config);
         row.cells << e.m_in.GetText() << e.m_out.GetText() << e.m_stake.GetText() << e.m_win.GetText()
                   << e.m_games.GetText() << e.m_changeTime.GetText();
-        blankFailedChunks(row, e.m_nStatus, raw, request.command, Quilo::kConfEventChunks);
-        if (row.ok && raw)
-            row.raw = raw->Chunked(request.command, Quilo::kConfEventChunks);
+        judgeChunked(row, e, *doc.Meta(CTarvelDoc::dsConfEvents, event), static_cast<int>(Quilo::kConfEventChunks));
+        if (row.ok)
+            row.raw = doc.Meta(CTarvelDoc::dsConfEvents, event)->raw;
         s.rows << row;
         break;
     }
@@ -311,9 +289,7 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const C
             right = right && c < r.cells.size() && (r.isMissing(c) || looksNumeric(r.cells.at(c)));
         s.rightAligned << right;
     }
-    s.tried = summary.tried;
-    s.noReply = summary.noReply;
     return s;
 }
 
-} // namespace QuiloCli
+} // namespace Quilo

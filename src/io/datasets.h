@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace QuiloCli {
+namespace Quilo {
 
 struct CSetSpec
 {
@@ -37,4 +37,4 @@ QList<CSetSpec> AllSets();
 
 QStringList SetNames();
 
-} // namespace QuiloCli
+} // namespace Quilo

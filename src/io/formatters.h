@@ -8,7 +8,7 @@
 #include <QList>
 #include <QLocale>
 
-namespace QuiloCli {
+namespace Quilo {
 
 struct CExportInfo
 {
@@ -26,4 +26,4 @@ QChar LocaleSeparator(const QLocale &locale);
 // The configuration events come back one section per event; for output they are one list.
 QList<CExportSection> MergeEvents(const QList<CExportSection> &sections);
 
-} // namespace QuiloCli
+} // namespace Quilo

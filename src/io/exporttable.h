@@ -1,7 +1,7 @@
 #pragma once
 // What one data set read out looks like for export: headings, rows of display texts, and per
-// row the status word, the result in words and the reply bytes. Built from the document after
-// its read; the formatters (formatters.h) only lay it out.
+// row the status word, the result in words and the reply bytes. Built from the document, after
+// a read or from a file; the formatters (formatters.h) only lay it out. Both front ends use it.
 
 #include "datasets.h"
 
@@ -13,9 +13,7 @@
 class CTarvelDoc;
 struct COperationSummary;
 
-namespace QuiloCli {
-
-class CRawCapture;
+namespace Quilo {
 
 struct CExportRow
 {
@@ -62,9 +60,9 @@ QString ResultText(int status);
 // refused key, 0 when nothing was tried.
 int StatusFromSummary(const COperationSummary &summary);
 
-// `summary` is the document's summary of the read of this section (chunk results for the
-// configuration and its events, the result of the one-record sets).
-CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want, const COperationSummary &summary,
-                            const CRawCapture *raw);
+// The rows of one set (with its group or event) from the document alone: status words,
+// reply bytes, what each chunk got. A read-out opened from a file exports exactly as it did
+// live. The counts tried/noReply/discarded are the caller's to fill from its read, if any.
+CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want);
 
-} // namespace QuiloCli
+} // namespace Quilo

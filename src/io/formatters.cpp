@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace QuiloCli {
+namespace Quilo {
 
 namespace {
 
@@ -233,4 +233,4 @@ QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-} // namespace QuiloCli
+} // namespace Quilo

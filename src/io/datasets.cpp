@@ -6,7 +6,7 @@
 #include "tarveldoc.h"
 
 
-namespace QuiloCli {
+namespace Quilo {
 
 namespace {
 
@@ -176,4 +176,4 @@ bool ResolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error
     return true;
 }
 
-} // namespace QuiloCli
+} // namespace Quilo
