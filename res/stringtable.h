@@ -282,6 +282,45 @@ enum Id : unsigned {
     KeyIncomplete,
     SumNoReply,                  // "; %1 got no reply at all"
 
+    // 63540..63599: the window's read-out files, export, printing and the whole-unit read.
+    CmdReadAll = 63540,          // prompt\nmenu text, as the other commands
+    CmdSaveAs,
+    CmdExportSetCsv,
+    CmdExportSetJson,
+    CmdExportAllCsv,
+    CmdExportAllJson,
+    CmdPrintSet,
+    CmdPrintReport,
+    CmdPdfSet,
+    CmdPdfReport,
+    CmdBackToUnit,
+    MenuExport,
+    MenuRecent,                  // "&%1 %2": number and path of a recent file
+    FileFilterQuilo,
+    FileFilterCsv,
+    FileFilterJson,
+    FileFilterPdf,
+    FileOpenFailed,              // "%1 cannot be opened: %2"
+    FileSaveFailed,
+    FileSaved,                   // "Saved to %1"
+    FileExported,
+    FileOffline,                 // "Shown from %1 ..."
+    SumReadAll,                  // "Whole unit: %1 of %2 records and parts read"
+    ReportTitle,
+    ReportUnit,
+    ReportPort,
+    ReportMade,
+    ReportSaved,
+    ReportClock,
+    ReportResult,
+    ReportProgram,
+    FileOpenTitle,
+    FileSaveTitle,
+    FileExportTitle,
+    FilePdfTitle,
+    FileNothingToExport,
+    FileBusy,
+
     // 63800..63849: the serial line (why a port did not open, ports and adapters).
     PortErrNoDevice = 63800,     // "There is no serial port %1."
     PortErrBusy,                 // "%1 is in use by another program."

@@ -63,7 +63,11 @@ CTarvelDoc::CTarvelDoc(QObject *parent) : QObject(parent), m_worker(std::make_un
     // Without a thread the worker's signals arrive at once; with one, queued on this thread.
     connect(m_worker.get(), &CLinkWorker::progressRange, this, &CTarvelDoc::OnProgressRange);
     connect(m_worker.get(), &CLinkWorker::progressPosition, this, &CTarvelDoc::OnProgressPosition);
-    connect(m_worker.get(), &CLinkWorker::recordRead, this, &CTarvelDoc::Apply);
+    connect(m_worker.get(), &CLinkWorker::recordRead, this, [this](const RecordOutcome &outcome) {
+        // a file shown is not the unit: nothing read before it opened may land in it
+        if (!IsOffline())
+            Apply(outcome);
+    });
     connect(m_worker.get(), &CLinkWorker::readFinished, this, &CTarvelDoc::OnReadFinished);
     connect(m_worker.get(), &CLinkWorker::writeFinished, this, &CTarvelDoc::OnWriteFinished);
 }

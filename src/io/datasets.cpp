@@ -3,6 +3,8 @@
 #include "commandtable.h"
 #include "datasettable.h"
 #include "stringtable.h"
+
+#include <algorithm>
 #include "tarveldoc.h"
 
 
@@ -100,6 +102,25 @@ bool ResolveKeyGroup(const QString &word, CSetSpec *group, QString *error)
         return false;
     *group = want;
     return true;
+}
+
+CSetSpec SpecFor(int dataSet, unsigned first, unsigned last, int event)
+{
+    const DataSetInfo *set = Quilo::FindDataSet(dataSet);
+    if (!set)
+        return CSetSpec();
+    CSetSpec want = specFrom(*set);
+    if (set->id == Quilo::dsConfEvents) {
+        want.event = std::clamp(event, 0, static_cast<int>(set->records) - 1);
+    } else if (!set->groups.empty()) {
+        if (const KeyGroup *group = Quilo::FindGroup(*set, first, last)) {
+            setGroup(&want, *group);
+        } else {
+            want.first = std::min(first, set->records - 1);
+            want.last = std::clamp(last, want.first, set->records - 1);
+        }
+    }
+    return want;
 }
 
 QList<CSetSpec> AllSets()

@@ -35,6 +35,10 @@ bool ResolveKeyGroup(const QString &word, CSetSpec *group, QString *error);
 // Every set and group once, in the order `read all` reads them.
 QList<CSetSpec> AllSets();
 
+// The set a view shows: its data set, the key range the tree chose (a group's, or whatever
+// range it is), the configuration event selected. Invalid (dataSet 0) for no data set.
+CSetSpec SpecFor(int dataSet, unsigned first, unsigned last, int event);
+
 QStringList SetNames();
 
 } // namespace Quilo

@@ -2,6 +2,8 @@
 
 #include "aboutdlg.h"
 #include "commbar.h"
+#include "datasettable.h"
+#include "filecommands.h"
 #include "leftview.h"
 #include "operationtext.h"
 #include "quiloview.h"
@@ -36,30 +38,51 @@ struct CommandEntry {
     const char16_t *icon;  // tool bar picture, nullptr: not on the tool bar
 };
 
-const std::array<CommandEntry, 9> kCommands{{
+const std::array<CommandEntry, 20> kCommands{{
     {Str::CmdLoad, Str::MenuQuiloLoad, u":/icons/load.svg"},
     {Str::CmdStop, 0, u":/icons/stop.svg"},
     {Str::CmdWrite, Str::MenuQuiloWrite, u":/icons/write.svg"},
+    {Str::CmdReadAll, 0, u":/icons/readall.svg"},
     {Str::CmdOpen, Str::MenuFileOpen, u":/icons/open.svg"},
     {Str::CmdSave, Str::MenuFileSave, u":/icons/save.svg"},
+    {Str::CmdSaveAs, 0, nullptr},
+    {Str::CmdExportSetCsv, 0, nullptr},
+    {Str::CmdExportSetJson, 0, nullptr},
+    {Str::CmdExportAllCsv, 0, nullptr},
+    {Str::CmdExportAllJson, 0, nullptr},
+    {Str::CmdPrintSet, 0, nullptr},
+    {Str::CmdPrintReport, 0, nullptr},
+    {Str::CmdPdfSet, 0, nullptr},
+    {Str::CmdPdfReport, 0, nullptr},
+    {Str::CmdBackToUnit, 0, nullptr},
     {Str::CmdUserKey, 0, u":/icons/userkey.svg"},
     {Str::CmdHelp, Str::MenuHelpHelp, nullptr},
     {kCmdAbout, Str::MenuHelpAbout, nullptr},
     {kCmdExit, Str::MenuFileExit, nullptr},
 }};
 
+// A menu's entries in order: a command, kSeparator, kExportMenu (the export submenu) or
+// kRecentFiles (the four most recent files, read when the menu opens).
+constexpr unsigned kSeparator = 1;
+constexpr unsigned kExportMenu = 2;
+constexpr unsigned kRecentFiles = 3;
+
 struct MenuEntry {
     unsigned title;
-    std::array<unsigned, 4> commands; // 0 ends the list
+    std::array<unsigned, 14> entries; // 0 ends the list
 };
 
-const std::array<MenuEntry, 3> kMenus{{
-    {Str::MenuFile, {Str::CmdOpen, Str::CmdSave, kCmdExit, 0}},
-    {Str::MenuQuilo, {Str::CmdLoad, Str::CmdWrite, Str::CmdStop, 0}},
-    {Str::MenuHelp, {Str::CmdHelp, kCmdAbout, 0, 0}},
+const std::array<MenuEntry, 4> kMenus{{
+    {Str::MenuFile,
+     {Str::CmdOpen, Str::CmdSave, Str::CmdSaveAs, kSeparator, kExportMenu, Str::CmdPrintSet, Str::CmdPrintReport,
+      Str::CmdPdfSet, Str::CmdPdfReport, kSeparator, kRecentFiles, Str::CmdBackToUnit, kSeparator, kCmdExit}},
+    {Str::MenuExport, {Str::CmdExportSetCsv, Str::CmdExportSetJson, Str::CmdExportAllCsv, Str::CmdExportAllJson}},
+    {Str::MenuQuilo, {Str::CmdLoad, Str::CmdWrite, Str::CmdStop, kSeparator, Str::CmdReadAll}},
+    {Str::MenuHelp, {Str::CmdHelp, kCmdAbout}},
 }};
 
-const std::array<unsigned, 5> kToolBar{Str::CmdLoad, Str::CmdWrite, Str::CmdOpen, Str::CmdSave, Str::CmdUserKey};
+const std::array<unsigned, 6> kToolBar{Str::CmdLoad,  Str::CmdWrite,   Str::CmdReadAll,
+                                       Str::CmdOpen, Str::CmdSave, Str::CmdUserKey};
 
 const std::array<unsigned, 3> kIndicators{Str::IndicatorCaps, Str::IndicatorNum, Str::IndicatorScroll};
 
@@ -88,6 +111,8 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quilo-readout.svg")));
     setAcceptDrops(true);
+    m_pFiles = new CFileCommands(*this, m_doc);
+    connect(m_pFiles, &CFileCommands::message, this, &CMainFrame::setIdleText);
     createActions();
     createMenus();
     createToolBars();
@@ -97,6 +122,14 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
     connect(&m_doc, &CTarvelDoc::operationFinished, this, &CMainFrame::OnOperationFinished);
     connect(&m_doc, &CTarvelDoc::busyChanged, this, &CMainFrame::OnBusyChanged);
+    connect(&m_doc, &CTarvelDoc::documentReset, this, &CMainFrame::OnDocumentReset);
+    connect(&m_doc, &CTarvelDoc::recordsChanged, this, [this] {
+        // Save, export and print need something read
+        if (!m_bContent && m_pFiles->HasContent()) {
+            m_bContent = true;
+            updateCommandUi();
+        }
+    });
     // Wide enough for the configuration event form beside the tree, but never past the screen.
     QSize size(1160, 780);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -132,16 +165,52 @@ void CMainFrame::createActions()
     action(Str::CmdStop)->setShortcut(QKeySequence(Qt::Key_Escape));
     action(Str::CmdStop)->setShortcutContext(Qt::WindowShortcut);
     action(Str::CmdStop)->setEnabled(false);
+    action(Str::CmdOpen)->setShortcut(QKeySequence::Open);
+    action(Str::CmdSave)->setShortcut(QKeySequence::Save);
+    action(Str::CmdPrintReport)->setShortcut(QKeySequence::Print);
 }
 
 void CMainFrame::createMenus()
 {
+    QMenu *exportMenu = nullptr;
     for (const MenuEntry &m : kMenus) {
-        QMenu *menu = menuBar()->addMenu(LoadString(m.title));
-        for (unsigned id : m.commands)
-            if (id)
+        QMenu *menu = m.title == Str::MenuExport ? new QMenu(LoadString(m.title), this)
+                                                 : menuBar()->addMenu(LoadString(m.title));
+        if (m.title == Str::MenuExport)
+            exportMenu = menu;
+        QAction *recentAt = nullptr;
+        for (unsigned id : m.entries) {
+            if (id == 0)
+                break;
+            if (id == kSeparator)
+                menu->addSeparator();
+            else if (id == kExportMenu)
+                m_pExportMenuAt = menu->addSeparator(); // the submenu goes here, once it exists
+            else if (id == kRecentFiles)
+                recentAt = menu->addSeparator();
+            else
                 menu->addAction(action(id));
+        }
+        if (m.title == Str::MenuFile) {
+            m_pFileMenu = menu;
+            // the recent files are the settings' at the time the menu opens
+            connect(menu, &QMenu::aboutToShow, this, [this, menu, recentAt] {
+                for (QAction *a : m_recentActions) {
+                    menu->removeAction(a);
+                    a->deleteLater();
+                }
+                QMenu scratch;
+                m_pFiles->FillRecentMenu(&scratch);
+                m_recentActions = scratch.actions();
+                for (QAction *a : m_recentActions) {
+                    a->setParent(menu);
+                    menu->insertAction(recentAt, a);
+                }
+            });
+        }
     }
+    if (exportMenu && m_pFileMenu)
+        m_pFileMenu->insertMenu(m_pExportMenuAt, exportMenu);
 }
 
 void CMainFrame::createToolBars()
@@ -220,7 +289,10 @@ void CMainFrame::SetTitle(const QString &title)
 {
     m_strTitle = title;
     const QString windowTitle = LoadString(Str::DocString).section(QLatin1Char('\n'), 0, 0);
-    setWindowTitle(title + QStringLiteral(" - ") + windowTitle);
+    // a saved read-out shown says which
+    const QString file = m_doc.IsOffline() ? QFileInfo(m_doc.OfflineFile()).fileName() + QStringLiteral(" - ")
+                                           : QString();
+    setWindowTitle(title + QStringLiteral(" - ") + file + windowTitle);
 }
 
 void CMainFrame::setUserKeyHandler(std::function<void(CTarvelDoc &, QWidget *)> handler)
@@ -233,14 +305,30 @@ bool CMainFrame::isCommandEnabled(unsigned command) const
     switch (command) {
     case Str::CmdLoad:
     case Str::CmdWrite:
-        // one transfer at a time: a click meanwhile must not queue a second read
-        return !m_doc.IsBusy() && m_pRightView && m_pActiveView == m_pRightView->widget()
+        // one transfer at a time: a click meanwhile must not queue a second read; a file
+        // shown is not the unit
+        return !m_doc.IsBusy() && !m_doc.IsOffline() && m_pRightView && m_pActiveView == m_pRightView->widget()
                && m_pRightView->answersCommand(command);
     case Str::CmdStop:
         return m_doc.IsBusy();
+    case Str::CmdReadAll:
+        return !m_doc.IsBusy() && !m_doc.IsOffline();
     case Str::CmdOpen:
+        return true;
     case Str::CmdSave:
-        return false; // files are not supported
+    case Str::CmdSaveAs:
+    case Str::CmdExportAllCsv:
+    case Str::CmdExportAllJson:
+    case Str::CmdPrintReport:
+    case Str::CmdPdfReport:
+        return m_bContent;
+    case Str::CmdExportSetCsv:
+    case Str::CmdExportSetJson:
+    case Str::CmdPrintSet:
+    case Str::CmdPdfSet:
+        return m_bContent && Quilo::FindDataSetByView(m_nViewCommand) != nullptr;
+    case Str::CmdBackToUnit:
+        return m_doc.IsOffline();
     case Str::CmdUserKey:
     case Str::CmdHelp:
     case kCmdAbout:
@@ -268,6 +356,21 @@ bool CMainFrame::OnCommand(unsigned command)
         m_doc.StopOperation();
         setIdleText(LoadString(Str::SumStopping));
         return true;
+    case Str::CmdReadAll:
+        m_doc.StartReadAll();
+        return true;
+    case Str::CmdOpen: m_pFiles->Open(); return true;
+    case Str::CmdSave: m_pFiles->Save(); return true;
+    case Str::CmdSaveAs: m_pFiles->SaveAs(); return true;
+    case Str::CmdExportSetCsv: m_pFiles->Export(CFileCommands::Scope::Shown, CFileCommands::Format::Csv); return true;
+    case Str::CmdExportSetJson: m_pFiles->Export(CFileCommands::Scope::Shown, CFileCommands::Format::Json); return true;
+    case Str::CmdExportAllCsv: m_pFiles->Export(CFileCommands::Scope::Whole, CFileCommands::Format::Csv); return true;
+    case Str::CmdExportAllJson: m_pFiles->Export(CFileCommands::Scope::Whole, CFileCommands::Format::Json); return true;
+    case Str::CmdPrintSet: m_pFiles->Print(CFileCommands::Scope::Shown); return true;
+    case Str::CmdPrintReport: m_pFiles->Print(CFileCommands::Scope::Whole); return true;
+    case Str::CmdPdfSet: m_pFiles->Pdf(CFileCommands::Scope::Shown); return true;
+    case Str::CmdPdfReport: m_pFiles->Pdf(CFileCommands::Scope::Whole); return true;
+    case Str::CmdBackToUnit: m_pFiles->BackToUnit(); return true;
     case Str::CmdUserKey:
         if (m_userKeyHandler)
             m_userKeyHandler(m_doc, this);
@@ -291,6 +394,7 @@ void CMainFrame::SwitchView(const Quilo::ViewTableRow &row)
     if (m_bSwitching)
         return;
     m_bSwitching = true;
+    m_nViewCommand = row.command;
     SetTitle(LoadString(row.title));
 
     const QList<int> sizes = m_pSplitter->sizes();
@@ -340,7 +444,21 @@ void CMainFrame::onFocusChanged(QWidget *, QWidget *now)
 
 void CMainFrame::OnOperationFinished(const COperationSummary &summary)
 {
-    setIdleText(Quilo::describeOperation(summary));
+    if (m_doc.LastSummaries().size() > 1)
+        setIdleText(Quilo::describeReadAll(m_doc.LastSummaries()));
+    else
+        setIdleText(Quilo::describeOperation(summary));
+}
+
+void CMainFrame::OnDocumentReset()
+{
+    m_bContent = m_pFiles->HasContent();
+    // the view shown takes the new records, or reads the unit again
+    if (const Quilo::ViewTableRow *row = Quilo::findView(m_nViewCommand))
+        SwitchView(*row);
+    else
+        SetTitle(m_strTitle);
+    updateCommandUi();
 }
 
 void CMainFrame::OnBusyChanged(bool busy)
@@ -362,8 +480,7 @@ void CMainFrame::setIdleText(const QString &text)
 
 void CMainFrame::openDocumentFile(const QString &path)
 {
-    emit documentFileOpened(path);
-    setIdleText(LoadString(Str::FileNotRead).arg(QFileInfo(path).fileName()));
+    m_pFiles->OpenPath(path);
 }
 
 bool CMainFrame::eventFilter(QObject *watched, QEvent *event)

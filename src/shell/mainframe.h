@@ -13,6 +13,7 @@
 #include <map>
 
 class CCommBar;
+class CFileCommands;
 class CLeftView;
 class QLabel;
 class QSplitter;
@@ -54,11 +55,14 @@ public:
     QMenu *createPopupMenu() override;
     // The key mode dialog, once it exists; until then the command does nothing.
     void setUserKeyHandler(std::function<void(CTarvelDoc &, QWidget *)> handler);
-    // A document file from the command line or dropped on the window: nothing is read from it.
+    // A saved read-out from the command line, the desktop or dropped on the window: shown
+    // offline, or a message saying why it cannot be.
     void openDocumentFile(const QString &path);
+    CFileCommands *files() const { return m_pFiles; }
+    // The command of the view shown (the tree's, or Help for the start page).
+    unsigned currentViewCommand() const { return m_nViewCommand; }
 
 signals:
-    void documentFileOpened(const QString &path);
     void viewSwitched(unsigned command);
 
 protected:
@@ -77,6 +81,7 @@ private:
     void onFocusChanged(QWidget *old, QWidget *now);
     void OnOperationFinished(const COperationSummary &summary);
     void OnBusyChanged(bool busy);
+    void OnDocumentReset();
     void setIdleText(const QString &text);
 
     CTarvelDoc &m_doc;
@@ -90,5 +95,11 @@ private:
     QString m_strTitle;
     QString m_strIdle;
     bool m_bSwitching = false;
+    bool m_bContent = false;       // something was read or a file is shown
+    unsigned m_nViewCommand = 0;
+    CFileCommands *m_pFiles = nullptr;
+    QMenu *m_pFileMenu = nullptr;
+    QAction *m_pExportMenuAt = nullptr;
+    QList<QAction *> m_recentActions;
     std::function<void(CTarvelDoc &, QWidget *)> m_userKeyHandler;
 };

@@ -60,4 +60,43 @@ QString describeOperation(const COperationSummary &s)
     return text;
 }
 
+QString describeReadAll(const QList<COperationSummary> &summaries)
+{
+    // a port that did not open says so alone; otherwise one sentence for the whole unit
+    for (const COperationSummary &s : summaries)
+        if (!s.portOpened)
+            return describeOperation(s);
+    COperationSummary all;
+    all.portOpened = true;
+    QStringList silent;
+    for (const COperationSummary &s : summaries) {
+        all.portName = s.portName;
+        all.tried += s.tried;
+        all.read += s.read;
+        all.noReply += s.silent ? 0 : s.noReply;
+        all.stopped = all.stopped || s.stopped;
+        all.lineLost = all.lineLost || s.lineLost;
+        for (std::size_t i = 0; i < all.failedBy.size(); ++i)
+            all.failedBy[i] += s.failedBy[i];
+        if (s.silent)
+            silent << dataSetTitle(s.dataSet);
+    }
+    QString text = LoadString(Str::SumReadAll).arg(all.read).arg(all.tried);
+    for (std::size_t i = 0; i < all.failedBy.size(); ++i) {
+        const int n = all.failedBy[i];
+        if (n > 0)
+            text += LoadString(n == 1 ? Str::SumFailedOne : Str::SumFailedMany).arg(n).arg(LoadString(kFailureWords[i]));
+    }
+    if (!silent.isEmpty()) {
+        silent.removeDuplicates();
+        text += LoadString(Str::SumSilent).arg(all.portName) + QStringLiteral(" (") + silent.join(QStringLiteral(", "))
+                + QLatin1Char(')');
+    }
+    if (all.lineLost)
+        text += LoadString(Str::SumLineLost);
+    if (all.stopped)
+        text += LoadString(Str::SumStopped);
+    return text;
+}
+
 } // namespace Quilo

@@ -64,6 +64,13 @@ void RecentFileList::add(const QString &path)
 
 CTarvelApp::CTarvelApp() = default;
 
+Quilo::RecentFileList CTarvelApp::recentFiles() const
+{
+    Quilo::RecentFileList list;
+    list.load();
+    return list;
+}
+
 CTarvelApp::~CTarvelApp()
 {
     m_frame.reset(); // views and bars before the document they point into
@@ -72,16 +79,11 @@ CTarvelApp::~CTarvelApp()
 
 bool CTarvelApp::InitInstance(const QStringList &files)
 {
-    m_recent.load();
     m_doc = std::make_unique<CTarvelDoc>();
     m_pDoc = m_doc.get();
     // the window never waits on the line: transfers run on a thread of their own
     m_doc->StartLinkThread();
     m_frame = std::make_unique<CMainFrame>(*m_doc);
-    connect(m_frame.get(), &CMainFrame::documentFileOpened, this, [this](const QString &path) {
-        m_recent.add(path);
-        m_recent.save();
-    });
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect r = m_frame->frameGeometry();

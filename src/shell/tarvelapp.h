@@ -12,7 +12,7 @@ class CTarvelDoc;
 
 namespace Quilo {
 
-// The four most recent document files, kept in the settings and shown in no menu.
+// The four most recent read-out files, kept in the settings and shown in the File menu.
 class RecentFileList
 {
 public:
@@ -45,10 +45,10 @@ public:
 
     CTarvelDoc *m_pDoc = nullptr;
     CMainFrame *mainFrame() const { return m_frame.get(); }
-    const Quilo::RecentFileList &recentFiles() const { return m_recent; }
+    // As the settings hold them now.
+    Quilo::RecentFileList recentFiles() const;
 
 private:
     std::unique_ptr<CTarvelDoc> m_doc;
     std::unique_ptr<CMainFrame> m_frame;
-    Quilo::RecentFileList m_recent;
 };

@@ -63,8 +63,10 @@ void CCurrentCounters::onCommand(unsigned command)
 
 void CCurrentCounters::OnLoad()
 {
-    m_bLive = true;
+    m_bLive = !m_doc.IsOffline(); // a file shown does not change
     m_timer.stop();
+    if (!m_bLive)
+        return;
     if (m_doc.IsBusy() && !m_bInFlight) {
         // asked for by the user (showing the view, Load): the running read gives way
         m_bInFlight = true;
@@ -78,7 +80,7 @@ void CCurrentCounters::OnLoad()
 void CCurrentCounters::Refresh()
 {
     // a refresh never stops another transfer, nor starts a second read of its own
-    if (m_bInFlight || m_doc.IsBusy() || !isVisible())
+    if (m_bInFlight || m_doc.IsBusy() || m_doc.IsOffline() || !isVisible())
         return;
     m_bInFlight = true;
     m_doc.m_nDataSet = CTarvelDoc::dsCounters;

@@ -99,9 +99,11 @@ void CKeyTables::FillList()
     m_doc.m_nDataSet = CTarvelDoc::dsKeyTable;
     m_nFirst = firstKey();
     m_nLast = lastKey();
-    // the whole group is read again at every visit: keys change at the unit
-    for (int i = m_nFirst; i <= m_nLast; ++i)
-        m_doc.m_aKeyTable[static_cast<std::size_t>(i)].m_nStatus = 0;
+    // the whole group is read again at every visit: keys change at the unit (a file shown
+    // does not change, and is not read)
+    if (!m_doc.IsOffline())
+        for (int i = m_nFirst; i <= m_nLast; ++i)
+            m_doc.m_aKeyTable[static_cast<std::size_t>(i)].m_nStatus = 0;
     for (int i = m_nFirst; i <= m_nLast; ++i) {
         Quilo::appendRow(this, {});
         showRow(i - m_nFirst);

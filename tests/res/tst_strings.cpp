@@ -20,7 +20,7 @@ private slots:
         const struct { unsigned id; const char *text; } rows[] = {
             {128, "Quilo ReadOut\n\nQuilo\nQuilo Files (*.quilo)\n.quilo\nQuilo.Document\nQuilo Document"},
             {32783, "Load current data from Quilo"}, {32784, "Write current data to Quilo"},
-            {32786, "Load from file (not supported yet)"}, {32787, "Save to file (not supported yet)"},
+            {32786, "Load from file"}, {32787, "Save to file"},
             {32789, "Define user key(mode)"}, {32790, "Help"},
             {57344, "tarvel"}, {57345, "Ready"},
             {57665, "Quit the application; prompts to save documents\nExit"},

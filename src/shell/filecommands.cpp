@@ -1,0 +1,351 @@
+#include "filecommands.h"
+
+#include "exporttable.h"
+#include "fields.h"
+#include "formatters.h"
+#include "mainframe.h"
+#include "messagebox.h"
+#include "outputfile.h"
+#include "report.h"
+#include "stringtable.h"
+#include "tarvelapp.h"
+#include "tarveldoc.h"
+#include "unitclock.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMenu>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStandardPaths>
+#include <QTextDocument>
+#include <QThread>
+
+#include <memory>
+
+using namespace Quilo;
+
+namespace {
+
+// A report on A4 with a margin a printer can keep; the pages are numbered by QTextDocument.
+void printHtml(const QString &html, QPagedPaintDevice *device)
+{
+    device->setPageSize(QPageSize(QPageSize::A4));
+    device->setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    QTextDocument document;
+    document.setHtml(html);
+    document.print(device);
+}
+
+QByteArray exportBytes(const QList<CExportSection> &sections, CFileCommands::Format format, const QString &port)
+{
+    const QList<CExportSection> merged = MergeEvents(sections);
+    return format == CFileCommands::Format::Csv ? FormatCsv(merged, LocaleSeparator(QLocale()))
+                                                : FormatJson(merged, CExportInfo{port, false});
+}
+
+} // namespace
+
+CFileCommands::CFileCommands(CMainFrame &frame, CTarvelDoc &doc) : QObject(&frame), m_frame(frame), m_doc(doc) {}
+
+CFileCommands::~CFileCommands()
+{
+    // a file half written when the window closes would be a temporary file left behind
+    for (QThread *t : m_threads)
+        t->wait();
+}
+
+bool CFileCommands::HasContent() const
+{
+    if (m_doc.IsOffline())
+        return true;
+    return !m_doc.Records().isEmpty();
+}
+
+QList<CSetSpec> CFileCommands::sets(Scope scope) const
+{
+    if (scope == Scope::Whole)
+        return AllSets();
+    const DataSetInfo *shown = FindDataSetByView(m_frame.currentViewCommand());
+    if (!shown)
+        return {};
+    return {SpecFor(shown->id, m_doc.m_nFirstKey, m_doc.m_nLastKey, m_doc.m_nConfigEvent)};
+}
+
+void CFileCommands::background(std::function<QString()> work, std::function<void(const QString &)> done)
+{
+    auto error = std::make_shared<QString>();
+    QThread *thread = QThread::create([work, error] { *error = work(); });
+    m_threads << thread;
+    ++m_running;
+    connect(thread, &QThread::finished, this, [this, thread, error, done] {
+        m_threads.removeAll(thread);
+        thread->deleteLater();
+        --m_running;
+        done(*error);
+        if (m_running == 0)
+            emit idle();
+    });
+    thread->start();
+}
+
+void CFileCommands::whenIdle(std::function<void()> then)
+{
+    if (!m_doc.IsBusy()) {
+        then();
+        return;
+    }
+    // the records still on their way must not land in what comes next
+    m_doc.StopOperation();
+    emit message(LoadString(Str::FileBusy));
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(&m_doc, &CTarvelDoc::busyChanged, this, [once, then](bool busy) {
+        if (busy)
+            return;
+        QObject::disconnect(*once);
+        then();
+    });
+}
+
+void CFileCommands::failed(unsigned text, const QString &path, const QString &why)
+{
+    MessageRequest box;
+    box.icon = QMessageBox::Warning;
+    box.text = LoadString(text).arg(QFileInfo(path).fileName(), why);
+    box.caption = LoadString(Str::DocString).section(QLatin1Char('\n'), 0, 0);
+    messageBox(&m_frame, box);
+}
+
+void CFileCommands::remember(const QString &path)
+{
+    RecentFileList recent;
+    recent.load();
+    recent.add(path);
+    recent.save();
+}
+
+void CFileCommands::FillRecentMenu(QMenu *menu)
+{
+    RecentFileList recent;
+    recent.load();
+    int n = 0;
+    for (const QString &path : recent.files()) {
+        QAction *a = menu->addAction(LoadString(Str::MenuRecent).arg(++n).arg(QDir::toNativeSeparators(path)));
+        a->setData(path);
+        connect(a, &QAction::triggered, this, [this, path] { OpenPath(path); });
+    }
+}
+
+// --- open ---
+
+void CFileCommands::Open()
+{
+    const QString path = QFileDialog::getOpenFileName(&m_frame, LoadString(Str::FileOpenTitle), QString(),
+                                                      LoadString(Str::FileFilterQuilo));
+    if (!path.isEmpty())
+        OpenPath(path);
+}
+
+void CFileCommands::OpenPath(const QString &path)
+{
+    auto readOut = std::make_shared<ReadOut>();
+    background(
+        [path, readOut] {
+            QByteArray bytes;
+            QString error;
+            if (!ReadFileBytes(path, &bytes, &error) || !ParseReadOut(bytes, readOut.get(), &error))
+                return error;
+            return QString();
+        },
+        [this, path, readOut](const QString &error) {
+            if (!error.isEmpty()) {
+                failed(Str::FileOpenFailed, path, error); // what was shown stays
+                return;
+            }
+            whenIdle([this, path, readOut] {
+                ShowReadOut(*readOut, m_doc);
+                m_fileInfo = readOut->info;
+                m_strSavePath = QFileInfo(path).absoluteFilePath();
+                m_doc.SetOffline(m_strSavePath);
+                remember(path);
+                const QString saved = m_fileInfo.savedAt.isValid()
+                                          ? QLocale().toString(m_fileInfo.savedAt.toLocalTime(), QLocale::ShortFormat)
+                                          : QStringLiteral("?");
+                emit message(LoadString(Str::FileOffline).arg(QFileInfo(path).fileName(), saved));
+            });
+        });
+}
+
+void CFileCommands::BackToUnit()
+{
+    m_fileInfo = ReadOutInfo();
+    m_strSavePath.clear();
+    m_doc.SetOffline(QString());
+}
+
+// --- save ---
+
+QString CFileCommands::askSavePath(unsigned title, unsigned filter, const QString &suffix, const QString &name)
+{
+    QString start = name;
+    if (!m_strSavePath.isEmpty())
+        start = QFileInfo(m_strSavePath).dir().filePath(name);
+    QString path = QFileDialog::getSaveFileName(&m_frame, LoadString(title), start, LoadString(filter));
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += suffix;
+    return path;
+}
+
+void CFileCommands::Save()
+{
+    if (m_strSavePath.isEmpty())
+        SaveAs();
+    else
+        SaveTo(m_strSavePath);
+}
+
+void CFileCommands::SaveAs()
+{
+    const ReadOutInfo identity = IdentityOf(m_doc);
+    QString name = identity.unitNumber.isEmpty() ? QStringLiteral("read-out") : identity.unitNumber.trimmed();
+    name += QLatin1Char(' ') + QDate::currentDate().toString(Qt::ISODate) + QLatin1String(kFileSuffix);
+    const QString path = askSavePath(Str::FileSaveTitle, Str::FileFilterQuilo, QLatin1String(kFileSuffix), name);
+    if (!path.isEmpty())
+        SaveTo(path);
+}
+
+void CFileCommands::SaveTo(const QString &path)
+{
+    ReadOutInfo info = m_fileInfo;
+    if (!m_doc.IsOffline()) {
+        info.port = m_doc.PortName();
+        info.savedAt = QDateTime::currentDateTimeUtc();
+        info.request.clear();
+        info.stopped = false;
+    }
+    const QByteArray bytes = SaveReadOut(m_doc, info);
+    background([path, bytes] {
+        QString error;
+        WriteFileAtomically(path, bytes, &error);
+        return error;
+    },
+               [this, path](const QString &error) {
+                   if (!error.isEmpty()) {
+                       failed(Str::FileSaveFailed, path, error);
+                       return;
+                   }
+                   m_strSavePath = QFileInfo(path).absoluteFilePath();
+                   remember(path);
+                   emit message(LoadString(Str::FileSaved).arg(QDir::toNativeSeparators(path)));
+               });
+}
+
+// --- export, print ---
+
+void CFileCommands::Export(Scope scope, Format format)
+{
+    const QList<CSetSpec> wanted = sets(scope);
+    if (wanted.isEmpty())
+        return;
+    const bool csv = format == Format::Csv;
+    const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".json");
+    const QString name = (scope == Scope::Whole ? QStringLiteral("read-out") : wanted.first().label()) + suffix;
+    const QString path = askSavePath(Str::FileExportTitle, csv ? Str::FileFilterCsv : Str::FileFilterJson, suffix,
+                                     name);
+    if (!path.isEmpty())
+        ExportTo(path, scope, format);
+}
+
+void CFileCommands::ExportTo(const QString &path, Scope scope, Format format)
+{
+    QList<CExportSection> sections;
+    for (const CSetSpec &want : sets(scope))
+        sections << BuildSection(m_doc, want);
+    const QString port = m_doc.IsOffline() ? m_fileInfo.port : m_doc.PortName();
+    const QByteArray bytes = exportBytes(sections, format, port);
+    background([path, bytes] {
+        COutputFile file(path);
+        if (!file.Open() || !file.Write(bytes) || !file.Commit())
+            return file.errorString();
+        return QString();
+    },
+               [this, path](const QString &error) {
+                   if (!error.isEmpty())
+                       failed(Str::FileSaveFailed, path, error);
+                   else
+                       emit message(LoadString(Str::FileExported).arg(QDir::toNativeSeparators(path)));
+               });
+}
+
+QString CFileCommands::reportHtml(Scope scope) const
+{
+    QList<CExportSection> sections;
+    for (const CSetSpec &want : sets(scope))
+        sections << BuildSection(m_doc, want);
+    ReportFacts facts;
+    const ReadOutInfo identity = IdentityOf(m_doc);
+    if (!identity.unitType.isEmpty() || !identity.unitNumber.isEmpty())
+        facts.unit = (identity.unitType + QLatin1Char(' ') + identity.unitNumber).trimmed();
+    facts.port = m_doc.IsOffline() ? m_fileInfo.port : m_doc.PortName();
+    if (m_doc.IsOffline() && m_fileInfo.savedAt.isValid())
+        facts.readAt = QLocale().toString(m_fileInfo.savedAt.toLocalTime(), QLocale::ShortFormat);
+    if (m_doc.m_dateTime.IsRead())
+        facts.clock = m_doc.m_dateTime.GetText();
+    facts.program = m_doc.IsOffline() ? m_fileInfo.program : QString();
+    facts.printed = QDateTime::currentDateTime();
+    return ReportHtml(MergeEvents(sections), facts);
+}
+
+void CFileCommands::Print(Scope scope)
+{
+    if (sets(scope).isEmpty())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, &m_frame);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    printHtml(reportHtml(scope), &printer);
+}
+
+void CFileCommands::Pdf(Scope scope)
+{
+    if (sets(scope).isEmpty())
+        return;
+    const QString name = (scope == Scope::Whole ? QStringLiteral("read-out") : sets(scope).first().label())
+                         + QStringLiteral(".pdf");
+    const QString path = askSavePath(Str::FilePdfTitle, Str::FileFilterPdf, QStringLiteral(".pdf"), name);
+    if (!path.isEmpty())
+        PdfTo(path, scope);
+}
+
+void CFileCommands::PdfTo(const QString &path, Scope scope)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(300);
+        writer.setTitle(LoadString(Str::ReportTitle));
+        writer.setCreator(LoadString(Str::ProductName));
+        printHtml(reportHtml(scope), &writer);
+    }
+    const QByteArray bytes = buffer.data();
+    background([path, bytes] {
+        COutputFile file(path);
+        if (!file.Open() || !file.Write(bytes) || !file.Commit())
+            return file.errorString();
+        return QString();
+    },
+               [this, path](const QString &error) {
+                   if (!error.isEmpty())
+                       failed(Str::FileSaveFailed, path, error);
+                   else
+                       emit message(LoadString(Str::FileExported).arg(QDir::toNativeSeparators(path)));
+               });
+}
