@@ -75,6 +75,8 @@ void judgeChunked(CExportRow &row, const CDataField &record, const CRecordMeta &
     row.status = record.m_nStatus;
     row.ok = record.IsRead() && meta.failedChunks().isEmpty();
     row.result = ResultText(record.m_nStatus);
+    if (!record.IsRead())
+        row.blankAll(); // whatever the fields hold did not come from this read
     const QList<int> failed = meta.failedChunks();
     if (failed.isEmpty())
         return;
@@ -92,7 +94,6 @@ void judgeChunked(CExportRow &row, const CDataField &record, const CRecordMeta &
             row.blank(k);
         return;
     }
-    row.blankAll();
     if (failed.size() != tried)
         return; // some came and the read still ended: stopped, or the line was lost
     bool givenUp = tried < chunks && tried >= Quilo::CEngine::kSilentRecords;

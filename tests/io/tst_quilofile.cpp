@@ -3,6 +3,7 @@
 // reason; a save that fails leaves the old file whole.
 
 #include "datasettable.h"
+#include "exporttable.h"
 #include "quilofile.h"
 #include "simulatedunit.h"
 #include "statustext.h"
@@ -188,6 +189,21 @@ private slots:
         QVERIFY(!ParseReadOut(bytes, &readOut, &error));
         QVERIFY2(error.contains(why), qPrintable(error));
         QVERIFY(readOut.records.isEmpty());
+    }
+
+    // What was never read exports no values: no "0 Ft." or "invalid date" to be summed or believed.
+    void notReadExportsNoValues()
+    {
+        const CTarvelDoc empty;
+        for (const CSetSpec &want : AllSets()) {
+            const CExportSection s = BuildSection(empty, want);
+            for (const CExportRow &r : s.rows) {
+                QVERIFY(!r.ok);
+                for (qsizetype c = 0; c < r.cells.size(); ++c)
+                    QVERIFY2(r.cells.at(c).isEmpty() || (want.dataSet == dsKeyTable && c == 1),
+                             qPrintable(want.label() + QStringLiteral(": ") + r.cells.at(c)));
+            }
+        }
     }
 
     void filesOnDisk()

@@ -100,6 +100,8 @@ private:
 void TestFiles::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    // to look at what the tests wrote: QUILO_KEEP_TEST_FILES=1
+    m_dir.setAutoRemove(qEnvironmentVariableIsEmpty("QUILO_KEEP_TEST_FILES"));
     QVERIFY(QDir::setCurrent(m_dir.path()));
     QString error;
     QVERIFY2(m_h.start(&error), qPrintable(error));
