@@ -6,6 +6,8 @@
 
 #include "comport.h"
 #include "faults.h"
+#include "filecommands.h"
+#include "quilofile.h"
 #include "leftview.h"
 #include "mainframe.h"
 #include "simulatedunit.h"
@@ -570,6 +572,54 @@ void windowDuringReadOut(CTable &table, int repeat)
     table.judge(stop, [](double v) { return v < 3 * (100 + 20 * 29); }, true);
 }
 
+// 9: a whole-unit read-out kept: saving it as a .quilo file, its size, and opening it in the
+// window with the daily log on show.
+void readOutFiles(CTable &table, int repeat)
+{
+    Row save(QStringLiteral("9 save a whole-unit read-out (.quilo)"), QStringLiteral("ms"), 1, QStringLiteral("< 50 ms"));
+    Row size(QStringLiteral("  its size"), QStringLiteral("KiB"), 1, QStringLiteral("< 200 KiB"));
+    Row open(QStringLiteral("  open it in the window, daily log shown"), QStringLiteral("ms"), 1, QStringLiteral("< 50 ms"));
+    QTemporaryDir dir;
+    for (int run = 1; run <= repeat; ++run) {
+        progress("read-out files", run, repeat);
+        QuiloSim::CSimulatedUnit unit(QuiloSim::generateState(1));
+        if (!startUnit(unit))
+            return;
+        CComPort::SetPortMapping(QStringLiteral("Com2"), unit.slavePath());
+        const QString path = dir.filePath(QStringLiteral("visit%1.quilo").arg(run));
+        {
+            CTarvelApp app;
+            app.InitInstance();
+            CTarvelDoc &doc = *app.m_pDoc;
+            CMainFrame &frame = *app.mainFrame();
+            doc.StartReadAll();
+            spinUntil([&] { return !doc.IsBusy(); }, 120000);
+            const std::int64_t t0 = wallNs();
+            Quilo::ReadOutInfo info;
+            info.port = doc.PortName();
+            info.savedAt = QDateTime::currentDateTimeUtc();
+            const QByteArray bytes = Quilo::SaveReadOut(doc, info);
+            QString error;
+            Quilo::WriteFileAtomically(path, bytes, &error);
+            save.runs.push_back(milliseconds(wallNs() - t0));
+            size.runs.push_back(static_cast<double>(bytes.size()) / 1024.0);
+
+            frame.leftView()->setCurrentItem(frame.leftView()->findItem({QStringLiteral("Counters"), QStringLiteral("daily")}));
+            spinUntil([&] { return !doc.IsBusy(); }, 60000);
+            const std::int64_t t1 = wallNs();
+            frame.files()->OpenPath(path);
+            spinUntil([&] { return doc.IsOffline() && !frame.files()->InBackground(); }, 60000);
+            QCoreApplication::processEvents(); // the daily log's view is made again for the file
+            open.runs.push_back(milliseconds(wallNs() - t1));
+        }
+        CComPort::SetPortMapping(QStringLiteral("Com2"), QString());
+        unit.stop();
+    }
+    table.judge(save, [](double v) { return v < 50; });
+    table.judge(size, [](double v) { return v < 200; });
+    table.judge(open, [](double v) { return v < 50; });
+}
+
 int main(int argc, char *argv[])
 {
     // the window of figure 8 is never shown
@@ -583,7 +633,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Runs per figure (median shown)."),
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Figures to measure, e.g. 1,3,6."),
-                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8"));
+                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8,9"));
     const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("The quilo-sim program."), QStringLiteral("PATH"));
     const QCommandLineOption cliOption(QStringLiteral("cli"), QStringLiteral("The quilo program."), QStringLiteral("PATH"));
     const QCommandLineOption windowOption(QStringLiteral("window"), QStringLiteral("The quilo-readout program."),
@@ -621,6 +671,8 @@ int main(int argc, char *argv[])
         adapterReadOut(table, repeat);
     if (wanted(8))
         windowDuringReadOut(table, repeat);
+    if (wanted(9))
+        readOutFiles(table, repeat);
 
     std::printf("Quilo ReadOut benchmarks (%s build), %s, %d cores, %s %s\n", QUILO_BENCH_BUILD_TYPE,
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qPrintable(QSysInfo::kernelType()),

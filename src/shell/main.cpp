@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
     screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(simulate);
     parser.addOption(screenshots);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A .quilo document (nothing is read from it)."));
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A saved read-out (.quilo) to show instead of the unit."));
     parser.process(application);
 
     QuiloSim::CSimulatedUnit unit;
