@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets; every target installs what is missing first.
-.PHONY: deps run test test-asan bench fuzz gui cli clean
+.PHONY: deps run test test-asan bench fuzz package gui cli clean
 
 JOBS ?= $(shell nproc)
 
@@ -32,6 +32,14 @@ fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	@bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+
+# The Debian package from the release build, then checked: its files, and its programs run.
+package: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+	rm -f build/release/quilo-readout_*.deb
+	cd build/release && cpack
+	@bash packaging/check-deb.sh build/release/quilo-readout_*.deb
 
 clean:
 	rm -rf build

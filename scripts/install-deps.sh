@@ -9,12 +9,14 @@ packages=(
   libgl-dev
   clang libclang-rt-14-dev
   xvfb xauth valgrind shared-mime-info desktop-file-utils
+  help2man librsvg2-bin man-db bash-completion dpkg-dev file
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
   echo "This is not a Debian or Ubuntu system. Install these (or your system's equivalents) and run again:" >&2
   echo "  C++20 compiler, CMake >= 3.25, Ninja, Qt 6 (Core, Gui, Widgets, SerialPort, Svg, Test)," >&2
-  echo "  clang with its sanitizer/fuzzer runtime, Xvfb, valgrind" >&2
+  echo "  clang with its sanitizer/fuzzer runtime, Xvfb, valgrind, help2man, rsvg-convert, man," >&2
+  echo "  bash-completion" >&2
   exit 1
 fi
 

@@ -1,6 +1,7 @@
 #include "cliapp.h"
 
 #include "cliargs.h"
+#include "completion.h"
 #include "exporttable.h"
 #include "formatters.h"
 #include "outputfile.h"
@@ -636,6 +637,12 @@ int runPorts(const CCliStreams &io)
 
 int RunCli(const QStringList &arguments, const CCliStreams &io)
 {
+    // The shell's completion asks before anything is parsed: the words may be half typed.
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String(kCompleteCommand)) {
+        const QStringList candidates = CompletionCandidates(arguments.mid(1));
+        io.out->write(candidates.isEmpty() ? QByteArray() : (candidates.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        return ExitOk;
+    }
     const CParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.ok()) {
         say(io, parsed.error);

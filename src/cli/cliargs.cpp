@@ -9,6 +9,9 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <utility>
+#include <vector>
+
 namespace QuiloCli {
 
 namespace {
@@ -29,12 +32,29 @@ struct Parser {
     QCommandLineOption yes{{QStringLiteral("y"), QStringLiteral("yes")}};
     QCommandLineOption now{QStringLiteral("now")};
 
+    // Every option once, with what its value may be (for the shell's completion).
+    const std::vector<std::pair<const QCommandLineOption *, WordKind>> all{
+        {&help, WordKind::Free}, {&version, WordKind::Free}, {&port, WordKind::Port},
+        {&simulate, WordKind::Free}, {&simPace, WordKind::Free}, {&userKey, WordKind::Free},
+        {&trace, WordKind::Free}, {&traceFile, WordKind::File}, {&format, WordKind::Format},
+        {&output, WordKind::File}, {&separator, WordKind::Separator}, {&yes, WordKind::Free},
+        {&now, WordKind::Free}};
+
     Parser()
     {
         p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        p.addOptions({help, version, port, simulate, simPace, userKey, trace, traceFile, format, output,
-                      separator, yes, now});
+        for (const auto &[option, kind] : all)
+            p.addOption(*option);
     }
+};
+
+constexpr CommandInfo kCommands[] = {
+    {"ports", Command::Ports, {}},
+    {"read", Command::Read, {WordKind::Set, WordKind::SetArgument}},
+    {"set-clock", Command::SetClock, {WordKind::ClockNow}},
+    {"write-key", Command::WriteKey, {WordKind::KeyGroup}},
+    {"show", Command::Show, {WordKind::File, WordKind::Set, WordKind::SetArgument}},
+    {"help", Command::Help, {}},
 };
 
 bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
@@ -242,6 +262,28 @@ bool ClockHolds(const QDateTime &written, const QDateTime &held)
     return later >= 0 && later <= CTarvelDoc::kClockHeldSeconds;
 }
 
+std::span<const CommandInfo> Commands()
+{
+    return kCommands;
+}
+
+const CommandInfo *FindCommand(const QString &name)
+{
+    for (const CommandInfo &c : kCommands)
+        if (name.compare(QLatin1String(c.name), Qt::CaseInsensitive) == 0)
+            return &c;
+    return nullptr;
+}
+
+QList<OptionInfo> Options()
+{
+    const Parser parser;
+    QList<OptionInfo> options;
+    for (const auto &[option, kind] : parser.all)
+        options << OptionInfo{option->names(), !option->valueName().isEmpty(), kind};
+    return options;
+}
+
 QString UsageText()
 {
     return LoadString(Str::CliUsage);
@@ -275,17 +317,21 @@ CParseResult ParseCommandLine(const QStringList &arguments)
         return result;
     }
     const QString command = words.takeFirst().toLower();
-    if (command == QLatin1String("help")) {
-        o.command = Command::Help;
-    } else if (command == QLatin1String("ports")) {
-        o.command = Command::Ports;
+    const CommandInfo *info = FindCommand(command);
+    if (!info) {
+        result.error = LoadString(Str::CliErrCommand).arg(command);
+        return result;
+    }
+    o.command = info->command;
+    switch (o.command) {
+    case Command::Ports:
         if (!words.isEmpty())
             result.error = LoadString(Str::CliErrExtraWords).arg(words.join(QLatin1Char(' ')));
-    } else if (command == QLatin1String("read")) {
-        o.command = Command::Read;
+        break;
+    case Command::Read:
         ResolveSets(words, &o.sets, &result.error);
-    } else if (command == QLatin1String("show")) {
-        o.command = Command::Show;
+        break;
+    case Command::Show:
         if (words.isEmpty()) {
             result.error = LoadString(Str::CliErrShowFile);
         } else {
@@ -295,14 +341,15 @@ CParseResult ParseCommandLine(const QStringList &arguments)
         }
         if (result.ok() && o.format == OutputFormat::Quilo)
             result.error = LoadString(Str::CliErrFormat).arg(QStringLiteral("quilo"));
-    } else if (command == QLatin1String("set-clock")) {
-        o.command = Command::SetClock;
+        break;
+    case Command::SetClock:
         parseSetClock(parser, words, &o, &result.error);
-    } else if (command == QLatin1String("write-key")) {
-        o.command = Command::WriteKey;
+        break;
+    case Command::WriteKey:
         parseWriteKey(words, &o, &result.error);
-    } else {
-        result.error = LoadString(Str::CliErrCommand).arg(command);
+        break;
+    default:
+        break;
     }
     // The writes produce messages only: an output option there was meant for something else.
     if (result.ok() && (o.command == Command::SetClock || o.command == Command::WriteKey)) {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace QuiloCli {
 
@@ -105,5 +106,28 @@ bool ClockHolds(const QDateTime &written, const QDateTime &held);
 QString CanonicalPortName(const QString &text);
 
 QString UsageText();
+
+// What a word of a command line may be, for the shell's completion.
+enum class WordKind { Free, Set, SetArgument, KeyGroup, Port, Format, Separator, File, ClockNow };
+
+// The commands `quilo` knows and what their words may be. The parser finds a command here, and
+// the shell's completion offers the same rows: a command is offered once it is added here.
+struct CommandInfo
+{
+    const char *name;
+    Command command;
+    std::array<WordKind, 3> words; // the words after the command's name; Free beyond
+};
+std::span<const CommandInfo> Commands();
+const CommandInfo *FindCommand(const QString &name); // any case; nullptr when there is none
+
+// The options `quilo` takes, as the parser has them, with what their value may be.
+struct OptionInfo
+{
+    QStringList names;   // "p", "port"
+    bool takesValue = false;
+    WordKind value = WordKind::Free;
+};
+QList<OptionInfo> Options();
 
 } // namespace QuiloCli

@@ -2,6 +2,7 @@
 // quilo_cli (cliapp.h).
 
 #include "cliapp.h"
+#include "version.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -13,7 +14,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quilo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_VERSION));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_PROGRAM_VERSION));
 
     QFile out;
     QFile err;

@@ -7,29 +7,71 @@
 #include "simulatedunit.h"
 #include "stringtable.h"
 #include "tarvelapp.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTextStream>
 
+namespace {
+
+struct CommandLine
+{
+    QCommandLineParser parser;
+    QCommandLineOption help = parser.addHelpOption();
+    QCommandLineOption version = parser.addVersionOption();
+    QCommandLineOption simulate{QStringLiteral("simulate"), QStringLiteral("Talk to a built-in simulated unit on Com2.")};
+    QCommandLineOption screenshots{QStringLiteral("screenshots"),
+                                   QStringLiteral("Save a picture of every view into <dir>, then quit."),
+                                   QStringLiteral("dir")};
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(LoadString(Str::ProductName));
+        screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(simulate);
+        parser.addOption(screenshots);
+        parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A saved read-out (.quilo) to show instead of the unit."));
+    }
+};
+
+// --help and --version speak as the installed program, not under the settings' names.
+void setUpCommandLineIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("quilo-readout"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_PROGRAM_VERSION));
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
-    Quilo::setUpApplicationIdentity();
+    // --help and --version answer without a display (over ssh, or when the manual page is made
+    // from them): they are looked at before the window's application needs one. Anything the
+    // parser does not know here (Qt's own -platform ...) is left to the window's parser below.
+    {
+        setUpCommandLineIdentity();
+        CommandLine early;
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        if (early.parser.parse(arguments) && (early.parser.isSet(early.help) || early.parser.isSet(early.version))) {
+            QCoreApplication core(argc, argv);
+            setUpCommandLineIdentity();
+            if (early.parser.isSet(early.help))
+                early.parser.showHelp(0);
+            early.parser.showVersion();
+        }
+    }
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(LoadString(Str::ProductName));
-    parser.addHelpOption();
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      QStringLiteral("Talk to a built-in simulated unit on Com2."));
-    QCommandLineOption screenshots(QStringLiteral("screenshots"),
-                                   QStringLiteral("Save a picture of every view into <dir>, then quit."),
-                                   QStringLiteral("dir"));
-    screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(simulate);
-    parser.addOption(screenshots);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A saved read-out (.quilo) to show instead of the unit."));
+    QApplication application(argc, argv);
+    setUpCommandLineIdentity();
+    CommandLine commandLine;
+    QCommandLineParser &parser = commandLine.parser;
+    const QCommandLineOption &simulate = commandLine.simulate;
+    const QCommandLineOption &screenshots = commandLine.screenshots;
     parser.process(application);
+    Quilo::setUpApplicationIdentity();
 
     QuiloSim::CSimulatedUnit unit;
     if (parser.isSet(simulate)) {

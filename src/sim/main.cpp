@@ -4,6 +4,7 @@
 #include "simulatedunit.h"
 #include "statejson.h"
 #include "unitgenerator.h"
+#include "version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ int main(int argc, char *argv[])
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quilo-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_PROGRAM_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A simulated Quilo unit. Prints the serial line to open (the pseudo-terminal's slave path)\n"
@@ -52,6 +54,7 @@ int main(int argc, char *argv[])
         "Fault SPEC: TARGET=KIND[:N][,once]; TARGET any|CMD|CMD:PARAM; KIND silent, two,\n"
         "length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N]."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Generate the unit from seed N."), QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption stateFile(QStringLiteral("state"), QStringLiteral("Load the unit from a JSON file."), QStringLiteral("FILE"));
     const QCommandLineOption saveState(QStringLiteral("save-state"), QStringLiteral("Save the unit to a JSON file on exit."), QStringLiteral("FILE"));

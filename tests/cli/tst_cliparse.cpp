@@ -1,6 +1,8 @@
 // The command line's checks, the output forms and the progress count, without a line.
 
 #include "cliargs.h"
+#include "completion.h"
+#include "datasettable.h"
 #include "exporttable.h"
 #include "formatters.h"
 #include "progress.h"
@@ -33,6 +35,8 @@ private slots:
     void csvQuotesAndSeparator();
     void jsonCarriesStatusAndRaw();
     void progressCountsAcrossSets();
+    void completionFollowsTheTables();
+    void completionKnowsOptionValues();
 };
 
 void TestCliParse::rejects_data()
@@ -279,6 +283,57 @@ void TestCliParse::progressCountsAcrossSets()
     RequestStop();
     QVERIFY(p.StopRequested());
     ClearStopRequest();
+}
+
+// The completion offers what the program's own tables hold, so a set, group or command added
+// there is offered without touching the completion; and every command it offers parses.
+void TestCliParse::completionFollowsTheTables()
+{
+    const QStringList commands = CompletionCandidates({QString()});
+    QVERIFY(!commands.contains(QLatin1String(kCompleteCommand)));
+    for (const QString &command : commands) {
+        const CParseResult parsed = ParseCommandLine({command});
+        QVERIFY2(!parsed.error.contains(QLatin1String("unknown command")), qPrintable(command));
+    }
+    QCOMPARE(commands.size(), static_cast<qsizetype>(Commands().size()));
+
+    const QStringList sets = CompletionCandidates({QStringLiteral("read"), QString()});
+    for (const Quilo::DataSetInfo &set : Quilo::DataSets()) {
+        QVERIFY2(sets.contains(QLatin1String(set.name)), set.name);
+        const QStringList next = CompletionCandidates({QStringLiteral("read"), QLatin1String(set.name), QString()});
+        for (const Quilo::KeyGroup &group : set.groups)
+            QVERIFY2(next.contains(QLatin1String(group.name)), group.name);
+        // Each offered word reads: what the completion offers, `read` takes.
+        for (const QString &word : next) {
+            QList<CSetSpec> specs;
+            QString error;
+            QVERIFY2(ResolveSets({QLatin1String(set.name), word}, &specs, &error), qPrintable(error));
+        }
+    }
+    QVERIFY(sets.contains(QLatin1String("all")));
+    // Any case, as the parser takes group names.
+    QCOMPARE(CompletionCandidates({QStringLiteral("write-key"), QStringLiteral("sz")}), QStringList{QStringLiteral("SZF")});
+    // Past the words a command takes, nothing.
+    QVERIFY(CompletionCandidates({QStringLiteral("read"), QStringLiteral("daily"), QString()}).isEmpty());
+}
+
+void TestCliParse::completionKnowsOptionValues()
+{
+    // An option's value is not a positional word: the set is still the first word after read.
+    const QStringList afterOptions = CompletionCandidates(
+        {QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--port=Com1"), QStringLiteral("read"),
+         QStringLiteral("--trace-file"), QStringLiteral("read"), QStringLiteral("k")});
+    QCOMPARE(afterOptions, (QStringList{QStringLiteral("key-logs"), QStringLiteral("key-table")}));
+    QCOMPARE(CompletionCandidates({QStringLiteral("read"), QStringLiteral("--format"), QString()}),
+             (QStringList{QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json")}));
+    QCOMPARE(CompletionCandidates({QStringLiteral("-o"), QStringLiteral("x")}), QStringList{QLatin1String(kCompleteFiles)});
+    const QStringList ports = CompletionCandidates({QStringLiteral("read"), QStringLiteral("-p"), QStringLiteral("com")});
+    QCOMPARE(ports.mid(0, 4), (QStringList{QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
+                                           QStringLiteral("Com4")}));
+    // Every option the parser takes is offered.
+    const QStringList options = CompletionCandidates({QStringLiteral("read"), QStringLiteral("-")});
+    for (const OptionInfo &option : Options())
+        QVERIFY2(options.contains(QStringLiteral("--") + option.names.last()), qPrintable(option.names.last()));
 }
 
 QTEST_GUILESS_MAIN(TestCliParse)
