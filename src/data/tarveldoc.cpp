@@ -3,6 +3,7 @@
 #include "linkworker.h"
 #include "stringtable.h"
 
+#include <QSignalBlocker>
 #include <QThread>
 
 #include <algorithm>
@@ -195,8 +196,19 @@ void CTarvelDoc::Apply(const RecordOutcome &outcome)
 
 void CTarvelDoc::ApplyRecords(const QList<RecordOutcome> &records)
 {
+    // many records at once: one documentReset from the caller, not a signal each
+    const QSignalBlocker quiet(this);
     for (const RecordOutcome &r : records)
         Apply(r);
+}
+
+bool CTarvelDoc::HoldsAnything() const
+{
+    for (const DataSetInfo &set : DataSets())
+        for (unsigned i = 0; i < set.records; ++i)
+            if (Record(set.id, i)->m_nStatus != 0)
+                return true;
+    return false;
 }
 
 QList<RecordOutcome> CTarvelDoc::Records() const

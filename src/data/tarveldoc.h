@@ -132,7 +132,10 @@ public:
     // Every data set back to "not read", as the document starts.
     void Clear();
     // Takes records as a read or a file gives them: decodes their bytes, keeps their status.
+    // Emits nothing: the caller says what changed (documentReset, or SetOffline).
     void ApplyRecords(const QList<Quilo::RecordOutcome> &records);
+    // Some record was read or tried.
+    bool HoldsAnything() const;
     // Every record that holds something, as the engine would hand it over: for saving.
     QList<Quilo::RecordOutcome> Records() const;
     // While a file is shown nothing is read from or written to the unit; an empty name returns

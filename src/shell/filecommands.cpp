@@ -63,9 +63,7 @@ CFileCommands::~CFileCommands()
 
 bool CFileCommands::HasContent() const
 {
-    if (m_doc.IsOffline())
-        return true;
-    return !m_doc.Records().isEmpty();
+    return m_doc.IsOffline() || m_doc.HoldsAnything();
 }
 
 QList<CSetSpec> CFileCommands::sets(Scope scope) const
