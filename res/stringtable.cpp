@@ -356,12 +356,26 @@ const Entry *find(unsigned id)
 
 } // namespace
 
+thread_local int t_sourceTexts = 0;
+
 QString LoadString(unsigned id)
 {
     const Entry *e = find(id);
     if (!e)
         return QString();
+    if (t_sourceTexts > 0)
+        return QString::fromUtf8(e->text);
     return QCoreApplication::translate("Quilo", e->text);
+}
+
+CSourceTexts::CSourceTexts()
+{
+    ++t_sourceTexts;
+}
+
+CSourceTexts::~CSourceTexts()
+{
+    --t_sourceTexts;
 }
 
 QString LoadSourceString(unsigned id)

@@ -369,6 +369,17 @@ QString LoadString(unsigned id);
 // programs read (JSON keys, file fields).
 QString LoadSourceString(unsigned id);
 
+// While one lives, LoadString on this thread gives the table's own (English) texts: for output
+// that other programs read, built by the same code as the texts people read.
+class CSourceTexts
+{
+public:
+    CSourceTexts();
+    ~CSourceTexts();
+    CSourceTexts(const CSourceTexts &) = delete;
+    CSourceTexts &operator=(const CSourceTexts &) = delete;
+};
+
 // True when the table holds `id`.
 bool HasString(unsigned id);
 

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-tools-dev-tools
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libgl-dev
   clang libclang-rt-14-dev
   xvfb xauth valgrind shared-mime-info desktop-file-utils

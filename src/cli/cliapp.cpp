@@ -143,14 +143,16 @@ QString failedRows(const CExportSection &s)
     return rows.join(QStringLiteral(", "));
 }
 
-QByteArray formatSections(const CCliOptions &o, const QList<CExportSection> &sections, const QString &port,
-                          bool stopped)
+// `sections` are those of `wanted`, in the language shown; JSON is built afresh in the
+// program's own English, as scripts read it whatever the language.
+QByteArray formatSections(const CCliOptions &o, const CTarvelDoc &doc, const QList<CSetSpec> &wanted,
+                          const QList<CExportSection> &sections, const QString &port, bool stopped)
 {
     switch (o.format) {
     case OutputFormat::Csv:
         return FormatCsv(sections, o.separator.isNull() ? LocaleSeparator(QLocale()) : o.separator);
     case OutputFormat::Json:
-        return FormatJson(sections, CExportInfo{port, stopped});
+        return Quilo::ExportJson(doc, wanted, CExportInfo{port, stopped});
     case OutputFormat::Table:
     case OutputFormat::Quilo:
         break;
@@ -246,7 +248,8 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
                 info.request << want.label();
             data = Quilo::SaveReadOut(session.Doc(), info);
         } else {
-            data = formatSections(o, MergeEvents(sections), session.PortLabel(), stopped);
+            data = formatSections(o, session.Doc(), o.sets.mid(0, sections.size()), MergeEvents(sections),
+                                  session.PortLabel(), stopped);
         }
         if (!file) {
             io.out->write(data);
@@ -352,7 +355,7 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
         sections << BuildSection(doc, want);
 
     const QByteArray data = sections.isEmpty() ? QByteArray()
-                                               : formatSections(o, MergeEvents(sections), readOut.info.port,
+                                               : formatSections(o, doc, sets, MergeEvents(sections), readOut.info.port,
                                                                 readOut.info.stopped);
     if (o.outputFile.isEmpty() || o.outputFile == QLatin1String("-")) {
         io.out->write(data);

@@ -31,6 +31,8 @@ struct Parser {
     QCommandLineOption separator{{QStringLiteral("s"), QStringLiteral("separator")}, QString(), QStringLiteral("char")};
     QCommandLineOption yes{{QStringLiteral("y"), QStringLiteral("yes")}};
     QCommandLineOption now{QStringLiteral("now")};
+    // taken before the parser runs (main.cpp), so that its messages are in that language
+    QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("language")};
 
     // Every option once, with what its value may be (for the shell's completion).
     const std::vector<std::pair<const QCommandLineOption *, WordKind>> all{
@@ -38,7 +40,7 @@ struct Parser {
         {&simulate, WordKind::Free}, {&simPace, WordKind::Free}, {&userKey, WordKind::Free},
         {&trace, WordKind::Free}, {&traceFile, WordKind::File}, {&format, WordKind::Format},
         {&output, WordKind::File}, {&separator, WordKind::Separator}, {&yes, WordKind::Free},
-        {&now, WordKind::Free}};
+        {&now, WordKind::Free}, {&lang, WordKind::Language}};
 
     Parser()
     {

@@ -108,7 +108,7 @@ QString CanonicalPortName(const QString &text);
 QString UsageText();
 
 // What a word of a command line may be, for the shell's completion.
-enum class WordKind { Free, Set, SetArgument, KeyGroup, Port, Format, Separator, File, ClockNow };
+enum class WordKind { Free, Set, SetArgument, KeyGroup, Port, Format, Separator, File, ClockNow, Language };
 
 // The commands `quilo` knows and what their words may be. The parser finds a command here, and
 // the shell's completion offers the same rows: a command is offered once it is added here.

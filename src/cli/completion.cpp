@@ -1,5 +1,7 @@
 #include "completion.h"
 
+#include "translation.h"
+
 #include "cliargs.h"
 #include "datasets.h"
 #include "datasettable.h"
@@ -52,7 +54,9 @@ QStringList wordsOfKind(WordKind kind, const QString &previous)
     case WordKind::Port:
         return portNames();
     case WordKind::Format:
-        return {QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json")};
+        return {QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json"), QStringLiteral("quilo")};
+    case WordKind::Language:
+        return Quilo::Languages();
     case WordKind::Separator:
         // Quoted as the shell needs it: a bare ';' would end the command.
         return {QStringLiteral("tab"), QStringLiteral(","), QStringLiteral("';'")};

@@ -2,6 +2,7 @@
 // quilo_cli (cliapp.h).
 
 #include "cliapp.h"
+#include "translation.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -31,5 +32,7 @@ int main(int argc, char *argv[])
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    // before anything is said: the parser's own messages are in that language too
+    Quilo::InstallTranslation(Quilo::LanguageArgument(arguments));
     return QuiloCli::RunCli(arguments, streams);
 }

@@ -233,4 +233,13 @@ QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
+QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, const CExportInfo &info)
+{
+    const CSourceTexts english;
+    QList<CExportSection> sections;
+    for (const CSetSpec &want : wanted)
+        sections << BuildSection(doc, want);
+    return FormatJson(MergeEvents(sections), info);
+}
+
 } // namespace Quilo

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QLocale>
 
+class CTarvelDoc;
+
 namespace Quilo {
 
 struct CExportInfo
@@ -19,6 +21,10 @@ struct CExportInfo
 QByteArray FormatTable(const QList<CExportSection> &sections);
 QByteArray FormatCsv(const QList<CExportSection> &sections, QChar separator);
 QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &info);
+
+// The JSON of the sets `wanted` from the document, in the program's own English whatever the
+// language shown: its names, titles and results are what scripts read.
+QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, const CExportInfo &info);
 
 // ';' where the decimal separator is ',' (a comma would split every decimal), else ','.
 QChar LocaleSeparator(const QLocale &locale);

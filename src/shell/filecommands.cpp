@@ -43,11 +43,16 @@ void printHtml(const QString &html, QPagedPaintDevice *device)
     document.print(device);
 }
 
-QByteArray exportBytes(const QList<CExportSection> &sections, CFileCommands::Format format, const QString &port)
+// CSV in the language shown, JSON in the program's own English: what scripts read.
+QByteArray exportBytes(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, CFileCommands::Format format,
+                       const QString &port)
 {
-    const QList<CExportSection> merged = MergeEvents(sections);
-    return format == CFileCommands::Format::Csv ? FormatCsv(merged, LocaleSeparator(QLocale()))
-                                                : FormatJson(merged, CExportInfo{port, false});
+    if (format == CFileCommands::Format::Json)
+        return ExportJson(doc, wanted, CExportInfo{port, false});
+    QList<CExportSection> sections;
+    for (const CSetSpec &want : wanted)
+        sections << BuildSection(doc, want);
+    return FormatCsv(MergeEvents(sections), LocaleSeparator(QLocale()));
 }
 
 } // namespace
@@ -262,11 +267,8 @@ void CFileCommands::Export(Scope scope, Format format)
 
 void CFileCommands::ExportTo(const QString &path, Scope scope, Format format)
 {
-    QList<CExportSection> sections;
-    for (const CSetSpec &want : sets(scope))
-        sections << BuildSection(m_doc, want);
     const QString port = m_doc.IsOffline() ? m_fileInfo.port : m_doc.PortName();
-    const QByteArray bytes = exportBytes(sections, format, port);
+    const QByteArray bytes = exportBytes(m_doc, sets(scope), format, port);
     background([path, bytes] {
         COutputFile file(path);
         if (!file.Open() || !file.Write(bytes) || !file.Commit())

@@ -7,6 +7,7 @@
 #include "simulatedunit.h"
 #include "stringtable.h"
 #include "tarvelapp.h"
+#include "translation.h"
 #include "version.h"
 
 #include <QApplication>
@@ -15,14 +16,21 @@
 
 namespace {
 
+// The window's own texts on the command line, for Qt Linguist.
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("quilo-readout", text);
+}
+
 struct CommandLine
 {
     QCommandLineParser parser;
     QCommandLineOption help = parser.addHelpOption();
     QCommandLineOption version = parser.addVersionOption();
-    QCommandLineOption simulate{QStringLiteral("simulate"), QStringLiteral("Talk to a built-in simulated unit on Com2.")};
-    QCommandLineOption screenshots{QStringLiteral("screenshots"),
-                                   QStringLiteral("Save a picture of every view into <dir>, then quit."),
+    QCommandLineOption simulate{QStringLiteral("simulate"), tr("Talk to a built-in simulated unit on Com2.")};
+    QCommandLineOption lang{QStringLiteral("lang"), tr("Speak LANGUAGE: en or hu (default: the locale's)."),
+                            QStringLiteral("LANGUAGE")};
+    QCommandLineOption screenshots{QStringLiteral("screenshots"), tr("Save a picture of every view into <dir>, then quit."),
                                    QStringLiteral("dir")};
 
     CommandLine()
@@ -30,8 +38,9 @@ struct CommandLine
         parser.setApplicationDescription(LoadString(Str::ProductName));
         screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(simulate);
+        parser.addOption(lang);
         parser.addOption(screenshots);
-        parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A saved read-out (.quilo) to show instead of the unit."));
+        parser.addPositionalArgument(QStringLiteral("file"), tr("A saved read-out (.quilo) to show instead of the unit."));
     }
 };
 
@@ -42,30 +51,40 @@ void setUpCommandLineIdentity()
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_PROGRAM_VERSION));
 }
 
+bool asksFor(const QStringList &arguments, std::initializer_list<const char *> names)
+{
+    for (const QString &a : arguments) {
+        if (a == QLatin1String("--"))
+            return false;
+        for (const char *name : names)
+            if (a == QLatin1String(name))
+                return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QString language = Quilo::LanguageArgument(arguments);
+
     // --help and --version answer without a display (over ssh, or when the manual page is made
-    // from them): they are looked at before the window's application needs one. Anything the
-    // parser does not know here (Qt's own -platform ...) is left to the window's parser below.
-    {
+    // from them): they are looked at before the window's application needs one.
+    if (asksFor(arguments, {"-h", "--help", "-?", "-v", "--version"})) {
+        QCoreApplication core(argc, argv);
         setUpCommandLineIdentity();
+        Quilo::InstallTranslation(language);
         CommandLine early;
-        QStringList arguments;
-        for (int i = 0; i < argc; ++i)
-            arguments << QString::fromLocal8Bit(argv[i]);
-        if (early.parser.parse(arguments) && (early.parser.isSet(early.help) || early.parser.isSet(early.version))) {
-            QCoreApplication core(argc, argv);
-            setUpCommandLineIdentity();
-            if (early.parser.isSet(early.help))
-                early.parser.showHelp(0);
-            early.parser.showVersion();
-        }
+        early.parser.process(core);
     }
 
     QApplication application(argc, argv);
     setUpCommandLineIdentity();
+    Quilo::InstallTranslation(language);
     CommandLine commandLine;
     QCommandLineParser &parser = commandLine.parser;
     const QCommandLineOption &simulate = commandLine.simulate;
@@ -78,7 +97,7 @@ int main(int argc, char *argv[])
         unit.setPacing(true); // wire time, so the transfer looks like one with a real unit
         QString error;
         if (!unit.start(&error)) {
-            QTextStream(stderr) << "quilo-readout: the simulated unit did not start: " << error << '\n';
+            QTextStream(stderr) << "quilo-readout: " << tr("the simulated unit did not start: %1").arg(error) << '\n';
             return 1;
         }
         CComPort::SetPortMapping(LoadString(Str::PortCom2), unit.slavePath());
@@ -99,7 +118,7 @@ int main(int argc, char *argv[])
             return 1;
         if (parser.isSet(screenshots)) {
             const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots));
-            QTextStream(stdout) << n << " screenshots in " << parser.value(screenshots) << '\n';
+            QTextStream(stdout) << tr("%1 screenshots in %2").arg(n).arg(parser.value(screenshots)) << '\n';
             result = n > 0 ? 0 : 1;
         } else {
             result = QApplication::exec();

@@ -3,8 +3,13 @@
 #include "messagebox.h"
 #include "rtfreader.h"
 #include "stringtable.h"
+#include "translation.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 
@@ -25,6 +30,25 @@ QString CStartView::fileName()
     return QStringLiteral("wtarvel.rtf");
 }
 
+QString CStartView::filePath()
+{
+    // the page in the language spoken, if there is one, else the English one; the current
+    // folder first (as ever), then where the program is installed
+    QStringList names;
+    if (Quilo::CurrentLanguage() != QLatin1String("en"))
+        names << QStringLiteral("wtarvel_%1.rtf").arg(Quilo::CurrentLanguage());
+    names << fileName();
+    QStringList folders{QDir::currentPath()};
+    for (const QString &data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        folders << data + QStringLiteral("/quilo-readout");
+    folders << QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quilo-readout");
+    for (const QString &folder : folders)
+        for (const QString &name : names)
+            if (QFileInfo::exists(QDir(folder).filePath(name)))
+                return QDir(folder).filePath(name);
+    return fileName(); // missing: the message names it as the user knows it
+}
+
 void CStartView::OnInitialUpdate()
 {
     // Only a regular file: opening a FIFO of that name would wait for a writer, and reading a
@@ -32,7 +56,7 @@ void CStartView::OnInitialUpdate()
     // the opened file itself, so nothing can be swapped in between.
     QFile file;
     QString why;
-    const int fd = ::open(QFile::encodeName(fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(QFile::encodeName(filePath()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat st {};
     if (fd < 0) {
         why = qt_error_string(errno);

@@ -1,5 +1,6 @@
 #pragma once
-// The start page: "wtarvel.rtf" from the current directory, formatted and read-only. It is
+// The start page: "wtarvel.rtf" (or the page in the language spoken, "wtarvel_hu.rtf") from the
+// current directory, else from where the program is installed, formatted and read-only. It is
 // read anew each time the page is shown.
 
 #include "quiloview.h"
@@ -17,6 +18,7 @@ public:
     QWidget *widget() override { return this; }
     void OnInitialUpdate() override;
 
-    static QString fileName();
+    static QString fileName();   // the English page, as it is named in the current folder
+    static QString filePath();   // the one shown
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024; // larger files are read up to here
 };

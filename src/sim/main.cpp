@@ -4,6 +4,7 @@
 #include "simulatedunit.h"
 #include "statejson.h"
 #include "unitgenerator.h"
+#include "translation.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -47,6 +48,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quilo-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_PROGRAM_VERSION));
+    // before the parser says anything, in that language
+    Quilo::InstallTranslation(Quilo::LanguageArgument(QCoreApplication::arguments()));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A simulated Quilo unit. Prints the serial line to open (the pseudo-terminal's slave path)\n"
@@ -55,6 +58,9 @@ int main(int argc, char *argv[])
         "length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N]."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("Speak LANGUAGE: en or hu (default: the locale's)."),
+                                  QStringLiteral("LANGUAGE"));
+    parser.addOption(lang);
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Generate the unit from seed N."), QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption stateFile(QStringLiteral("state"), QStringLiteral("Load the unit from a JSON file."), QStringLiteral("FILE"));
     const QCommandLineOption saveState(QStringLiteral("save-state"), QStringLiteral("Save the unit to a JSON file on exit."), QStringLiteral("FILE"));

@@ -325,7 +325,7 @@ void TestCliParse::completionKnowsOptionValues()
          QStringLiteral("--trace-file"), QStringLiteral("read"), QStringLiteral("k")});
     QCOMPARE(afterOptions, (QStringList{QStringLiteral("key-logs"), QStringLiteral("key-table")}));
     QCOMPARE(CompletionCandidates({QStringLiteral("read"), QStringLiteral("--format"), QString()}),
-             (QStringList{QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json")}));
+             (QStringList{QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json"), QStringLiteral("quilo")}));
     QCOMPARE(CompletionCandidates({QStringLiteral("-o"), QStringLiteral("x")}), QStringList{QLatin1String(kCompleteFiles)});
     const QStringList ports = CompletionCandidates({QStringLiteral("read"), QStringLiteral("-p"), QStringLiteral("com")});
     QCOMPARE(ports.mid(0, 4), (QStringList{QStringLiteral("Com1"), QStringLiteral("Com2"), QStringLiteral("Com3"),
