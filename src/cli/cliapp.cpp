@@ -28,7 +28,7 @@ namespace QuiloCli {
 
 namespace {
 
-constexpr int kDone = 0x8000;
+constexpr int kDone = RecordStatus::kDone;
 
 void say(const CCliStreams &io, const QString &message)
 {

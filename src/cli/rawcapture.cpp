@@ -1,8 +1,10 @@
 #include "rawcapture.h"
 
 #include "exporttable.h"
+#include "fields.h"
 
 #include "exporttable.h"
+#include "fields.h"
 #include "stringtable.h"
 
 namespace QuiloCli {
@@ -95,11 +97,11 @@ QString CRawCapture::TraceLine(const Quilo::TraceEvent &event) const
     switch (event.direction) {
     case Quilo::TraceDirection::Sent:
         arrow = QStringLiteral("->");
-        verdict = event.verdict == 0 ? LoadString(Str::CliTraceSent) : Quilo::ResultText(0x8000 | event.verdict);
+        verdict = event.verdict == 0 ? LoadString(Str::CliTraceSent) : Quilo::ResultText(RecordStatus::AfterRead(event.verdict));
         break;
     case Quilo::TraceDirection::Received:
         arrow = QStringLiteral("<-");
-        verdict = event.verdict == 0 ? LoadString(Str::CliTraceChecksumOk) : Quilo::ResultText(0x8000 | event.verdict);
+        verdict = event.verdict == 0 ? LoadString(Str::CliTraceChecksumOk) : Quilo::ResultText(RecordStatus::AfterRead(event.verdict));
         break;
     case Quilo::TraceDirection::Discarded:
         arrow = QStringLiteral("<x");

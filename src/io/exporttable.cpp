@@ -10,11 +10,12 @@ namespace Quilo {
 
 namespace {
 
-constexpr int kDone = 0x8000;
+constexpr int kDone = RecordStatus::kDone;
 
 // Result codes in the order of COperationSummary::failedBy.
 constexpr int kSlotResults[] = {Quilo::ResultNotSent, Quilo::ResultTwoBytes, Quilo::ResultWrongLength,
-                                Quilo::ResultBadChecksum, Quilo::ResultRefused, Quilo::ResultKeyFailed, 0x7FFF};
+                                Quilo::ResultBadChecksum, Quilo::ResultRefused, Quilo::ResultKeyFailed,
+                                RecordStatus::kResultMask};
 
 // Form labels end in a colon; as column headings they do without.
 QString heading(unsigned id)
@@ -155,7 +156,7 @@ int StatusFromSummary(const COperationSummary &summary)
         if (summary.failedBy[slot] == 0)
             continue;
         const int code = kSlotResults[slot];
-        return code == Quilo::ResultKeyFailed ? code : kDone + code;
+        return RecordStatus::AfterRead(code);
     }
     return kDone;
 }
