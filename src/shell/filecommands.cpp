@@ -268,7 +268,11 @@ void CFileCommands::Export(Scope scope, Format format)
 void CFileCommands::ExportTo(const QString &path, Scope scope, Format format)
 {
     const QString port = m_doc.IsOffline() ? m_fileInfo.port : m_doc.PortName();
-    const QByteArray bytes = exportBytes(m_doc, sets(scope), format, port);
+    writeOut(path, exportBytes(m_doc, sets(scope), format, port));
+}
+
+void CFileCommands::writeOut(const QString &path, const QByteArray &bytes)
+{
     background([path, bytes] {
         COutputFile file(path);
         if (!file.Open() || !file.Write(bytes) || !file.Commit())
@@ -335,17 +339,5 @@ void CFileCommands::PdfTo(const QString &path, Scope scope)
         writer.setCreator(LoadString(Str::ProductName));
         printHtml(reportHtml(scope), &writer);
     }
-    const QByteArray bytes = buffer.data();
-    background([path, bytes] {
-        COutputFile file(path);
-        if (!file.Open() || !file.Write(bytes) || !file.Commit())
-            return file.errorString();
-        return QString();
-    },
-               [this, path](const QString &error) {
-                   if (!error.isEmpty())
-                       failed(Str::FileSaveFailed, path, error);
-                   else
-                       emit message(LoadString(Str::FileExported).arg(QDir::toNativeSeparators(path)));
-               });
+    writeOut(path, buffer.data());
 }

@@ -66,6 +66,8 @@ private:
     void failed(unsigned text, const QString &path, const QString &why);
     void whenIdle(std::function<void()> then);
     void background(std::function<QString()> work, std::function<void(const QString &error)> done);
+    // An export or a report to `path`, off the window's thread; the status bar says how it went.
+    void writeOut(const QString &path, const QByteArray &bytes);
 
     CMainFrame &m_frame;
     CTarvelDoc &m_doc;

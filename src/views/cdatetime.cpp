@@ -162,10 +162,14 @@ void CCDateTime::OnWrite()
     Quilo::ClockBytes bytes{};
     const bool ok = m_bHasValue && Quilo::DateTimeToUnitClock(m_ui->date1007->date(), m_ui->time1006->time(), bytes)
                     && m_doc.StartWriteDateTime(bytes);
-    if (ok) {
+    if (ok)
         m_bWriting = true;
-        return;
-    }
+    else
+        ShowWriteError();
+}
+
+void CCDateTime::ShowWriteError()
+{
     Quilo::MessageRequest box;
     box.icon = QMessageBox::Warning;
     box.text = LoadString(Str::WriteError);
@@ -179,11 +183,6 @@ void CCDateTime::OnWriteFinished(const COperationSummary &, bool holdsNew)
         return;
     m_bWriting = false;
     // the status bar says what the unit holds; the box is for a clock that was not set
-    if (holdsNew)
-        return;
-    Quilo::MessageRequest box;
-    box.icon = QMessageBox::Warning;
-    box.text = LoadString(Str::WriteError);
-    box.caption = LoadString(Str::AppTitle);
-    Quilo::messageBox(this, box);
+    if (!holdsNew)
+        ShowWriteError();
 }

@@ -46,6 +46,7 @@ private:
     void ClearPickers();
     void OnWriteFinished(const COperationSummary &summary, bool holdsNew);
     void OnEdited();
+    void ShowWriteError();
 
     CTarvelDoc &m_doc;
     std::unique_ptr<Ui::CCDateTimeForm> m_ui;
