@@ -428,6 +428,18 @@ void TestFormViews::keyTableEditAbandoned()
     m_unit->clearFaults();
     QCOMPARE(table->topLevelItem(0)->text(2), u"ERROR"_qs);
     QCOMPARE(table->topLevelItem(0)->text(1), oldText);
+
+    // a damaged answer to a write the unit took: the row says what the unit holds, not ERROR
+    m_messages.clear();
+    m_unit->addFault({205, -1, QuiloSim::FaultKind::Checksum, 0, true});
+    table->OnDblClk(1, 1);
+    QTest::keyClicks(table->editor(), u"0123456789abcdef"_qs);
+    QTest::keyClick(table->editor(), Qt::Key_Return);
+    QTRY_COMPARE(m_messages.size(), 1);
+    QVERIFY(m_h.waitIdle());
+    QCOMPARE(table->topLevelItem(1)->text(1), kNewKeyText);
+    QCOMPARE(table->topLevelItem(1)->text(2), u"OK"_qs);
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumHoldsNew));
 }
 
 void TestFormViews::keyModeDialog_data()
