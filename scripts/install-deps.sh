@@ -7,14 +7,15 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-tools-dev-tools
   libgl-dev
+  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev postgresql
   clang libclang-rt-14-dev
   xvfb xauth valgrind shared-mime-info desktop-file-utils
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
   echo "This is not a Debian or Ubuntu system. Install these (or your system's equivalents) and run again:" >&2
-  echo "  C++20 compiler, CMake >= 3.25, Ninja, Qt 6 (Core, Gui, Widgets, SerialPort, Svg, Test)," >&2
-  echo "  clang with its sanitizer/fuzzer runtime, Xvfb, valgrind" >&2
+  echo "  C++20 compiler, CMake >= 3.25, Ninja, Qt 6 (Core, Gui, Widgets, SerialPort, Svg, Sql with SQLite and PostgreSQL drivers, Charts, Test)," >&2
+  echo "  clang with its sanitizer/fuzzer runtime, Xvfb, valgrind, a PostgreSQL server" >&2
   exit 1
 fi
 

@@ -3,6 +3,7 @@
 #include "cliargs.h"
 #include "exporttable.h"
 #include "formatters.h"
+#include "historycli.h"
 #include "outputfile.h"
 #include "portnames.h"
 #include "progress.h"
@@ -274,6 +275,9 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         say(io, LoadString(Str::CliErrTraceWrite).arg(o.traceFile, session.Capture()->TraceError()));
         exit = ExitOutput;
     }
+    // A whole-unit read in which every set was tried is a visit of the unit.
+    if (o.wholeUnit && !portFailed && !stopped && next == o.sets.size())
+        RecordWholeUnitVisit(session.Doc(), session.PortLabel(), o.historyUrl, o.noHistory, io);
     if (portFailed) {
         const int status = session.PortFailed();
         return exit == ExitOutput ? exit : status;
@@ -557,6 +561,8 @@ int runPorts(const CCliStreams &io)
 
 int RunCli(const QStringList &arguments, const CCliStreams &io)
 {
+    if (IsHistoryCommand(arguments))
+        return RunHistoryCommand(arguments, io);
     const CParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.ok()) {
         say(io, parsed.error);

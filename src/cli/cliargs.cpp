@@ -26,12 +26,14 @@ struct Parser {
     QCommandLineOption separator{{QStringLiteral("s"), QStringLiteral("separator")}, QString(), QStringLiteral("char")};
     QCommandLineOption yes{{QStringLiteral("y"), QStringLiteral("yes")}};
     QCommandLineOption now{QStringLiteral("now")};
+    QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("url")};
+    QCommandLineOption noHistory{QStringLiteral("no-history")};
 
     Parser()
     {
         p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         p.addOptions({help, version, port, simulate, simPace, userKey, trace, traceFile, format, output,
-                      separator, yes, now});
+                      separator, yes, now, history, noHistory});
     }
 };
 
@@ -91,6 +93,8 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
         }
     }
     o->yes = p.isSet(parser.yes);
+    o->historyUrl = p.value(parser.history);
+    o->noHistory = p.isSet(parser.noHistory);
     return true;
 }
 
@@ -277,6 +281,7 @@ CParseResult ParseCommandLine(const QStringList &arguments)
     } else if (command == QLatin1String("read")) {
         o.command = Command::Read;
         ResolveSets(words, &o.sets, &result.error);
+        o.wholeUnit = words.size() == 1 && words.first().compare(QLatin1String("all"), Qt::CaseInsensitive) == 0;
     } else if (command == QLatin1String("set-clock")) {
         o.command = Command::SetClock;
         parseSetClock(parser, words, &o, &result.error);

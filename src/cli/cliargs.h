@@ -40,6 +40,9 @@ struct CCliOptions
     bool yes = false;
 
     QList<CSetSpec> sets;          // read: what to read, in order
+    bool wholeUnit = false;        // read all: a visit for the history
+    QString historyUrl;            // --history: where visits are recorded
+    bool noHistory = false;        // --no-history
 
     bool clockFromPc = false;      // set-clock: take the PC's clock at write time
     std::array<std::uint8_t, 5> clockBytes{}; // set-clock: BCD year, month, day, hour, minute

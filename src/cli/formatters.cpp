@@ -234,3 +234,20 @@ QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &
 }
 
 } // namespace QuiloCli
+
+namespace QuiloCli {
+
+QString InertText(const QString &text)
+{
+    return inert(text);
+}
+
+QString CsvLine(const QStringList &fields, QChar separator)
+{
+    QStringList cells;
+    for (const QString &f : fields)
+        cells << notFormula(f);
+    return csvLine(cells, separator);
+}
+
+} // namespace QuiloCli

@@ -1,0 +1,195 @@
+#include "visit.h"
+
+#include "datasettable.h"
+#include "fields.h"
+#include "quilofile.h"
+#include "records.h"
+#include "stringtable.h"
+#include "tarveldoc.h"
+#include "unitclock.h"
+#include "version.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QIODevice>
+#include <QUuid>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+namespace Quilo {
+
+namespace {
+
+constexpr quint8 kSetFormat = 1;
+
+// The unit's clock and how far it was from the PC's wall clock when it was read.
+void clockOf(const CTarvelDoc &doc, Visit *visit)
+{
+    if (!doc.m_dateTime.IsRead())
+        return;
+    const QDateTime clock = UnitClockToDateTime(ClockBytesOf(doc.m_dateTime));
+    if (!clock.isValid()) {
+        visit->unitClock = doc.m_dateTime.GetText();
+        return;
+    }
+    visit->unitClock = clock.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QDateTime readAt = doc.Meta(dsDateTime, 0)->readAt;
+    if (readAt.isValid()) {
+        // Both as plain wall-clock readings: the unit keeps no zone.
+        const QDateTime local = readAt.toLocalTime();
+        const QDateTime pc = PlainDateTime(local.date(), local.time());
+        visit->clockOffset = pc.secsTo(clock);
+    }
+}
+
+bool identify(const CTarvelDoc &doc, Visit *visit, QString *error)
+{
+    const ReadOutInfo identity = IdentityOf(doc);
+    if (identity.unitType.trimmed().isEmpty() && identity.unitNumber.trimmed().isEmpty()) {
+        *error = LoadString(Str::HistNoIdentity);
+        return false;
+    }
+    visit->unitType = identity.unitType;
+    visit->unitNumber = identity.unitNumber;
+    return true;
+}
+
+} // namespace
+
+bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTime &takenAt, Visit *visit,
+                       QString *error)
+{
+    Visit v;
+    if (!identify(doc, &v, error))
+        return false;
+    v.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    v.pcTime = takenAt.toUTC();
+    v.source = QStringLiteral("read");
+    v.port = port;
+    v.program = LoadSourceString(Str::ProductName) + QLatin1Char(' ') + QLatin1String(QUILO_PROGRAM_VERSION);
+    clockOf(doc, &v);
+    v.records = doc.Records();
+    *visit = std::move(v);
+    return true;
+}
+
+bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName, Visit *visit,
+                      QString *error)
+{
+    CTarvelDoc doc;
+    doc.ApplyRecords(readOut.records);
+    Visit v;
+    if (!identify(doc, &v, error))
+        return false;
+    // The same file imported twice, or by two PCs, is one visit.
+    v.uuid = QUuid::fromRfc4122(Fingerprint(readOut.records)).toString(QUuid::WithoutBraces);
+    v.pcTime = readOut.info.savedAt.isValid() ? readOut.info.savedAt.toUTC() : doc.Meta(dsDateTime, 0)->readAt;
+    if (!v.pcTime.isValid()) {
+        for (const RecordOutcome &r : readOut.records)
+            if (r.readAt.isValid() && (!v.pcTime.isValid() || r.readAt > v.pcTime))
+                v.pcTime = r.readAt.toUTC();
+    }
+    if (!v.pcTime.isValid()) {
+        *error = LoadString(Str::HistNoTime);
+        return false;
+    }
+    v.source = QStringLiteral("import");
+    v.port = fileName;
+    v.program = readOut.info.program;
+    clockOf(doc, &v);
+    v.records = readOut.records;
+    *visit = std::move(v);
+    return true;
+}
+
+QByteArray Fingerprint(const QList<RecordOutcome> &records)
+{
+    QList<const RecordOutcome *> sorted;
+    for (const RecordOutcome &r : records)
+        sorted << &r;
+    std::sort(sorted.begin(), sorted.end(), [](const RecordOutcome *a, const RecordOutcome *b) {
+        return std::pair(static_cast<int>(a->dataSet), a->index) < std::pair(static_cast<int>(b->dataSet), b->index);
+    });
+    QByteArray content;
+    QDataStream s(&content, QIODevice::WriteOnly);
+    s.setVersion(QDataStream::Qt_6_4);
+    for (const RecordOutcome *r : sorted) {
+        s << static_cast<qint32>(r->dataSet) << static_cast<quint32>(r->index) << static_cast<qint32>(r->status)
+          << r->bytes << static_cast<quint32>(r->chunkStatus.size());
+        for (std::int32_t c : r->chunkStatus)
+            s << static_cast<qint32>(c);
+    }
+    return QCryptographicHash::hash(content, QCryptographicHash::Sha256).left(16);
+}
+
+QByteArray EncodeSet(const QList<RecordOutcome> &records)
+{
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s.setVersion(QDataStream::Qt_6_4);
+    s << kSetFormat << static_cast<quint16>(records.size());
+    for (const RecordOutcome &r : records) {
+        s << static_cast<quint16>(r.index) << static_cast<qint32>(r.status) << r.bytes
+          << static_cast<quint16>(r.chunkStatus.size());
+        for (std::int32_t c : r.chunkStatus)
+            s << static_cast<qint32>(c);
+    }
+    return out;
+}
+
+bool DecodeSet(const QByteArray &bytes, int dataSet, QList<RecordOutcome> *records)
+{
+    const DataSetInfo *set = FindDataSet(dataSet);
+    if (!set)
+        return false;
+    QDataStream s(bytes);
+    s.setVersion(QDataStream::Qt_6_4);
+    quint8 format = 0;
+    quint16 count = 0;
+    s >> format >> count;
+    if (s.status() != QDataStream::Ok || format != kSetFormat || count > set->records)
+        return false;
+    std::set<unsigned> seen;
+    QList<RecordOutcome> out;
+    for (quint16 i = 0; i < count; ++i) {
+        RecordOutcome r;
+        quint16 index = 0;
+        qint32 status = 0;
+        quint16 chunks = 0;
+        s >> index >> status >> r.bytes >> chunks;
+        if (s.status() != QDataStream::Ok || index >= set->records || !seen.insert(index).second
+            || chunks > set->chunks || (!r.bytes.isEmpty() && static_cast<std::size_t>(r.bytes.size()) != set->recordBytes))
+            return false;
+        for (quint16 c = 0; c < chunks; ++c) {
+            qint32 chunk = 0;
+            s >> chunk;
+            r.chunkStatus << chunk;
+        }
+        r.dataSet = set->id;
+        r.index = index;
+        r.status = status;
+        out << r;
+    }
+    if (s.status() != QDataStream::Ok || !s.atEnd())
+        return false;
+    *records = std::move(out);
+    return true;
+}
+
+std::optional<CounterValues> CountersOf(const QList<RecordOutcome> &records)
+{
+    for (const RecordOutcome &r : records) {
+        if (r.dataSet != dsCounters || RecordStatus::StateOf(r.status) != RecordStatus::State::Read
+            || static_cast<std::size_t>(r.bytes.size()) != CCountersRecord::kWireLength)
+            continue;
+        CCountersRecord c;
+        c.Parse(reinterpret_cast<const std::uint8_t *>(r.bytes.constData()));
+        return CounterValues{c.m_cashIn.m_nValue, c.m_cashOut.m_nValue, c.m_stake.m_nValue, c.m_win.m_nValue,
+                             c.m_games.m_nValue};
+    }
+    return std::nullopt;
+}
+
+} // namespace Quilo
