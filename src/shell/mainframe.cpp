@@ -2,6 +2,7 @@
 
 #include "aboutdlg.h"
 #include "commbar.h"
+#include "historyview.h"
 #include "leftview.h"
 #include "operationtext.h"
 #include "quiloview.h"
@@ -97,6 +98,8 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
     connect(&m_doc, &CTarvelDoc::operationFinished, this, &CMainFrame::OnOperationFinished);
     connect(&m_doc, &CTarvelDoc::busyChanged, this, &CMainFrame::OnBusyChanged);
+    // Every whole-unit read-out is a visit of the unit: recorded off this thread, said here.
+    Quilo::InstallHistoryRecorder(this, m_doc, [this](const QString &text) { setIdleText(text); });
     // Wide enough for the configuration event form beside the tree, but never past the screen.
     QSize size(1160, 780);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
