@@ -8,6 +8,7 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QIODevice>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -22,7 +23,6 @@ namespace Quilo {
 
 namespace {
 
-constexpr int kHashBytes = 20;
 constexpr quint8 kVisitFormat = 1;
 
 using Kind = HistoryLocation::Kind;
@@ -103,12 +103,7 @@ bool run(QSqlDatabase db, const QString &sql, QString *error)
     return false;
 }
 
-QByteArray hashOf(const QByteArray &content)
-{
-    return QCryptographicHash::hash(content, QCryptographicHash::Sha256).left(kHashBytes);
-}
-
-// The records of each data set, in the table's order.
+// The records of each data set, in the table's order, as the blobs they are stored in.
 QList<std::pair<int, QList<RecordOutcome>>> bySet(const QList<RecordOutcome> &records)
 {
     QList<std::pair<int, QList<RecordOutcome>>> sets;
@@ -153,36 +148,30 @@ const QString kVisitColumns = QStringLiteral(
     "v.id, v.uuid, v.unit_id, v.pc_time, v.unit_clock, v.clock_offset, v.source, v.port, v.cash_in, v.cash_out, "
     "v.stake, v.win, v.games, u.unit_type, u.unit_number FROM visits v JOIN units u ON u.id = v.unit_id");
 
-// The manifest: for each data set its number and the hash of its records.
-bool readManifest(const QByteArray &manifest, QList<std::pair<int, QByteArray>> *sets)
-{
-    if (manifest.size() % (1 + kHashBytes) != 0)
-        return false;
-    for (qsizetype at = 0; at < manifest.size(); at += 1 + kHashBytes) {
-        const int set = static_cast<quint8>(manifest.at(at));
-        if (!FindDataSet(set))
-            return false;
-        sets->append({set, manifest.mid(at + 1, kHashBytes)});
-    }
-    return true;
-}
-
 bool loadRecords(QSqlDatabase db, const QByteArray &manifest, QList<RecordOutcome> *records, QString *error)
 {
-    QList<std::pair<int, QByteArray>> sets;
-    if (!readManifest(manifest, &sets)) {
+    QList<ManifestEntry> entries;
+    if (!ReadManifest(manifest, &entries)) {
         *error = LoadString(Str::HistErrDamaged);
         return false;
     }
     QSqlQuery q(db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT data FROM blobs WHERE hash = ?"));
-    for (const auto &[set, hash] : sets) {
-        q.bindValue(0, hash);
-        if (!run(q, error))
-            return false;
+    for (const ManifestEntry &e : entries) {
+        QByteArray content = e.content;
+        if (!e.hash.isEmpty()) {
+            q.bindValue(0, e.hash);
+            if (!run(q, error))
+                return false;
+            if (!q.next()) {
+                *error = LoadString(Str::HistErrDamaged);
+                return false;
+            }
+            content = qUncompress(q.value(0).toByteArray());
+        }
         QList<RecordOutcome> list;
-        if (!q.next() || !DecodeSet(qUncompress(q.value(0).toByteArray()), set, &list)) {
+        if (!DecodeSet(content, e.dataSet, &list)) {
             *error = LoadString(Str::HistErrDamaged);
             return false;
         }
@@ -408,7 +397,7 @@ bool CHistoryStore::StoreBlob(const QByteArray &hash, const QByteArray &content,
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO blobs (hash, data) VALUES (?, ?) ON CONFLICT DO NOTHING"));
     insert.bindValue(0, hash);
-    insert.bindValue(1, qCompress(content, 9));
+    insert.bindValue(1, qCompress(content));
     return run(insert, error);
 }
 
@@ -431,7 +420,8 @@ CHistoryStore::Recorded CHistoryStore::RecordOne(const Visit &visit, QString *er
     }
     const qint64 unitId = unit.value(0).toLongLong();
 
-    const QByteArray fingerprint = Fingerprint(visit.records);
+    const StoredRecords stored = StoreForm(visit.records);
+    const QByteArray fingerprint = QCryptographicHash::hash(stored.manifest, QCryptographicHash::Sha256).left(16);
     QSqlQuery known(db);
     known.prepare(QStringLiteral("SELECT 1 FROM visits WHERE uuid = ? OR (unit_id = ? AND fingerprint = ?)"));
     known.bindValue(0, visit.uuid);
@@ -442,15 +432,10 @@ CHistoryStore::Recorded CHistoryStore::RecordOne(const Visit &visit, QString *er
     if (known.next())
         return Recorded::AlreadyThere;
 
-    QByteArray manifest;
-    for (const auto &[set, records] : bySet(visit.records)) {
-        const QByteArray content = EncodeSet(records);
-        const QByteArray hash = hashOf(content);
+    for (const auto &[hash, content] : stored.blobs)
         if (!StoreBlob(hash, content, error))
             return Recorded::Failed;
-        manifest += static_cast<char>(set);
-        manifest += hash;
-    }
+    const QByteArray &manifest = stored.manifest;
     const std::optional<CounterValues> c = CountersOf(visit.records);
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral(
@@ -501,21 +486,78 @@ CHistoryStore::Recorded CHistoryStore::Record(const Visit &visit, QString *error
 bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
 {
     QString why;
-    if (!m_open || !Begin(&why)) {
-        *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
-        return false;
-    }
-    for (const Visit &v : visits)
-        if (RecordOne(v, &why) == Recorded::Failed) {
-            Rollback();
-            *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
-            return false;
-        }
-    if (!Commit(&why)) {
+    const auto fail = [&] {
         Rollback();
         *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
         return false;
+    };
+    if (!m_open || !Begin(&why))
+        return fail();
+    QSqlDatabase db = Database();
+    QHash<QString, qint64> unitIds;
+    QHash<QByteArray, QByteArray> blobs; // hash -> content, new in this batch
+    QList<QVariantList> rows;
+    for (const Visit &v : visits) {
+        const QString key = v.unitType + QLatin1Char('\n') + v.unitNumber;
+        if (!unitIds.contains(key)) {
+            QSqlQuery unit(db);
+            unit.prepare(QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES (?, ?) ON CONFLICT DO NOTHING"));
+            unit.bindValue(0, v.unitType);
+            unit.bindValue(1, v.unitNumber);
+            if (!run(unit, &why))
+                return fail();
+            unit.prepare(QStringLiteral("SELECT id FROM units WHERE unit_type = ? AND unit_number = ?"));
+            unit.bindValue(0, v.unitType);
+            unit.bindValue(1, v.unitNumber);
+            if (!run(unit, &why) || !unit.next())
+                return fail();
+            unitIds.insert(key, unit.value(0).toLongLong());
+        }
+        const StoredRecords stored = StoreForm(v.records);
+        for (const auto &[hash, content] : stored.blobs)
+            blobs.insert(hash, content);
+        const QByteArray &manifest = stored.manifest;
+        const QByteArray fingerprint = QCryptographicHash::hash(manifest, QCryptographicHash::Sha256).left(16);
+        const std::optional<CounterValues> c = CountersOf(v.records);
+        const auto counter = [&](quint32 CounterValues::*member) {
+            return c ? QVariant(static_cast<qint64>((*c).*member)) : QVariant(QMetaType(QMetaType::LongLong));
+        };
+        rows << QVariantList{v.uuid, unitIds.value(key), fingerprint, v.pcTime.toMSecsSinceEpoch(), v.unitClock,
+                             optional(v.clockOffset), v.source, v.port, v.program, manifest,
+                             counter(&CounterValues::cashIn), counter(&CounterValues::cashOut),
+                             counter(&CounterValues::stake), counter(&CounterValues::win),
+                             counter(&CounterValues::games)};
     }
+    // Many rows per statement: a server answers each statement once.
+    const auto insertRows = [&](const QString &head, int columns, const QList<QVariantList> &all) {
+        constexpr int kRowsPerStatement = 100;
+        for (qsizetype at = 0; at < all.size(); at += kRowsPerStatement) {
+            const qsizetype n = std::min<qsizetype>(kRowsPerStatement, all.size() - at);
+            QStringList marks;
+            const QString one = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(QStringLiteral(", ")) + QLatin1Char(')');
+            for (qsizetype i = 0; i < n; ++i)
+                marks << one;
+            QSqlQuery q(db);
+            q.prepare(head + marks.join(QStringLiteral(", ")) + QStringLiteral(" ON CONFLICT DO NOTHING"));
+            int p = 0;
+            for (qsizetype i = 0; i < n; ++i)
+                for (const QVariant &value : all.at(at + i))
+                    q.bindValue(p++, value);
+            if (!run(q, &why))
+                return false;
+        }
+        return true;
+    };
+    QList<QVariantList> blobRows;
+    for (auto it = blobs.cbegin(); it != blobs.cend(); ++it)
+        blobRows << QVariantList{it.key(), qCompress(it.value())};
+    if (!insertRows(QStringLiteral("INSERT INTO blobs (hash, data) VALUES "), 2, blobRows)
+        || !insertRows(QStringLiteral("INSERT INTO visits (uuid, unit_id, fingerprint, pc_time, unit_clock, clock_offset, "
+                                      "source, port, program, manifest, cash_in, cash_out, stake, win, games) VALUES "),
+                       15, rows))
+        return fail();
+    if (!Commit(&why))
+        return fail();
     return true;
 }
 

@@ -77,7 +77,8 @@ public:
     // Idempotent: a visit whose id (or whose records, for the same unit) the store holds
     // already is not recorded again.
     Recorded Record(const Visit &visit, QString *error);
-    // Many visits in one transaction (generated histories); each as Record would.
+    // Many visits in one transaction, many rows to a statement (generated histories): a visit
+    // whose id the store holds is left as it is.
     bool RecordAll(const QList<Visit> &visits, QString *error);
 
     bool Units(QList<UnitEntry> *units, QString *error);

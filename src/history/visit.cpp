@@ -104,24 +104,81 @@ bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName, Visit *vi
     return true;
 }
 
+namespace {
+
+constexpr int kHashBytes = 20;
+constexpr int kInlineBytes = 96;   // a set's records up to this size live in the manifest
+constexpr int kInlineFlag = 0x80;
+
+// The money logs keep their newest record apart: between two visits of the same month
+// (quarter, year) only that record changes, and the rest is stored once.
+bool newestApart(int set)
+{
+    return set == dsDaily || set == dsMonthly || set == dsQuarterly || set == dsYearly;
+}
+
+} // namespace
+
+StoredRecords StoreForm(const QList<RecordOutcome> &records)
+{
+    StoredRecords out;
+    for (const DataSetInfo &set : DataSets()) {
+        QList<RecordOutcome> newest;
+        QList<RecordOutcome> rest;
+        for (const RecordOutcome &r : records)
+            if (r.dataSet == set.id)
+                (newestApart(set.id) && r.index == 0 ? newest : rest) << r;
+        std::sort(rest.begin(), rest.end(), [](const RecordOutcome &a, const RecordOutcome &b) { return a.index < b.index; });
+        for (const QList<RecordOutcome> *part : {&newest, &rest}) {
+            if (part->isEmpty())
+                continue;
+            const QByteArray content = EncodeSet(*part);
+            if (content.size() <= kInlineBytes) {
+                out.manifest += static_cast<char>(set.id | kInlineFlag);
+                out.manifest += static_cast<char>(content.size());
+                out.manifest += content;
+            } else {
+                const QByteArray hash = QCryptographicHash::hash(content, QCryptographicHash::Sha256).left(kHashBytes);
+                out.manifest += static_cast<char>(set.id);
+                out.manifest += hash;
+                out.blobs.append({hash, content});
+            }
+        }
+    }
+    return out;
+}
+
+bool ReadManifest(const QByteArray &manifest, QList<ManifestEntry> *entries)
+{
+    qsizetype at = 0;
+    while (at < manifest.size()) {
+        ManifestEntry e;
+        const int head = static_cast<quint8>(manifest.at(at++));
+        e.dataSet = head & ~kInlineFlag;
+        if (!FindDataSet(e.dataSet))
+            return false;
+        if (head & kInlineFlag) {
+            if (at >= manifest.size())
+                return false;
+            const int size = static_cast<quint8>(manifest.at(at++));
+            if (size > kInlineBytes || at + size > manifest.size())
+                return false;
+            e.content = manifest.mid(at, size);
+            at += size;
+        } else {
+            if (at + kHashBytes > manifest.size())
+                return false;
+            e.hash = manifest.mid(at, kHashBytes);
+            at += kHashBytes;
+        }
+        *entries << e;
+    }
+    return true;
+}
+
 QByteArray Fingerprint(const QList<RecordOutcome> &records)
 {
-    QList<const RecordOutcome *> sorted;
-    for (const RecordOutcome &r : records)
-        sorted << &r;
-    std::sort(sorted.begin(), sorted.end(), [](const RecordOutcome *a, const RecordOutcome *b) {
-        return std::pair(static_cast<int>(a->dataSet), a->index) < std::pair(static_cast<int>(b->dataSet), b->index);
-    });
-    QByteArray content;
-    QDataStream s(&content, QIODevice::WriteOnly);
-    s.setVersion(QDataStream::Qt_6_4);
-    for (const RecordOutcome *r : sorted) {
-        s << static_cast<qint32>(r->dataSet) << static_cast<quint32>(r->index) << static_cast<qint32>(r->status)
-          << r->bytes << static_cast<quint32>(r->chunkStatus.size());
-        for (std::int32_t c : r->chunkStatus)
-            s << static_cast<qint32>(c);
-    }
-    return QCryptographicHash::hash(content, QCryptographicHash::Sha256).left(16);
+    return QCryptographicHash::hash(StoreForm(records).manifest, QCryptographicHash::Sha256).left(16);
 }
 
 QByteArray EncodeSet(const QList<RecordOutcome> &records)

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 class CTarvelDoc;
 
@@ -41,6 +42,25 @@ bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTi
 // The same for a file: its id comes from its records, so importing it again records nothing new.
 bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName,
                       Visit *visit, QString *error);
+
+// How the store keeps a visit's records. Per data set (the money logs' newest record apart,
+// as it alone changes within a period) the manifest holds either the hash of the set's
+// records, stored once in the blobs whoever refers to them, or, for a set of a few bytes that
+// changes with every visit (counters, clock), the records themselves.
+struct StoredRecords
+{
+    QByteArray manifest;
+    QList<std::pair<QByteArray, QByteArray>> blobs; // hash, content (not compressed)
+};
+StoredRecords StoreForm(const QList<RecordOutcome> &records);
+// The manifest's entries: a data set with its blob's hash, or with its content.
+struct ManifestEntry
+{
+    int dataSet = 0;
+    QByteArray hash;    // empty when the content is inline
+    QByteArray content;
+};
+bool ReadManifest(const QByteArray &manifest, QList<ManifestEntry> *entries);
 
 // What the records hold, whatever the time each was read: a read-out kept live and the same
 // read-out imported from its saved file have one fingerprint, and are one visit.

@@ -165,8 +165,8 @@ private slots:
         unit.setState(state);
         r = readAll(unit, url);
         QCOMPARE(r.exit, 0);
-        const qint64 added = count(store, QStringLiteral("blobs")) - blobsAfterFirst;
-        QVERIFY2(added >= 1 && added <= 2, qPrintable(QString::number(added))); // counters, maybe the clock
+        // Counters and clock are a few bytes, kept with the visit: no new blob at all.
+        QCOMPARE(count(store, QStringLiteral("blobs")), blobsAfterFirst);
 
         QList<UnitEntry> units;
         QVERIFY(store.Units(&units, &error));
@@ -378,6 +378,7 @@ private slots:
         QProcess a, b;
         a.start(exe, QStringList{QStringLiteral("history"), QStringLiteral("import"), QStringLiteral("--history"), url} + files);
         b.start(exe, QStringList{QStringLiteral("history"), QStringLiteral("import"), QStringLiteral("--history"), url} + reversed);
+        QVERIFY2(a.waitForStarted(), qPrintable(exe + QStringLiteral(": ") + a.errorString()));
         QVERIFY(a.waitForFinished(120000) && b.waitForFinished(120000));
         QVERIFY2(a.exitCode() == 0, a.readAllStandardError().constData());
         QVERIFY2(b.exitCode() == 0, b.readAllStandardError().constData());
