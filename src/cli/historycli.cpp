@@ -41,13 +41,14 @@ bool parse(const QStringList &arguments, Options *o, QString *error)
     const QCommandLineOption format{{QStringLiteral("f"), QStringLiteral("format")}, QString(), QStringLiteral("format")};
     const QCommandLineOption separator{{QStringLiteral("s"), QStringLiteral("separator")}, QString(), QStringLiteral("c")};
     const QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("url")};
-    p.addOptions({format, separator, history});
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
+    p.addOptions({format, separator, history, help});
     if (!p.parse(QStringList{QStringLiteral("quilo")} + arguments)) {
         *error = LoadString(Str::CliErrOption).arg(p.errorText());
         return false;
     }
     o->words = p.positionalArguments();
-    o->command = o->words.takeFirst().toLower();
+    o->command = p.isSet(help) ? QStringLiteral("help") : o->words.takeFirst().toLower();
     o->historyUrl = p.value(history);
     const QString f = p.value(format).toLower();
     if (f == QLatin1String("csv"))
@@ -360,6 +361,10 @@ int RunHistoryCommand(const QStringList &arguments, const CCliStreams &io)
     if (!parse(arguments, &o, &error)) {
         say(io, error);
         return ExitUsage;
+    }
+    if (o.command == QLatin1String("help")) {
+        io.out->write(UsageText().toUtf8());
+        return ExitOk;
     }
     if (o.command == QLatin1String("compare"))
         return compareVisits(o, io);

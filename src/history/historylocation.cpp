@@ -36,9 +36,10 @@ HistoryLocation sqliteAt(const QString &path)
 
 } // namespace
 
-HistoryLocation ParseHistoryLocation(const QString &input)
+namespace {
+
+HistoryLocation parse(const QString &text)
 {
-    const QString text = input.trimmed();
     if (text.isEmpty())
         return invalid(text, LoadString(Str::HistErrUrlEmpty));
     if (text.startsWith(QLatin1Char('/')))
@@ -91,6 +92,15 @@ HistoryLocation ParseHistoryLocation(const QString &input)
         return invalid(shown, LoadString(Str::HistErrUrlDatabase));
     if (l.port <= 0 || l.port > 65535)
         return invalid(shown, LoadString(Str::HistErrUrlForm));
+    return l;
+}
+
+} // namespace
+
+HistoryLocation ParseHistoryLocation(const QString &input)
+{
+    HistoryLocation l = parse(input.trimmed());
+    l.given = input.trimmed();
     return l;
 }
 

@@ -22,6 +22,7 @@ struct HistoryLocation
     QString password;
     QString options;    // connect options for the driver ("sslmode=require;connect_timeout=5")
     QString shown;      // the location as messages show it: never the password
+    QString given;      // as given, password and all: for the settings only
     QString error;      // why the text names no usable store (kind Invalid)
 
     bool valid() const { return kind != Kind::Invalid; }

@@ -281,6 +281,9 @@ bool CHistoryStore::Connect(QString *error)
         QString ignored;
         run(db, QStringLiteral("PRAGMA journal_mode=WAL"), &ignored);
         run(db, QStringLiteral("PRAGMA synchronous=NORMAL"), &ignored);
+        // A history of many units is a large file: its indexes want more than the default
+        // 2 MiB of cache.
+        run(db, QStringLiteral("PRAGMA cache_size=-32768"), &ignored);
     }
     return true;
 }
@@ -497,6 +500,7 @@ bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
     QHash<QString, qint64> unitIds;
     QHash<QByteArray, QByteArray> blobs; // hash -> content, new in this batch
     QList<QVariantList> rows;
+    const auto reuse = NewStoreFormCache();
     for (const Visit &v : visits) {
         const QString key = v.unitType + QLatin1Char('\n') + v.unitNumber;
         if (!unitIds.contains(key)) {
@@ -513,7 +517,7 @@ bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
                 return fail();
             unitIds.insert(key, unit.value(0).toLongLong());
         }
-        const StoredRecords stored = StoreForm(v.records);
+        const StoredRecords stored = StoreForm(v.records, reuse.get());
         for (const auto &[hash, content] : stored.blobs)
             blobs.insert(hash, content);
         const QByteArray &manifest = stored.manifest;

@@ -11,6 +11,7 @@
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QHash>
 #include <QIODevice>
 #include <QUuid>
 
@@ -119,7 +120,38 @@ bool newestApart(int set)
 
 } // namespace
 
-StoredRecords StoreForm(const QList<RecordOutcome> &records)
+struct StoreFormCache
+{
+    // By the records' shared bytes: the manifest entry and, when not inline, the blob.
+    QHash<QByteArray, std::pair<QByteArray, std::pair<QByteArray, QByteArray>>> parts;
+};
+
+std::unique_ptr<StoreFormCache, void (*)(StoreFormCache *)> NewStoreFormCache()
+{
+    return {new StoreFormCache, [](StoreFormCache *c) { delete c; }};
+}
+
+namespace {
+
+// The same bytes (shared, not copied) and the same status words: the same part.
+QByteArray partKey(const QList<RecordOutcome> &part)
+{
+    QByteArray key;
+    key.reserve(part.size() * 24);
+    for (const RecordOutcome &r : part) {
+        const quintptr data = reinterpret_cast<quintptr>(r.bytes.constData());
+        const qint64 values[] = {static_cast<qint64>(data), r.bytes.size(), static_cast<qint64>(r.index) << 32 | static_cast<quint32>(r.status),
+                                 static_cast<qint64>(r.dataSet)};
+        key.append(reinterpret_cast<const char *>(values), sizeof values);
+        for (std::int32_t c : r.chunkStatus)
+            key.append(reinterpret_cast<const char *>(&c), sizeof c);
+    }
+    return key;
+}
+
+} // namespace
+
+StoredRecords StoreForm(const QList<RecordOutcome> &records, StoreFormCache *reuse)
 {
     StoredRecords out;
     for (const DataSetInfo &set : DataSets()) {
@@ -132,6 +164,19 @@ StoredRecords StoreForm(const QList<RecordOutcome> &records)
         for (const QList<RecordOutcome> *part : {&newest, &rest}) {
             if (part->isEmpty())
                 continue;
+            QByteArray key;
+            if (reuse) {
+                key = partKey(*part);
+                const auto known = reuse->parts.constFind(key);
+                if (known != reuse->parts.cend()) {
+                    out.manifest += known->first;
+                    if (!known->second.first.isEmpty())
+                        out.blobs.append(known->second);
+                    continue;
+                }
+            }
+            const qsizetype before = out.manifest.size();
+            const qsizetype blobsBefore = out.blobs.size();
             const QByteArray content = EncodeSet(*part);
             if (content.size() <= kInlineBytes) {
                 out.manifest += static_cast<char>(set.id | kInlineFlag);
@@ -143,6 +188,9 @@ StoredRecords StoreForm(const QList<RecordOutcome> &records)
                 out.manifest += hash;
                 out.blobs.append({hash, content});
             }
+            if (reuse)
+                reuse->parts.insert(key, {out.manifest.mid(before),
+                                          out.blobs.size() > blobsBefore ? out.blobs.last() : std::pair<QByteArray, QByteArray>()});
         }
     }
     return out;

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -52,7 +53,12 @@ struct StoredRecords
     QByteArray manifest;
     QList<std::pair<QByteArray, QByteArray>> blobs; // hash, content (not compressed)
 };
-StoredRecords StoreForm(const QList<RecordOutcome> &records);
+// `reuse` (optional) remembers the form of record lists whose bytes are shared with lists seen
+// before: many visits written at once (generated or imported) that hold the same configuration
+// encode and hash it once. Valid only while those records live.
+struct StoreFormCache;
+StoredRecords StoreForm(const QList<RecordOutcome> &records, StoreFormCache *reuse = nullptr);
+std::unique_ptr<StoreFormCache, void (*)(StoreFormCache *)> NewStoreFormCache();
 // The manifest's entries: a data set with its blob's hash, or with its content.
 struct ManifestEntry
 {

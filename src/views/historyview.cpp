@@ -213,7 +213,11 @@ void CHistoryView::ImportFiles(const QStringList &files)
 
 void CHistoryView::OnApplySettings()
 {
-    const QString url = m_url->text().trimmed();
+    QString url = m_url->text().trimmed();
+    // The box shows the URL without its password: unchanged, it stands for the URL as given.
+    const HistoryLocation current = CHistoryService::Choice().location;
+    if (url == current.shown)
+        url = current.given;
     if (!url.isEmpty() && !ParseHistoryLocation(url).valid()) {
         SetStatus(ParseHistoryLocation(url).error, true);
         return;
