@@ -16,6 +16,8 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <array>
+#include <vector>
 #include <set>
 #include <utility>
 
@@ -133,12 +135,15 @@ std::unique_ptr<StoreFormCache, void (*)(StoreFormCache *)> NewStoreFormCache()
 
 namespace {
 
+using Part = std::vector<const RecordOutcome *>;
+
 // The same bytes (shared, not copied) and the same status words: the same part.
-QByteArray partKey(const QList<RecordOutcome> &part)
+QByteArray partKey(const Part &part)
 {
     QByteArray key;
-    key.reserve(part.size() * 24);
-    for (const RecordOutcome &r : part) {
+    key.reserve(static_cast<qsizetype>(part.size()) * 32);
+    for (const RecordOutcome *p : part) {
+        const RecordOutcome &r = *p;
         const quintptr data = reinterpret_cast<quintptr>(r.bytes.constData());
         const qint64 values[] = {static_cast<qint64>(data), r.bytes.size(), static_cast<qint64>(r.index) << 32 | static_cast<quint32>(r.status),
                                  static_cast<qint64>(r.dataSet)};
@@ -149,20 +154,39 @@ QByteArray partKey(const QList<RecordOutcome> &part)
     return key;
 }
 
+QByteArray encodePart(const Part &records)
+{
+    QByteArray out;
+    out.reserve(4 + static_cast<qsizetype>(records.size()) * 40);
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s.setVersion(QDataStream::Qt_6_4);
+    s << kSetFormat << static_cast<quint16>(records.size());
+    for (const RecordOutcome *r : records) {
+        s << static_cast<quint16>(r->index) << static_cast<qint32>(r->status) << r->bytes
+          << static_cast<quint16>(r->chunkStatus.size());
+        for (std::int32_t c : r->chunkStatus)
+            s << static_cast<qint32>(c);
+    }
+    return out;
+}
+
 } // namespace
 
 StoredRecords StoreForm(const QList<RecordOutcome> &records, StoreFormCache *reuse)
 {
+    // One pass over the records: each set's newest record (money logs) and the rest, in order.
+    std::array<std::pair<Part, Part>, 16> parts;
+    for (const RecordOutcome &r : records) {
+        const auto set = static_cast<std::size_t>(r.dataSet);
+        if (set < parts.size())
+            (newestApart(r.dataSet) && r.index == 0 ? parts[set].first : parts[set].second).push_back(&r);
+    }
     StoredRecords out;
     for (const DataSetInfo &set : DataSets()) {
-        QList<RecordOutcome> newest;
-        QList<RecordOutcome> rest;
-        for (const RecordOutcome &r : records)
-            if (r.dataSet == set.id)
-                (newestApart(set.id) && r.index == 0 ? newest : rest) << r;
-        std::sort(rest.begin(), rest.end(), [](const RecordOutcome &a, const RecordOutcome &b) { return a.index < b.index; });
-        for (const QList<RecordOutcome> *part : {&newest, &rest}) {
-            if (part->isEmpty())
+        auto &[newest, rest] = parts[static_cast<std::size_t>(set.id)];
+        std::sort(rest.begin(), rest.end(), [](const RecordOutcome *a, const RecordOutcome *b) { return a->index < b->index; });
+        for (const Part *part : {&newest, &rest}) {
+            if (part->empty())
                 continue;
             QByteArray key;
             if (reuse) {
@@ -177,7 +201,7 @@ StoredRecords StoreForm(const QList<RecordOutcome> &records, StoreFormCache *reu
             }
             const qsizetype before = out.manifest.size();
             const qsizetype blobsBefore = out.blobs.size();
-            const QByteArray content = EncodeSet(*part);
+            const QByteArray content = encodePart(*part);
             if (content.size() <= kInlineBytes) {
                 out.manifest += static_cast<char>(set.id | kInlineFlag);
                 out.manifest += static_cast<char>(content.size());
@@ -231,17 +255,11 @@ QByteArray Fingerprint(const QList<RecordOutcome> &records)
 
 QByteArray EncodeSet(const QList<RecordOutcome> &records)
 {
-    QByteArray out;
-    QDataStream s(&out, QIODevice::WriteOnly);
-    s.setVersion(QDataStream::Qt_6_4);
-    s << kSetFormat << static_cast<quint16>(records.size());
-    for (const RecordOutcome &r : records) {
-        s << static_cast<quint16>(r.index) << static_cast<qint32>(r.status) << r.bytes
-          << static_cast<quint16>(r.chunkStatus.size());
-        for (std::int32_t c : r.chunkStatus)
-            s << static_cast<qint32>(c);
-    }
-    return out;
+    Part part;
+    part.reserve(static_cast<std::size_t>(records.size()));
+    for (const RecordOutcome &r : records)
+        part.push_back(&r);
+    return encodePart(part);
 }
 
 bool DecodeSet(const QByteArray &bytes, int dataSet, QList<RecordOutcome> *records)
