@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-tools-dev-tools
   libgl-dev
-  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev postgresql
+  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev postgresql zlib1g-dev
   clang libclang-rt-14-dev
   xvfb xauth valgrind shared-mime-info desktop-file-utils
 )

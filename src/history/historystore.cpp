@@ -19,6 +19,8 @@
 
 #include <functional>
 
+#include <zlib.h>
+
 namespace Quilo {
 
 namespace {
@@ -116,6 +118,32 @@ QList<std::pair<int, QList<RecordOutcome>>> bySet(const QList<RecordOutcome> &re
             sets.append({set.id, list});
     }
     return sets;
+}
+
+// A blob compressed as qCompress() does (its length, then a zlib stream: qUncompress reads
+// it), but with a window and memory fitted to blobs of a few KiB: zlib's defaults set up a
+// quarter of a megabyte for every call, which costs more than compressing a small blob.
+QByteArray compress(const QByteArray &data)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 12, 5, Z_DEFAULT_STRATEGY) != Z_OK)
+        return qCompress(data);
+    const uLong bound = deflateBound(&z, static_cast<uLong>(data.size()));
+    QByteArray out(static_cast<qsizetype>(bound) + 4, Qt::Uninitialized);
+    const auto size = static_cast<quint32>(data.size());
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<char>((size >> (8 * (3 - i))) & 0xFF);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data() + 4);
+    z.avail_out = static_cast<uInt>(bound);
+    const int result = deflate(&z, Z_FINISH);
+    const uLong written = z.total_out;
+    deflateEnd(&z);
+    if (result != Z_STREAM_END)
+        return qCompress(data);
+    out.truncate(static_cast<qsizetype>(written) + 4);
+    return out;
 }
 
 QVariant optional(const std::optional<qint64> &v)
@@ -400,7 +428,7 @@ bool CHistoryStore::StoreBlob(const QByteArray &hash, const QByteArray &content,
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO blobs (hash, data) VALUES (?, ?) ON CONFLICT DO NOTHING"));
     insert.bindValue(0, hash);
-    insert.bindValue(1, qCompress(content));
+    insert.bindValue(1, compress(content));
     return run(insert, error);
 }
 
@@ -554,7 +582,7 @@ bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
     };
     QList<QVariantList> blobRows;
     for (auto it = blobs.cbegin(); it != blobs.cend(); ++it)
-        blobRows << QVariantList{it.key(), qCompress(it.value())};
+        blobRows << QVariantList{it.key(), compress(it.value())};
     if (!insertRows(QStringLiteral("INSERT INTO blobs (hash, data) VALUES "), 2, blobRows)
         || !insertRows(QStringLiteral("INSERT INTO visits (uuid, unit_id, fingerprint, pc_time, unit_clock, clock_offset, "
                                       "source, port, program, manifest, cash_in, cash_out, stake, win, games) VALUES "),

@@ -16,6 +16,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <vector>
 #include <set>
@@ -154,18 +155,36 @@ QByteArray partKey(const Part &part)
     return key;
 }
 
+void putBigEndian(char *&at, quint32 value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        *at++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// The format QDataStream (Qt 6.4) reads back in DecodeSet, written straight into one buffer:
+// the writer runs for every set of every visit of a generated history.
 QByteArray encodePart(const Part &records)
 {
-    QByteArray out;
-    out.reserve(4 + static_cast<qsizetype>(records.size()) * 40);
-    QDataStream s(&out, QIODevice::WriteOnly);
-    s.setVersion(QDataStream::Qt_6_4);
-    s << kSetFormat << static_cast<quint16>(records.size());
+    qsizetype size = 3;
+    for (const RecordOutcome *r : records)
+        size += 2 + 4 + 4 + (r->bytes.isNull() ? 0 : r->bytes.size()) + 2 + 4 * r->chunkStatus.size();
+    QByteArray out(size, Qt::Uninitialized);
+    char *at = out.data();
+    putBigEndian(at, kSetFormat, 1);
+    putBigEndian(at, static_cast<quint32>(records.size()), 2);
     for (const RecordOutcome *r : records) {
-        s << static_cast<quint16>(r->index) << static_cast<qint32>(r->status) << r->bytes
-          << static_cast<quint16>(r->chunkStatus.size());
+        putBigEndian(at, r->index, 2);
+        putBigEndian(at, static_cast<quint32>(r->status), 4);
+        if (r->bytes.isNull()) {
+            putBigEndian(at, 0xFFFFFFFFu, 4); // QDataStream's null byte array
+        } else {
+            putBigEndian(at, static_cast<quint32>(r->bytes.size()), 4);
+            std::memcpy(at, r->bytes.constData(), static_cast<std::size_t>(r->bytes.size()));
+            at += r->bytes.size();
+        }
+        putBigEndian(at, static_cast<quint32>(r->chunkStatus.size()), 2);
         for (std::int32_t c : r->chunkStatus)
-            s << static_cast<qint32>(c);
+            putBigEndian(at, static_cast<quint32>(c), 4);
     }
     return out;
 }
