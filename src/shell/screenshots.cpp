@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTreeWidgetItemIterator>
 
 namespace Quilo {
@@ -84,6 +85,13 @@ int takeScreenshots(CMainFrame &frame, const QString &directory)
         waitHistory(frame);
         if (save(frame, dir, n, itemPath(*it)))
             ++n;
+        // The history's charts are tabs of its view: a picture of each.
+        auto *history = frame.rightView() ? qobject_cast<CHistoryView *>(frame.rightView()->widget()) : nullptr;
+        for (int tab = 1; history && tab < history->tabs()->count(); ++tab) {
+            history->tabs()->setCurrentIndex(tab);
+            if (save(frame, dir, n, itemPath(*it) + QLatin1Char('-') + history->tabs()->tabText(tab)))
+                ++n;
+        }
     }
     frame.OnCommand(32790); // Help: the start page again
     CAboutDlg about(&frame);

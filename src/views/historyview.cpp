@@ -387,7 +387,9 @@ void CHistoryView::ShowLogChart()
         case dsQuarterly: v = pairOf(doc->m_aQuarterly[static_cast<std::size_t>(i)], money); break;
         default: v = pairOf(doc->m_aYearly[static_cast<std::size_t>(i)], money); break;
         }
-        dates << record->GetColumnText(0);
+        // Short labels, so that a month of days fits beneath the bars: "01:12" for a day.
+        const QString date = record->GetColumnText(0);
+        dates << (set == dsDaily ? date.mid(5) : date);
         *first << v.first;
         *second << v.second;
         top = std::max<qreal>(top, std::max(v.first, v.second));
@@ -400,7 +402,11 @@ void CHistoryView::ShowLogChart()
     chart->setTitle(LoadString(info->title));
     auto *x = new QBarCategoryAxis;
     x->append(dates);
-    x->setLabelsAngle(-60);
+    x->setLabelsAngle(-90);
+    QFont small = x->labelsFont();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    x->setLabelsFont(small);
+    x->setTruncateLabels(false);
     auto *y = new QValueAxis;
     y->setRange(0, top > 0 ? top * 1.05 : 1);
     y->setLabelFormat(QStringLiteral("%.0f"));
@@ -451,6 +457,8 @@ void CHistoryView::ShowCounterChart(const QList<VisitEntry> &visits)
         series->attachAxis(y);
     }
     if (any) {
+        if (from.daysTo(to) < 3)
+            x->setFormat(QStringLiteral("MM-dd HH:mm"));
         x->setRange(from.addSecs(-3600), to.addSecs(3600));
         y->setRange(low * 0.98, high * 1.02 + 1);
     }
