@@ -217,23 +217,27 @@ private slots:
         QTest::addColumn<int>("change");
         QTest::addColumn<QString>("flag");     // empty: none
         QTest::addColumn<QString>("values");   // a text the flag's values hold
-        QTest::newRow("played a day") << 0 << QString() << QString();
-        QTest::newRow("counter lowered") << 1 << QStringLiteral("counter-lower") << QStringLiteral("Cash in");
-        QTest::newRow("closed day altered") << 2 << QStringLiteral("closed-period-changed") << QStringLiteral("Daily log");
-        QTest::newRow("closed month altered") << 3 << QStringLiteral("closed-period-changed") << QStringLiteral("Monthly log");
-        QTest::newRow("configuration changed") << 4 << QStringLiteral("configuration-changed") << QStringLiteral("Elsewhere");
-        QTest::newRow("configuration event") << 5 << QStringLiteral("new-configuration-event") << QString();
-        QTest::newRow("clock set") << 6 << QStringLiteral("clock-set") << QString();
-        QTest::newRow("key changed") << 7 << QStringLiteral("key-changed") << QStringLiteral("SZF 3.");
-        QTest::newRow("clock off") << 8 << QStringLiteral("clock-off") << QString();
-        QTest::newRow("game counter wrapped") << 9 << QStringLiteral("counter-lower") << QStringLiteral("Game counter");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("played a day") << 0 << QString() << QString() << QStringLiteral("sqlite");
+        QTest::newRow("counter lowered") << 1 << QStringLiteral("counter-lower") << QStringLiteral("Cash in") << QStringLiteral("sqlite");
+        QTest::newRow("closed day altered") << 2 << QStringLiteral("closed-period-changed") << QStringLiteral("Daily log") << QStringLiteral("sqlite");
+        QTest::newRow("closed month altered") << 3 << QStringLiteral("closed-period-changed") << QStringLiteral("Monthly log") << QStringLiteral("sqlite");
+        QTest::newRow("configuration changed") << 4 << QStringLiteral("configuration-changed") << QStringLiteral("Elsewhere") << QStringLiteral("sqlite");
+        QTest::newRow("configuration event") << 5 << QStringLiteral("new-configuration-event") << QString() << QStringLiteral("sqlite");
+        QTest::newRow("clock set") << 6 << QStringLiteral("clock-set") << QString() << QStringLiteral("sqlite");
+        QTest::newRow("key changed") << 7 << QStringLiteral("key-changed") << QStringLiteral("SZF 3.") << QStringLiteral("sqlite");
+        QTest::newRow("clock off") << 8 << QStringLiteral("clock-off") << QString() << QStringLiteral("sqlite");
+        QTest::newRow("counter lowered, PostgreSQL") << 1 << QStringLiteral("counter-lower") << QStringLiteral("Cash in")
+                                                     << QStringLiteral("postgresql");
+        QTest::newRow("game counter wrapped") << 9 << QStringLiteral("counter-lower") << QStringLiteral("Game counter") << QStringLiteral("sqlite");
     }
     void flags()
     {
         QFETCH(int, change);
         QFETCH(QString, flag);
         QFETCH(QString, values);
-        const QString url = freshStore(QStringLiteral("sqlite"));
+        QFETCH(QString, kind);
+        const QString url = freshStore(kind);
         QuiloSim::UnitState state = baseState();
         QuiloSim::CSimulatedUnit unit(state);
         QVERIFY(unit.start());
