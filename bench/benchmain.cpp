@@ -1,6 +1,7 @@
 // quilo-bench: how close the read-out comes to the wire's own limit, how long failure takes,
 // and what it costs in CPU and memory. Prints one table: each line a figure and its goal.
 
+#include "historybench.h"
 #include "measure.h"
 #include "readout.h"
 
@@ -572,11 +573,11 @@ void windowDuringReadOut(CTable &table, int repeat)
     table.judge(stop, [](double v) { return v < 3 * (100 + 20 * 29); }, true);
 }
 
-// 9: a whole-unit read-out kept: saving it as a .quilo file, its size, and opening it in the
+// 10: a whole-unit read-out kept: saving it as a .quilo file, its size, and opening it in the
 // window with the daily log on show.
 void readOutFiles(CTable &table, int repeat)
 {
-    Row save(QStringLiteral("9 save a whole-unit read-out (.quilo)"), QStringLiteral("ms"), 1, QStringLiteral("< 50 ms"));
+    Row save(QStringLiteral("10 save a whole-unit read-out (.quilo)"), QStringLiteral("ms"), 1, QStringLiteral("< 50 ms"));
     Row size(QStringLiteral("  its size"), QStringLiteral("KiB"), 1, QStringLiteral("< 200 KiB"));
     Row open(QStringLiteral("  open it in the window, daily log shown"), QStringLiteral("ms"), 1, QStringLiteral("< 50 ms"));
     QTemporaryDir dir;
@@ -620,6 +621,42 @@ void readOutFiles(CTable &table, int repeat)
     table.judge(open, [](double v) { return v < 50; });
 }
 
+// 9: the visit history at fleet size, on an SQLite file and on a PostgreSQL server.
+void historyFigures(CTable &table, int units, int visitsPerUnit)
+{
+    for (const QString &kind : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
+        std::fprintf(stderr, "bench: history on %s, %d units x %d visits\n", qPrintable(kind), units, visitsPerUnit);
+        const CHistoryFigures f = MeasureHistory(kind, units, visitsPerUnit);
+        const QString head = QStringLiteral("9 history, %1: ").arg(kind);
+        Row generate(head + QStringLiteral("%1 visits written in bulk").arg(f.visits), QStringLiteral("s"), 1);
+        Row bytes(QStringLiteral("  store's bytes per visit"), QStringLiteral("B"), 0);
+        Row record(QStringLiteral("  record a visit (open, record, close)"), QStringLiteral("ms"), 2, QStringLiteral("< 100 ms"));
+        Row list(QStringLiteral("  list a unit's visits"), QStringLiteral("ms"), 2, QStringLiteral("< 20 ms"));
+        Row compare(QStringLiteral("  compare two visits (load both, compare)"), QStringLiteral("ms"), 2, QStringLiteral("< 20 ms"));
+        if (!f.problem.isEmpty()) {
+            generate.note = f.problem;
+            table.judge(generate, [](double) { return false; });
+            continue;
+        }
+        const auto most = [](const std::vector<double> &v) {
+            return QStringLiteral("%1 runs, max %2").arg(v.size()).arg(QString::fromLatin1(fixed(*std::max_element(v.begin(), v.end()), 1)));
+        };
+        generate.runs.push_back(f.generateSeconds);
+        bytes.runs.push_back(f.bytesPerVisit);
+        record.runs = f.recordMs;
+        list.runs = f.listMs;
+        compare.runs = f.compareMs;
+        record.note = most(f.recordMs);
+        list.note = most(f.listMs);
+        compare.note = most(f.compareMs);
+        table.add(generate);
+        table.add(bytes);
+        table.judge(record, [](double v) { return v < 100; });
+        table.judge(list, [](double v) { return v < 20; });
+        table.judge(compare, [](double v) { return v < 20; });
+    }
+}
+
 int main(int argc, char *argv[])
 {
     // the window of figure 8 is never shown
@@ -633,12 +670,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Runs per figure (median shown)."),
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Figures to measure, e.g. 1,3,6."),
-                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8,9"));
+                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8,9,10"));
+    const QCommandLineOption unitsOption(QStringLiteral("history-units"),
+                                         QStringLiteral("Figure 9: units in the generated history."), QStringLiteral("N"),
+                                         QStringLiteral("10000"));
+    const QCommandLineOption visitsOption(QStringLiteral("history-visits"),
+                                          QStringLiteral("Figure 9: visits of each unit."), QStringLiteral("N"),
+                                          QStringLiteral("50"));
     const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("The quilo-sim program."), QStringLiteral("PATH"));
     const QCommandLineOption cliOption(QStringLiteral("cli"), QStringLiteral("The quilo program."), QStringLiteral("PATH"));
     const QCommandLineOption windowOption(QStringLiteral("window"), QStringLiteral("The quilo-readout program."),
                                           QStringLiteral("PATH"));
-    parser.addOptions({repeatOption, onlyOption, simOption, cliOption, windowOption});
+    parser.addOptions({repeatOption, onlyOption, simOption, cliOption, windowOption, unitsOption, visitsOption});
     parser.process(app);
 
     bool ok = false;
@@ -671,7 +714,16 @@ int main(int argc, char *argv[])
         adapterReadOut(table, repeat);
     if (wanted(8))
         windowDuringReadOut(table, repeat);
-    if (wanted(9))
+    if (wanted(9)) {
+        const int units = parser.value(unitsOption).toInt();
+        const int visits = parser.value(visitsOption).toInt();
+        if (units < 1 || visits < 2) {
+            std::fprintf(stderr, "quilo-bench: --history-units needs 1 or more, --history-visits 2 or more\n");
+            return 64;
+        }
+        historyFigures(table, units, visits);
+    }
+    if (wanted(10))
         readOutFiles(table, repeat);
 
     std::printf("Quilo ReadOut benchmarks (%s build), %s, %d cores, %s %s\n", QUILO_BENCH_BUILD_TYPE,

@@ -13,5 +13,9 @@ if [[ ! -x $bench ]]; then
 fi
 # The window runs without a display.
 export QT_QPA_PLATFORM=offscreen
-exec "$bench" --sim "$build/src/sim/quilo-sim" --cli "$build/src/cli/quilo" \
+# The whole-unit read-outs of figures 6 and 8 record visits: into a history of the run's own.
+history=$(mktemp -d)
+trap 'rm -rf "$history"' EXIT
+export QUILO_HISTORY="$history/history.sqlite"
+"$bench" --sim "$build/src/sim/quilo-sim" --cli "$build/src/cli/quilo" \
     --window "$build/src/shell/quilo-readout" "$@"

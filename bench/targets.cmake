@@ -7,9 +7,15 @@ endif()
 
 add_executable(quilo-bench
   benchmain.cpp
+  historybench.cpp historybench.h
   measure.cpp measure.h
   readout.cpp readout.h)
-target_link_libraries(quilo-bench PRIVATE quilo_data quilo_simulator quilo_shell quilo_warnings)
+target_link_libraries(quilo-bench PRIVATE quilo_data quilo_history quilo_simulator quilo_shell quilo_warnings)
+# Figure 9 on PostgreSQL uses the tests' server in a temporary folder.
+if(TARGET quilo_pgserver)
+  target_link_libraries(quilo-bench PRIVATE quilo_pgserver)
+  target_compile_definitions(quilo-bench PRIVATE QUILO_BENCH_POSTGRESQL)
+endif()
 target_compile_definitions(quilo-bench PRIVATE QUILO_BENCH_BUILD_TYPE="$<IF:$<CONFIG:>,none,$<CONFIG>>")
 
 # Its tools (statistics, child processes, the line meter) are tested quickly with the suite.

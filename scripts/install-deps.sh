@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-tools-dev-tools
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libgl-dev
+  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev postgresql zlib1g-dev
   clang libclang-rt-14-dev
   xvfb xauth valgrind shared-mime-info desktop-file-utils
   help2man librsvg2-bin man-db bash-completion dpkg-dev file
@@ -15,9 +16,10 @@ packages=(
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
   echo "This is not a Debian or Ubuntu system. Install these (or your system's equivalents) and run again:" >&2
-  echo "  C++20 compiler, CMake >= 3.25, Ninja, Qt 6 (Core, Gui, Widgets, SerialPort, Svg, Test)," >&2
-  echo "  clang with its sanitizer/fuzzer runtime, Xvfb, valgrind, help2man, rsvg-convert, man," >&2
-  echo "  bash-completion" >&2
+  echo "  C++20 compiler, CMake >= 3.25, Ninja, Qt 6 (Core, Gui, Widgets, PrintSupport, SerialPort, Svg," >&2
+  echo "  Sql with SQLite and PostgreSQL drivers, Charts, Test, Linguist tools), clang with its" >&2
+  echo "  sanitizer/fuzzer runtime, Xvfb, valgrind, a PostgreSQL server, help2man, rsvg-convert," >&2
+  echo "  man, bash-completion" >&2
   exit 1
 fi
 

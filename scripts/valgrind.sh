@@ -34,6 +34,8 @@ done
 [[ -e "$work/unit" ]] || { echo "valgrind.sh: the simulated unit did not start" >&2; cat "$work/sim.log" >&2; exit 2; }
 
 export QT_QPA_PLATFORM=offscreen
+# The read-out records its visit too, in a history of the run's own: that is checked as well.
+export QUILO_HISTORY="$work/history.sqlite"
 status=0
 valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite,indirect,possible \
   --errors-for-leak-kinds=definite,indirect,possible --error-exitcode=99 --num-callers=30 \

@@ -4,6 +4,7 @@
 #include "completion.h"
 #include "exporttable.h"
 #include "formatters.h"
+#include "historycli.h"
 #include "outputfile.h"
 #include "portnames.h"
 #include "progress.h"
@@ -295,6 +296,9 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         say(io, LoadString(Str::CliErrTraceWrite).arg(o.traceFile, session.Capture()->TraceError()));
         exit = ExitOutput;
     }
+    // A whole-unit read in which every set was tried is a visit of the unit.
+    if (o.wholeUnit && !portFailed && !stopped && next == o.sets.size())
+        RecordWholeUnitVisit(session.Doc(), session.PortLabel(), o.historyUrl, o.noHistory, io);
     if (portFailed) {
         const int status = session.PortFailed();
         return exit == ExitOutput ? exit : status;
@@ -646,6 +650,8 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
         io.out->write(candidates.isEmpty() ? QByteArray() : (candidates.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         return ExitOk;
     }
+    if (IsHistoryCommand(arguments))
+        return RunHistoryCommand(arguments, io);
     const CParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.ok()) {
         say(io, parsed.error);
@@ -669,6 +675,9 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
         return runSetClock(o, io);
     case Command::WriteKey:
         return runWriteKey(o, io);
+    case Command::History:
+    case Command::Compare:
+        return RunHistoryCommand(arguments, io); // taken above already; here for completeness
     case Command::None:
         break;
     }

@@ -31,6 +31,8 @@ struct Parser {
     QCommandLineOption separator{{QStringLiteral("s"), QStringLiteral("separator")}, QString(), QStringLiteral("char")};
     QCommandLineOption yes{{QStringLiteral("y"), QStringLiteral("yes")}};
     QCommandLineOption now{QStringLiteral("now")};
+    QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("url")};
+    QCommandLineOption noHistory{QStringLiteral("no-history")};
     // taken before the parser runs (main.cpp), so that its messages are in that language
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("language")};
 
@@ -40,7 +42,8 @@ struct Parser {
         {&simulate, WordKind::Free}, {&simPace, WordKind::Free}, {&userKey, WordKind::Free},
         {&trace, WordKind::Free}, {&traceFile, WordKind::File}, {&format, WordKind::Format},
         {&output, WordKind::File}, {&separator, WordKind::Separator}, {&yes, WordKind::Free},
-        {&now, WordKind::Free}, {&lang, WordKind::Language}};
+        {&now, WordKind::Free}, {&history, WordKind::Free}, {&noHistory, WordKind::Free},
+        {&lang, WordKind::Language}};
 
     Parser()
     {
@@ -56,6 +59,8 @@ constexpr CommandInfo kCommands[] = {
     {"set-clock", Command::SetClock, {WordKind::ClockNow}},
     {"write-key", Command::WriteKey, {WordKind::KeyGroup}},
     {"show", Command::Show, {WordKind::File, WordKind::Set, WordKind::SetArgument}},
+    {"history", Command::History, {}},
+    {"compare", Command::Compare, {}},
     {"help", Command::Help, {}},
 };
 
@@ -120,6 +125,8 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
         }
     }
     o->yes = p.isSet(parser.yes);
+    o->historyUrl = p.value(parser.history);
+    o->noHistory = p.isSet(parser.noHistory);
     return true;
 }
 
@@ -332,6 +339,7 @@ CParseResult ParseCommandLine(const QStringList &arguments)
         break;
     case Command::Read:
         ResolveSets(words, &o.sets, &result.error);
+        o.wholeUnit = words.size() == 1 && words.first().compare(QLatin1String("all"), Qt::CaseInsensitive) == 0;
         break;
     case Command::Show:
         if (words.isEmpty()) {

@@ -25,6 +25,8 @@ using Quilo::CSetSpec;
 using Quilo::FormatCsv;
 using Quilo::FormatJson;
 using Quilo::FormatTable;
+using Quilo::CsvLine;
+using Quilo::InertText;
 using Quilo::LocaleSeparator;
 using Quilo::MergeEvents;
 using Quilo::ResolveKeyGroup;
@@ -47,7 +49,9 @@ enum ExitCode : int {
     ExitOutput = 74,   // the output or the trace could not be written
 };
 
-enum class Command { None, Help, Version, Ports, Read, Show, SetClock, WriteKey };
+// History and Compare are taken by the history's own parser (historycli.h); they are here for
+// the shell's completion, which offers the commands of the table below.
+enum class Command { None, Help, Version, Ports, Read, Show, SetClock, WriteKey, History, Compare };
 enum class OutputFormat { Table, Csv, Json, Quilo };
 
 struct CCliOptions
@@ -67,6 +71,9 @@ struct CCliOptions
 
     QList<CSetSpec> sets;          // read: what to read, in order; show: what to show
     QString inputFile;             // show: the saved read-out
+    bool wholeUnit = false;        // read all: a visit for the history
+    QString historyUrl;            // --history: where visits are recorded
+    bool noHistory = false;        // --no-history
 
     bool clockFromPc = false;      // set-clock: take the PC's clock at write time
     std::array<std::uint8_t, 5> clockBytes{}; // set-clock: BCD year, month, day, hour, minute

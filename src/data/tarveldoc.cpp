@@ -401,6 +401,10 @@ bool CTarvelDoc::StartReadAll()
             sets << *set;
         }
     }
+    // A whole-unit read is a visit: every record is read anew, not only those never read, so
+    // that what it leaves is the unit as it is now.
+    for (SetRead &set : sets)
+        set.status.clear();
     m_readAllSets = sets.size();
     Dispatch(kReadAll, [sets](CLinkWorker &w) { w.RunRead(sets); });
     return true;

@@ -152,7 +152,8 @@ public:
     // Reads the selected data set as ReadDataSet does. While another operation runs, that one
     // is asked to stop and this read follows it (only the latest request waits).
     void StartRead();
-    // Reads every data set and key group once, as the command line's `read all`.
+    // Reads every data set and key group once, as the command line's `read all`: every record
+    // anew, also those read before.
     bool StartReadAll();
     // False, and nothing sent, while an operation runs or for a row or text WriteKey refuses.
     bool StartWriteKey(const QString &keyText, int row);

@@ -242,4 +242,17 @@ QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, cons
     return FormatJson(MergeEvents(sections), info);
 }
 
+QString InertText(const QString &text)
+{
+    return inert(text);
+}
+
+QString CsvLine(const QStringList &fields, QChar separator)
+{
+    QStringList cells;
+    for (const QString &f : fields)
+        cells << notFormula(f);
+    return csvLine(cells, separator);
+}
+
 } // namespace Quilo

@@ -29,6 +29,11 @@ QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, cons
 // ';' where the decimal separator is ',' (a comma would split every decimal), else ','.
 QChar LocaleSeparator(const QLocale &locale);
 
+// Text of the unit's own as a terminal shows it: controls as escapes, never acted on.
+QString InertText(const QString &text);
+// One CSV line, cells quoted where needed and kept from reading as spreadsheet formulas.
+QString CsvLine(const QStringList &fields, QChar separator);
+
 // The configuration events come back one section per event; for output they are one list.
 QList<CExportSection> MergeEvents(const QList<CExportSection> &sections);
 

@@ -85,6 +85,10 @@ void CLeftView::OnInitialUpdate()
 {
     clear();
     buildLevel(this, nullptr, 0);
+    // The units' visits, below the unit's own data.
+    auto *history = new QTreeWidgetItem(this);
+    history->setText(0, LoadString(Str::CmdHistory).section(QLatin1Char('\n'), 1, 1));
+    history->setData(0, kCommandRole, static_cast<unsigned>(Str::CmdHistory));
 }
 
 QTreeWidgetItem *CLeftView::findItem(const QStringList &path) const

@@ -4,6 +4,7 @@
 #include "commbar.h"
 #include "datasettable.h"
 #include "filecommands.h"
+#include "historyview.h"
 #include "leftview.h"
 #include "operationtext.h"
 #include "quiloview.h"
@@ -130,6 +131,8 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
             updateCommandUi();
         }
     });
+    // Every whole-unit read-out is a visit of the unit: recorded off this thread, said here.
+    Quilo::InstallHistoryRecorder(this, m_doc, [this](const QString &text) { setIdleText(text); });
     // Wide enough for the configuration event form beside the tree, but never past the screen.
     QSize size(1160, 780);
     if (const QScreen *screen = QGuiApplication::primaryScreen())

@@ -1,15 +1,19 @@
 #include "screenshots.h"
 
 #include "aboutdlg.h"
+#include "historyservice.h"
+#include "historyview.h"
 #include "leftview.h"
 #include "mainframe.h"
 #include "tarveldoc.h"
 #include "viewtable.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTreeWidgetItemIterator>
 
 namespace Quilo {
@@ -29,6 +33,22 @@ void waitIdle(CTarvelDoc &doc)
 {
     while (doc.IsBusy() || doc.HasPendingRead())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// The history answers from its own thread, a list, then the visits, then a comparison: the
+// picture waits until it has been quiet for a moment (at most a few seconds).
+void waitHistory(CMainFrame &frame)
+{
+    auto *view = frame.rightView() ? qobject_cast<CHistoryView *>(frame.rightView()->widget()) : nullptr;
+    if (!view || !view->service())
+        return;
+    QDeadlineTimer give(5000);
+    QDeadlineTimer quiet(300);
+    while (!give.hasExpired() && !quiet.hasExpired()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (view->service()->IsBusy())
+            quiet.setRemainingTime(300);
+    }
 }
 
 bool save(QWidget &w, const QDir &dir, int n, const QString &name)
@@ -62,8 +82,16 @@ int takeScreenshots(CMainFrame &frame, const QString &directory)
             continue;
         tree->setCurrentItem(*it);
         waitIdle(frame.document());
+        waitHistory(frame);
         if (save(frame, dir, n, itemPath(*it)))
             ++n;
+        // The history's charts are tabs of its view: a picture of each.
+        auto *history = frame.rightView() ? qobject_cast<CHistoryView *>(frame.rightView()->widget()) : nullptr;
+        for (int tab = 1; history && tab < history->tabs()->count(); ++tab) {
+            history->tabs()->setCurrentIndex(tab);
+            if (save(frame, dir, n, itemPath(*it) + QLatin1Char('-') + history->tabs()->tabText(tab)))
+                ++n;
+        }
     }
     frame.OnCommand(32790); // Help: the start page again
     CAboutDlg about(&frame);

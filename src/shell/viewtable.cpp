@@ -4,6 +4,7 @@
 #include "config.h"
 #include "conflog.h"
 #include "datasettable.h"
+#include "historyview.h"
 #include "currentcounters.h"
 #include "currentkey.h"
 #include "keytables.h"
@@ -19,8 +20,10 @@ namespace {
 
 // Searched in this order; a data view's command and title are its data set's.
 struct ViewRow {
-    int dataSet; // 0: the start page
+    int dataSet; // 0: the start page, or a view of no data set with its own command and title
     ViewFactory create;
+    unsigned command = 0;
+    unsigned title = 0;
 };
 
 const std::array kViews{
@@ -37,6 +40,7 @@ const std::array kViews{
     ViewRow{0, &createView<CStartView>},
     ViewRow{dsConfig, &createView<CConfig>},
     ViewRow{dsConfEvents, &createView<CConfLog>},
+    ViewRow{0, &createView<Quilo::CHistoryView>, Str::CmdHistory, Str::TitleHistory},
 };
 
 std::array<ViewTableRow, kViews.size()> buildTable()
@@ -44,8 +48,9 @@ std::array<ViewTableRow, kViews.size()> buildTable()
     std::array<ViewTableRow, kViews.size()> rows{};
     for (std::size_t i = 0; i < kViews.size(); ++i) {
         const DataSetInfo *set = FindDataSet(kViews[i].dataSet);
-        rows[i] = set ? ViewTableRow{set->viewCommand, set->title, kViews[i].create}
-                      : ViewTableRow{Str::CmdHelp, Str::TitleMain, kViews[i].create};
+        rows[i] = set                 ? ViewTableRow{set->viewCommand, set->title, kViews[i].create}
+                  : kViews[i].command ? ViewTableRow{kViews[i].command, kViews[i].title, kViews[i].create}
+                                      : ViewTableRow{Str::CmdHelp, Str::TitleMain, kViews[i].create};
     }
     return rows;
 }

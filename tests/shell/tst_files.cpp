@@ -184,6 +184,8 @@ void TestFiles::wholeUnitSavedAndOpenedOffline()
     QCOMPARE(m_h.app().recentFiles().files().value(0), QFileInfo(path).absoluteFilePath());
 
     // back to the unit: the file's records go, the view reads the unit again
+    QVERIFY(m_h.select(u"Counters|yearly"_qs));
+    QCOMPARE(m_h.unit().receivedFrames().size(), 0);
     QVERIFY(m_h.command(Str::CmdBackToUnit));
     QVERIFY(!doc().IsOffline());
     QVERIFY(!frame()->windowTitle().contains(u"visit.quilo"_qs));

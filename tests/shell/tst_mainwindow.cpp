@@ -134,11 +134,12 @@ void TestMainWindow::startUpState()
     QVERIFY(m_messages.isEmpty());
 
     CLeftView *tree = frame()->leftView();
-    QCOMPARE(tree->topLevelItemCount(), 4);
+    QCOMPARE(tree->topLevelItemCount(), 5); // the unit's four groups, then its visit history
     int items = 0;
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         ++items;
-    QCOMPARE(items, 22);
+    QCOMPARE(items, 23);
+    QVERIFY(tree->findItem(path(u"History"_qs)));
     QVERIFY(tree->findItem(path(u"Keys|Tables|organizer"_qs)));
     QVERIFY(tree->findItem(path(u"Keys|logs|SZF"_qs)));
     QCOMPARE(frame()->splitter()->sizes().value(0), CMainFrame::kTreeWidth);

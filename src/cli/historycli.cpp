@@ -1,0 +1,406 @@
+#include "historycli.h"
+
+#include "cliargs.h"
+#include "comparison.h"
+#include "formatters.h"
+#include "history.h"
+#include "historystore.h"
+#include "quilofile.h"
+#include "stringtable.h"
+#include "tarveldoc.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+
+namespace QuiloCli {
+
+namespace {
+
+void say(const CCliStreams &io, const QString &message)
+{
+    io.err->write((QStringLiteral("quilo: ") + message + QLatin1Char('\n')).toUtf8());
+}
+
+struct HistoryOptions
+{
+    QString command;           // "history" or "compare"
+    QStringList words;
+    OutputFormat format = OutputFormat::Table;
+    QChar separator;
+    QString historyUrl;
+};
+
+bool parse(const QStringList &arguments, HistoryOptions *o, QString *error)
+{
+    QCommandLineParser p;
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption format{{QStringLiteral("f"), QStringLiteral("format")}, QString(), QStringLiteral("format")};
+    const QCommandLineOption separator{{QStringLiteral("s"), QStringLiteral("separator")}, QString(), QStringLiteral("c")};
+    const QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("url")};
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
+    p.addOptions({format, separator, history, help});
+    if (!p.parse(QStringList{QStringLiteral("quilo")} + arguments)) {
+        *error = LoadString(Str::CliErrOption).arg(p.errorText());
+        return false;
+    }
+    o->words = p.positionalArguments();
+    o->command = p.isSet(help) ? QStringLiteral("help") : o->words.takeFirst().toLower();
+    o->historyUrl = p.value(history);
+    const QString f = p.value(format).toLower();
+    if (f == QLatin1String("csv"))
+        o->format = OutputFormat::Csv;
+    else if (f == QLatin1String("json"))
+        o->format = OutputFormat::Json;
+    else if (!f.isEmpty() && f != QLatin1String("table")) {
+        *error = LoadString(Str::CliErrFormat).arg(p.value(format));
+        return false;
+    }
+    if (p.isSet(separator)) {
+        const QString s = p.value(separator);
+        if (s.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0)
+            o->separator = QLatin1Char('\t');
+        else if (s.size() == 1 && s != QLatin1String("\""))
+            o->separator = s.at(0);
+        else {
+            *error = LoadString(Str::CliErrSeparator).arg(s);
+            return false;
+        }
+    }
+    return true;
+}
+
+QString aligned(const QList<QStringList> &rows)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &r : rows)
+        for (qsizetype c = 0; c < r.size(); ++c) {
+            if (widths.size() <= c)
+                widths << 0;
+            widths[c] = std::max(widths[c], r.at(c).size());
+        }
+    QString out;
+    for (const QStringList &r : rows) {
+        QString line;
+        for (qsizetype c = 0; c < r.size(); ++c)
+            line += r.at(c).leftJustified(c + 1 < r.size() ? widths.at(c) + 2 : 0);
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out += line + QLatin1Char('\n');
+    }
+    return out;
+}
+
+// Rows with a heading, in the chosen form; `names` are the stable column names for JSON.
+QByteArray render(const HistoryOptions &o, const QStringList &heading, const QStringList &names, QList<QStringList> rows)
+{
+    if (o.format == OutputFormat::Json) {
+        QJsonArray list;
+        for (const QStringList &r : rows) {
+            QJsonObject item;
+            for (qsizetype c = 0; c < names.size() && c < r.size(); ++c)
+                item.insert(names.at(c), r.at(c));
+            list.append(item);
+        }
+        return QJsonDocument(list).toJson(QJsonDocument::Indented);
+    }
+    if (o.format == OutputFormat::Csv) {
+        const QChar sep = o.separator.isNull() ? LocaleSeparator(QLocale()) : o.separator;
+        QString out = CsvLine(heading, sep);
+        for (const QStringList &r : rows)
+            out += CsvLine(r, sep);
+        return out.toUtf8();
+    }
+    for (QStringList &r : rows)
+        for (QString &cell : r)
+            cell = InertText(cell);
+    rows.prepend(heading);
+    return aligned(rows).toUtf8();
+}
+
+QString localTime(const QDateTime &utc)
+{
+    return utc.isValid() ? utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+}
+
+// Opens the chosen store and sends it what the outbox holds.
+bool openStore(const HistoryOptions &o, const CCliStreams &io, Quilo::CHistoryStore **store,
+               std::unique_ptr<Quilo::CHistoryStore> &holder)
+{
+    const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
+    QString error;
+    if (!choice.location.valid()) {
+        say(io, choice.location.error);
+        return false;
+    }
+    holder = std::make_unique<Quilo::CHistoryStore>(choice.location);
+    if (!holder->Open(&error)) {
+        say(io, error);
+        return false;
+    }
+    int waiting = 0;
+    const int sent = Quilo::SendQueued(*holder, Quilo::DefaultHistoryFile(), &waiting, &error);
+    if (sent > 0)
+        say(io, LoadString(Str::HistSentQueued).arg(sent));
+    *store = holder.get();
+    return true;
+}
+
+int listHistory(const HistoryOptions &o, const CCliStreams &io)
+{
+    std::unique_ptr<Quilo::CHistoryStore> holder;
+    Quilo::CHistoryStore *store = nullptr;
+    if (!openStore(o, io, &store, holder))
+        return ExitHistoryUnavailable;
+    QString error;
+    if (o.words.isEmpty()) {
+        QList<Quilo::UnitEntry> units;
+        if (!store->Units(&units, &error)) {
+            say(io, error);
+            return ExitHistoryUnavailable;
+        }
+        QList<QStringList> rows;
+        for (const Quilo::UnitEntry &u : units)
+            rows << QStringList{u.type, u.number, QString::number(u.visits), localTime(u.lastVisit)};
+        io.out->write(render(o, {LoadString(Str::HistColType), LoadString(Str::HistColNumber), LoadString(Str::HistColVisits),
+                                 LoadString(Str::HistColLastVisit)},
+                             {QStringLiteral("type"), QStringLiteral("manufacturingNumber"), QStringLiteral("visits"),
+                              QStringLiteral("lastVisit")},
+                             rows));
+        return ExitOk;
+    }
+    Quilo::UnitEntry unit;
+    QList<Quilo::VisitEntry> visits;
+    if (!store->FindUnit(o.words.join(QLatin1Char(' ')), &unit, &error)) {
+        say(io, error);
+        return ExitUsage;
+    }
+    if (!store->Visits(unit.id, &visits, &error)) {
+        say(io, error);
+        return ExitHistoryUnavailable;
+    }
+    QList<QStringList> rows;
+    for (const Quilo::VisitEntry &v : visits)
+        rows << QStringList{QString::number(v.id), v.uuid.left(8), localTime(v.pcTime), v.unitClock,
+                            v.clockOffset ? Quilo::DurationText(*v.clockOffset) : QString(), v.source, v.port};
+    io.out->write(render(o,
+                         {LoadString(Str::HistColVisit), LoadString(Str::HistColId), LoadString(Str::HistColPcTime),
+                          LoadString(Str::HistColUnitClock), LoadString(Str::HistColOffset), LoadString(Str::HistColSource),
+                          LoadString(Str::HistColPort)},
+                         {QStringLiteral("visit"), QStringLiteral("id"), QStringLiteral("pcTime"), QStringLiteral("unitClock"),
+                          QStringLiteral("clockOffset"), QStringLiteral("source"), QStringLiteral("port")},
+                         rows));
+    return ExitOk;
+}
+
+int importFiles(const HistoryOptions &o, const CCliStreams &io)
+{
+    if (o.words.size() < 2) {
+        say(io, LoadString(Str::HistErrImportArgs));
+        return ExitUsage;
+    }
+    const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
+    int exit = ExitOk;
+    for (const QString &path : o.words.mid(1)) {
+        QByteArray bytes;
+        QString error;
+        Quilo::ReadOut readOut;
+        Quilo::Visit visit;
+        const QString name = QFileInfo(path).fileName();
+        if (!Quilo::ReadFileBytes(path, &bytes, &error) || !Quilo::ParseReadOut(bytes, &readOut, &error)
+            || !Quilo::VisitFromReadOut(readOut, name, &visit, &error)) {
+            say(io, path + QStringLiteral(": ") + error);
+            exit = ExitFailed;
+            continue;
+        }
+        const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, visit);
+        if (report.outcome == Quilo::RecordReport::Outcome::Failed) {
+            say(io, path + QStringLiteral(": ") + report.message);
+            exit = ExitFailed;
+        } else {
+            io.err->write((path + QStringLiteral(": ") + report.message + QLatin1Char('\n')).toUtf8());
+        }
+    }
+    return exit;
+}
+
+int syncHistory(const HistoryOptions &o, const CCliStreams &io)
+{
+    std::unique_ptr<Quilo::CHistoryStore> holder;
+    Quilo::CHistoryStore *store = nullptr;
+    if (!openStore(o, io, &store, holder))
+        return ExitHistoryUnavailable;
+    int waiting = 0;
+    QString error;
+    Quilo::SendQueued(*store, Quilo::DefaultHistoryFile(), &waiting, &error);
+    if (waiting > 0) {
+        say(io, LoadString(Str::HistStillWaiting).arg(waiting).arg(error));
+        return ExitHistoryUnavailable;
+    }
+    return ExitOk;
+}
+
+int compareVisits(const HistoryOptions &o, const CCliStreams &io)
+{
+    std::unique_ptr<Quilo::CHistoryStore> holder;
+    Quilo::CHistoryStore *store = nullptr;
+    if (!openStore(o, io, &store, holder))
+        return ExitHistoryUnavailable;
+    QString error;
+    Quilo::StoredVisit a;
+    Quilo::StoredVisit b;
+    if (o.words.size() == 2) {
+        if (!store->LoadVisit(o.words.at(0), &a, &error) || !store->LoadVisit(o.words.at(1), &b, &error)) {
+            say(io, error);
+            return ExitUsage;
+        }
+        if (a.entry.unitId != b.entry.unitId) {
+            say(io, LoadString(Str::HistErrTwoUnits));
+            return ExitUsage;
+        }
+        if (b.entry.pcTime < a.entry.pcTime)
+            std::swap(a, b);
+    } else if (o.words.size() <= 1) {
+        // The last two visits of the unit named, or of the unit visited last.
+        qint64 unitId = 0;
+        if (o.words.size() == 1) {
+            Quilo::UnitEntry unit;
+            if (!store->FindUnit(o.words.first(), &unit, &error)) {
+                say(io, error);
+                return ExitUsage;
+            }
+            unitId = unit.id;
+        } else {
+            Quilo::VisitEntry latest;
+            if (!store->LatestVisit(&latest, &error)) {
+                say(io, error);
+                return ExitUsage;
+            }
+            unitId = latest.unitId;
+        }
+        QList<Quilo::VisitEntry> visits;
+        if (!store->Visits(unitId, &visits, &error)) {
+            say(io, error);
+            return ExitHistoryUnavailable;
+        }
+        if (visits.size() < 2) {
+            say(io, LoadString(Str::HistErrOneVisit));
+            return ExitUsage;
+        }
+        if (!store->LoadVisit(visits.at(1).id, &a, &error) || !store->LoadVisit(visits.at(0).id, &b, &error)) {
+            say(io, error);
+            return ExitHistoryUnavailable;
+        }
+    } else {
+        say(io, LoadString(Str::HistErrCompareArgs));
+        return ExitUsage;
+    }
+    const Quilo::Comparison c = Quilo::CompareVisits(a, b);
+    if (o.format == OutputFormat::Json) {
+        io.out->write(QJsonDocument(Quilo::ComparisonJson(c)).toJson(QJsonDocument::Indented));
+    } else {
+        QList<QStringList> rows;
+        for (const Quilo::ComparisonLine &l : Quilo::ComparisonLines(c))
+            rows << QStringList{o.format == OutputFormat::Csv ? l.section : QString(), l.item, l.earlier, l.later, l.difference};
+        if (o.format == OutputFormat::Table) {
+            io.out->write((LoadString(Str::HistCompareTitle)
+                               .arg(InertText(c.later.unitType + QLatin1Char('/') + c.later.unitNumber))
+                               .arg(c.earlier.id)
+                               .arg(c.later.id)
+                           + QLatin1Char('\n'))
+                              .toUtf8());
+            for (QStringList &r : rows)
+                r.removeFirst();
+            io.out->write(render(o, {QString(), LoadString(Str::HistColEarlier), LoadString(Str::HistColLater),
+                                     LoadString(Str::HistColDifference)},
+                                 {}, rows));
+        } else {
+            io.out->write(render(o, {QStringLiteral("section"), QStringLiteral("item"), QStringLiteral("earlier"),
+                                     QStringLiteral("later"), QStringLiteral("difference")},
+                                 {}, rows));
+        }
+    }
+    if (!c.flags.isEmpty()) {
+        say(io, LoadString(Str::HistFlagsRaised).arg(c.flags.size()));
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+} // namespace
+
+bool IsHistoryCommand(const QStringList &arguments)
+{
+    // HistoryOptions that take a value may stand before the command word.
+    static const QStringList withValue{QStringLiteral("-p"), QStringLiteral("--port"), QStringLiteral("-k"),
+                                       QStringLiteral("--user-key"), QStringLiteral("-f"), QStringLiteral("--format"),
+                                       QStringLiteral("-o"), QStringLiteral("--output"), QStringLiteral("-s"),
+                                       QStringLiteral("--separator"), QStringLiteral("--trace-file"),
+                                       QStringLiteral("--sim-pace"), QStringLiteral("--history")};
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (withValue.contains(a)) {
+            ++i;
+            continue;
+        }
+        if (a.startsWith(QLatin1Char('-')))
+            continue;
+        const QString word = a.toLower();
+        return word == QLatin1String("history") || word == QLatin1String("compare");
+    }
+    return false;
+}
+
+int RunHistoryCommand(const QStringList &arguments, const CCliStreams &io)
+{
+    HistoryOptions o;
+    QString error;
+    if (!parse(arguments, &o, &error)) {
+        say(io, error);
+        return ExitUsage;
+    }
+    if (o.command == QLatin1String("help")) {
+        io.out->write(UsageText().toUtf8());
+        return ExitOk;
+    }
+    if (o.command == QLatin1String("compare"))
+        return compareVisits(o, io);
+    if (!o.words.isEmpty() && o.words.first() == QLatin1String("import"))
+        return importFiles(o, io);
+    if (o.words.size() == 1 && o.words.first() == QLatin1String("sync"))
+        return syncHistory(o, io);
+    return listHistory(o, io);
+}
+
+bool RecordWholeUnitVisit(const CTarvelDoc &doc, const QString &port, const QString &historyUrl, bool noHistory,
+                          const CCliStreams &io)
+{
+    const Quilo::HistoryChoice choice = Quilo::ChooseHistory(historyUrl, noHistory);
+    if (!choice.record)
+        return true;
+    Quilo::Visit visit;
+    QString error;
+    if (!Quilo::VisitFromDocument(doc, port, QDateTime::currentDateTimeUtc(), &visit, &error)) {
+        say(io, error);
+        return false;
+    }
+    const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, visit);
+    switch (report.outcome) {
+    case Quilo::RecordReport::Outcome::Recorded:
+    case Quilo::RecordReport::Outcome::AlreadyThere:
+        io.err->write((report.message + QLatin1Char('\n')).toUtf8());
+        return true;
+    case Quilo::RecordReport::Outcome::Queued:
+        say(io, report.message);
+        return true;
+    case Quilo::RecordReport::Outcome::Failed:
+        break;
+    }
+    say(io, report.message);
+    return false;
+}
+
+} // namespace QuiloCli

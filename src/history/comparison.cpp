@@ -1,0 +1,392 @@
+#include "comparison.h"
+
+#include "datasettable.h"
+#include "fields.h"
+#include "records.h"
+#include "stringtable.h"
+#include "tarveldoc.h"
+#include "unitclock.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace Quilo {
+
+namespace {
+
+std::unique_ptr<CTarvelDoc> decode(const StoredVisit &visit)
+{
+    auto doc = std::make_unique<CTarvelDoc>();
+    doc->ApplyRecords(visit.records);
+    return doc;
+}
+
+// The bytes a record holds, when it holds what the unit sent.
+QByteArray heldBytes(const CTarvelDoc &doc, DataSetId set, unsigned index)
+{
+    const CDataField *record = doc.Record(set, index);
+    return record && record->HoldsUnitValue() ? doc.Meta(set, index)->raw : QByteArray();
+}
+
+// A log's records by their date bytes (BCD reads in date order), leaving out empty ones.
+struct LogInfo
+{
+    DataSetId set;
+    int keyBytes;
+};
+constexpr LogInfo kLogs[] = {{dsDaily, 3}, {dsMonthly, 2}, {dsQuarterly, 2}, {dsYearly, 1}};
+
+std::map<QByteArray, unsigned> logByDate(const CTarvelDoc &doc, const LogInfo &log)
+{
+    std::map<QByteArray, unsigned> out;
+    const DataSetInfo *set = FindDataSet(log.set);
+    for (unsigned i = 0; i < set->records; ++i) {
+        const QByteArray raw = heldBytes(doc, log.set, i);
+        const QByteArray key = raw.left(log.keyBytes);
+        if (key.size() == log.keyBytes && key.count('\0') != key.size())
+            out.emplace(key, i);
+    }
+    return out;
+}
+
+// The date bytes of the period the unit's clock was in: a record of an earlier period was
+// closed.
+std::optional<QByteArray> currentPeriod(const CTarvelDoc &doc, const LogInfo &log)
+{
+    if (!doc.m_dateTime.IsRead())
+        return std::nullopt;
+    const ClockBytes clock = ClockBytesOf(doc.m_dateTime);
+    if (!UnitClockToDateTime(clock).isValid())
+        return std::nullopt;
+    QByteArray key(reinterpret_cast<const char *>(clock.data()), 3);
+    switch (log.set) {
+    case dsMonthly: return key.left(2);
+    case dsQuarterly: {
+        const int month = BcdToBin(clock[1]);
+        return key.left(1) + static_cast<char>((month - 1) / 3 + 1);
+    }
+    case dsYearly: return key.left(1);
+    default: return key;
+    }
+}
+
+QStringList rowCells(const CTarvelDoc &doc, DataSetId set, unsigned index)
+{
+    QStringList cells;
+    const DataSetInfo *info = FindDataSet(set);
+    const CDataField *record = doc.Record(set, index);
+    for (std::size_t c = 0; c < info->columns.size(); ++c)
+        cells << record->GetColumnText(static_cast<int>(c));
+    return cells;
+}
+
+QString columnsText(const CTarvelDoc &doc, DataSetId set, unsigned index, const QList<int> &columns)
+{
+    const DataSetInfo *info = FindDataSet(set);
+    QStringList parts;
+    for (int c : columns)
+        parts << LoadString(info->columns[static_cast<std::size_t>(c)]) + QStringLiteral(": ")
+                     + doc.Record(set, index)->GetColumnText(c);
+    return parts.join(QStringLiteral(", "));
+}
+
+void compareLogs(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+{
+    for (const LogInfo &log : kLogs) {
+        const std::map<QByteArray, unsigned> before = logByDate(a, log);
+        const std::map<QByteArray, unsigned> after = logByDate(b, log);
+        if (before.empty() || after.empty())
+            continue;
+        const QByteArray newest = before.rbegin()->first;
+        const std::optional<QByteArray> open = currentPeriod(a, log);
+        const DataSetInfo *info = FindDataSet(log.set);
+        // Newest first, as the logs list them.
+        for (auto it = after.rbegin(); it != after.rend(); ++it)
+            if (it->first > newest)
+                out.added << AddedRow{info->name, rowCells(b, log.set, it->second)};
+        for (const auto &[key, i] : before) {
+            const bool closed = key < newest || (open && key < *open);
+            const auto later = after.find(key);
+            if (!closed || later == after.end())
+                continue;
+            QList<int> changed;
+            for (std::size_t c = 0; c < info->columns.size(); ++c)
+                if (a.Record(log.set, i)->GetColumnText(static_cast<int>(c))
+                    != b.Record(log.set, later->second)->GetColumnText(static_cast<int>(c)))
+                    changed << static_cast<int>(c);
+            if (changed.isEmpty())
+                continue;
+            out.flags << ComparisonFlag{ComparisonFlag::ClosedPeriodChanged,
+                                        LoadString(info->title) + QStringLiteral(" ") + a.Record(log.set, i)->GetColumnText(0),
+                                        columnsText(a, log.set, i, changed),
+                                        columnsText(b, log.set, later->second, changed)};
+        }
+    }
+}
+
+void compareCounters(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+{
+    if (!a.m_counters.IsRead() || !b.m_counters.IsRead())
+        return;
+    out.countersKnown = true;
+    const std::pair<const char *, CDwordField CCountersRecord::*> counters[] = {
+        {"cashIn", &CCountersRecord::m_cashIn}, {"cashOut", &CCountersRecord::m_cashOut},
+        {"stake", &CCountersRecord::m_stake},   {"win", &CCountersRecord::m_win},
+        {"games", &CCountersRecord::m_games}};
+    const unsigned labels[] = {Str::LblCashIn, Str::LblCashOut, Str::LblStake, Str::LblWin, Str::LblGameCounter};
+    for (std::size_t i = 0; i < std::size(counters); ++i) {
+        const auto &[name, member] = counters[i];
+        CounterChange c{name, labels[i], (a.m_counters.*member).m_nValue, (b.m_counters.*member).m_nValue};
+        out.counters << c;
+        if (c.later < c.earlier) {
+            const QString label = LoadString(labels[i]).remove(QLatin1Char(':')).trimmed();
+            out.flags << ComparisonFlag{ComparisonFlag::CounterLower, label, (a.m_counters.*member).GetText(),
+                                        (b.m_counters.*member).GetText()};
+        }
+    }
+}
+
+void compareConfig(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+{
+    const QByteArray before = heldBytes(a, dsConfig, 0);
+    const QByteArray after = heldBytes(b, dsConfig, 0);
+    if (before.isEmpty() || after.isEmpty() || before == after)
+        return;
+    const auto fa = CConfigRecord::FieldsOf(a.m_config);
+    const auto fb = CConfigRecord::FieldsOf(b.m_config);
+    const std::span<const ConfigFieldInfo> labels = ConfigFields();
+    for (std::size_t i = 0; i < fa.size(); ++i)
+        if (fa[i]->GetText() != fb[i]->GetText())
+            out.flags << ComparisonFlag{ComparisonFlag::ConfigChanged,
+                                        LoadString(labels[i].label).remove(QLatin1Char(':')).trimmed(),
+                                        fa[i]->GetText(), fb[i]->GetText()};
+}
+
+// Entries of a log kept by content (events, date modifications): an entry the earlier visit
+// did not hold is new.
+template<class Describe>
+void newEntries(const CTarvelDoc &a, const CTarvelDoc &b, DataSetId set, ComparisonFlag::Kind kind, Describe describe,
+                Comparison &out)
+{
+    const DataSetInfo *info = FindDataSet(set);
+    std::set<QByteArray> before;
+    bool anyBefore = false;
+    for (unsigned i = 0; i < info->records; ++i) {
+        const QByteArray raw = heldBytes(a, set, i);
+        anyBefore = anyBefore || !raw.isEmpty();
+        before.insert(raw);
+    }
+    if (!anyBefore)
+        return;
+    for (unsigned i = 0; i < info->records; ++i) {
+        const QByteArray raw = heldBytes(b, set, i);
+        if (raw.isEmpty() || raw.count('\0') == raw.size() || before.count(raw))
+            continue;
+        auto [what, earlier, later] = describe(i);
+        out.flags << ComparisonFlag{kind, what, earlier, later};
+    }
+}
+
+void compareKeys(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+{
+    const DataSetInfo *table = FindDataSet(dsKeyTable);
+    for (unsigned i = 0; i < table->records; ++i) {
+        const QByteArray before = heldBytes(a, dsKeyTable, i);
+        const QByteArray after = heldBytes(b, dsKeyTable, i);
+        if (before.isEmpty() || after.isEmpty() || before == after)
+            continue;
+        QString where = QString::number(i + 1);
+        for (const KeyGroup &g : table->groups)
+            if (i >= g.first && i <= g.last)
+                where = LoadString(g.title) + QLatin1Char(' ') + FormatString(Str::RowNumber, i - g.first + 1);
+        out.flags << ComparisonFlag{ComparisonFlag::KeyChanged, where, a.m_aKeyTable[i].GetText(), b.m_aKeyTable[i].GetText()};
+    }
+    const QByteArray before = heldBytes(a, dsCurrentKey, 0);
+    const QByteArray after = heldBytes(b, dsCurrentKey, 0);
+    if (!before.isEmpty() && !after.isEmpty() && before != after)
+        out.flags << ComparisonFlag{ComparisonFlag::KeyChanged, LoadString(Str::TitleCurrentKey), a.m_currentKey.GetText(),
+                                    b.m_currentKey.GetText()};
+}
+
+QString pcClockText(const VisitEntry &v)
+{
+    const QDateTime clock = QDateTime::fromString(v.unitClock, QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (!clock.isValid() || !v.clockOffset)
+        return QString();
+    return clock.addSecs(-*v.clockOffset).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+} // namespace
+
+const char *ComparisonFlag::Name(Kind kind)
+{
+    switch (kind) {
+    case CounterLower: return "counter-lower";
+    case ClosedPeriodChanged: return "closed-period-changed";
+    case ConfigChanged: return "configuration-changed";
+    case NewConfigEvent: return "new-configuration-event";
+    case NewDateModification: return "clock-set";
+    case KeyChanged: return "key-changed";
+    case ClockOff: return "clock-off";
+    }
+    return "";
+}
+
+unsigned ComparisonFlag::Title(Kind kind)
+{
+    switch (kind) {
+    case CounterLower: return Str::HistFlagCounterLower;
+    case ClosedPeriodChanged: return Str::HistFlagClosedChanged;
+    case ConfigChanged: return Str::HistFlagConfigChanged;
+    case NewConfigEvent: return Str::HistFlagNewEvent;
+    case NewDateModification: return Str::HistFlagClockSet;
+    case KeyChanged: return Str::HistFlagKeyChanged;
+    case ClockOff: return Str::HistFlagClockOff;
+    }
+    return 0;
+}
+
+qint64 Comparison::netCash() const
+{
+    return countersKnown ? counters[0].difference() - counters[1].difference() : 0;
+}
+
+qint64 Comparison::netStake() const
+{
+    return countersKnown ? counters[2].difference() - counters[3].difference() : 0;
+}
+
+Comparison CompareVisits(const StoredVisit &earlier, const StoredVisit &later)
+{
+    Comparison out;
+    out.earlier = earlier.entry;
+    out.later = later.entry;
+    out.periodSeconds = earlier.entry.pcTime.secsTo(later.entry.pcTime);
+    const std::unique_ptr<CTarvelDoc> a = decode(earlier);
+    const std::unique_ptr<CTarvelDoc> b = decode(later);
+
+    compareCounters(*a, *b, out);
+    compareLogs(*a, *b, out);
+    compareConfig(*a, *b, out);
+    newEntries(*a, *b, dsConfEvents, ComparisonFlag::NewConfigEvent,
+               [&](unsigned i) {
+                   const CConfEventRecord &e = b->m_aConfEvents[i];
+                   return std::tuple(e.m_changeTime.GetText(), QString(),
+                                     e.m_config.m_type.GetText() + QLatin1Char('/') + e.m_config.m_mfgNo.GetText());
+               },
+               out);
+    newEntries(*a, *b, dsDateLog, ComparisonFlag::NewDateModification,
+               [&](unsigned i) {
+                   const CDateLogRecord &e = b->m_aDateLog[i];
+                   return std::tuple(FormatString(Str::RowNumber, i + 1), e.m_oldDate.GetText(), e.m_newDate.GetText());
+               },
+               out);
+    compareKeys(*a, *b, out);
+
+    if (later.entry.clockOffset && std::llabs(*later.entry.clockOffset) > kClockToleranceSeconds)
+        out.flags << ComparisonFlag{ComparisonFlag::ClockOff, DurationText(*later.entry.clockOffset),
+                                    pcClockText(later.entry), later.entry.unitClock};
+    // Over less than a day the minute the clock is kept in says more than the drift.
+    if (earlier.entry.clockOffset && later.entry.clockOffset && out.periodSeconds >= 86400)
+        out.driftSecondsPerDay = static_cast<double>(*later.entry.clockOffset - *earlier.entry.clockOffset)
+                                 * 86400.0 / static_cast<double>(out.periodSeconds);
+    std::stable_sort(out.flags.begin(), out.flags.end(),
+                     [](const ComparisonFlag &x, const ComparisonFlag &y) { return x.kind < y.kind; });
+    return out;
+}
+
+QString MoneyText(qint64 amount)
+{
+    return FormatString(Str::FmtMoney, amount);
+}
+
+QString DurationText(qint64 seconds)
+{
+    const QString sign = seconds < 0 ? QStringLiteral("-") : QString();
+    const qint64 s = std::llabs(seconds);
+    if (s >= 86400)
+        return LoadString(Str::HistDays).arg(sign + QString::number(s / 86400)).arg(s % 86400 / 3600);
+    return LoadString(Str::HistHoursMinutes).arg(sign + QString::number(s / 3600)).arg(s % 3600 / 60, 2, 10, QLatin1Char('0'));
+}
+
+QList<ComparisonLine> ComparisonLines(const Comparison &c)
+{
+    QList<ComparisonLine> lines;
+    const auto when = [](const VisitEntry &v) {
+        return v.pcTime.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    };
+    for (const ComparisonFlag &f : c.flags)
+        lines << ComparisonLine{QStringLiteral("flag"), LoadString(ComparisonFlag::Title(f.kind)) + QStringLiteral(": ") + f.what,
+                                f.earlier, f.later, QString()};
+    lines << ComparisonLine{QStringLiteral("period"), LoadString(Str::HistPeriod), when(c.earlier), when(c.later),
+                            DurationText(c.periodSeconds)};
+    lines << ComparisonLine{QStringLiteral("clock"), LoadString(Str::HistUnitClock), c.earlier.unitClock, c.later.unitClock,
+                            c.later.clockOffset ? DurationText(*c.later.clockOffset) : QString()};
+    if (c.driftSecondsPerDay)
+        lines << ComparisonLine{QStringLiteral("clock"), LoadString(Str::HistDrift), QString(), QString(),
+                                LoadString(Str::HistDriftValue).arg(*c.driftSecondsPerDay, 0, 'f', 1)};
+    for (const CounterChange &k : c.counters) {
+        const bool money = QLatin1String(k.name) != QLatin1String("games");
+        const auto text = [&](qint64 v) { return money ? MoneyText(v) : QString::number(v); };
+        lines << ComparisonLine{QStringLiteral("counter"), LoadString(k.label).remove(QLatin1Char(':')).trimmed(),
+                                text(static_cast<qint32>(k.earlier)), text(static_cast<qint32>(k.later)), text(k.difference())};
+    }
+    if (c.countersKnown) {
+        lines << ComparisonLine{QStringLiteral("net"), LoadString(Str::HistNetCash), QString(), QString(), MoneyText(c.netCash())};
+        lines << ComparisonLine{QStringLiteral("net"), LoadString(Str::HistNetStake), QString(), QString(), MoneyText(c.netStake())};
+    }
+    for (const AddedRow &r : c.added)
+        lines << ComparisonLine{QStringLiteral("added"), LoadString(FindDataSet(QLatin1String(r.set))->title),
+                                QString(), r.cells.join(QStringLiteral("  ")), QString()};
+    return lines;
+}
+
+QJsonObject ComparisonJson(const Comparison &c)
+{
+    const auto visit = [](const VisitEntry &v) {
+        QJsonObject o{{QStringLiteral("id"), v.id},
+                      {QStringLiteral("uuid"), v.uuid},
+                      {QStringLiteral("pcTime"), v.pcTime.toString(Qt::ISODate)},
+                      {QStringLiteral("unitClock"), v.unitClock},
+                      {QStringLiteral("source"), v.source}};
+        o.insert(QStringLiteral("clockOffsetSeconds"), v.clockOffset ? QJsonValue(*v.clockOffset) : QJsonValue());
+        return o;
+    };
+    QJsonArray flags;
+    for (const ComparisonFlag &f : c.flags)
+        flags.append(QJsonObject{{QStringLiteral("flag"), QLatin1String(ComparisonFlag::Name(f.kind))},
+                                 {QStringLiteral("what"), f.what},
+                                 {QStringLiteral("earlier"), f.earlier},
+                                 {QStringLiteral("later"), f.later}});
+    QJsonObject counters;
+    for (const CounterChange &k : c.counters)
+        counters.insert(QLatin1String(k.name), QJsonObject{{QStringLiteral("earlier"), static_cast<qint64>(k.earlier)},
+                                                         {QStringLiteral("later"), static_cast<qint64>(k.later)},
+                                                         {QStringLiteral("difference"), k.difference()}});
+    QJsonArray added;
+    for (const AddedRow &r : c.added)
+        added.append(QJsonObject{{QStringLiteral("set"), QLatin1String(r.set)},
+                                 {QStringLiteral("row"), QJsonArray::fromStringList(r.cells)}});
+    QJsonObject out{{QStringLiteral("unit"), QJsonObject{{QStringLiteral("type"), c.later.unitType},
+                                                         {QStringLiteral("manufacturingNumber"), c.later.unitNumber}}},
+                    {QStringLiteral("earlier"), visit(c.earlier)},
+                    {QStringLiteral("later"), visit(c.later)},
+                    {QStringLiteral("periodSeconds"), c.periodSeconds},
+                    {QStringLiteral("flags"), flags},
+                    {QStringLiteral("counters"), c.countersKnown ? QJsonValue(counters) : QJsonValue()},
+                    {QStringLiteral("added"), added}};
+    if (c.countersKnown) {
+        out.insert(QStringLiteral("cashInMinusCashOut"), c.netCash());
+        out.insert(QStringLiteral("stakeMinusWin"), c.netStake());
+    }
+    out.insert(QStringLiteral("clockDriftSecondsPerDay"),
+               c.driftSecondsPerDay ? QJsonValue(*c.driftSecondsPerDay) : QJsonValue());
+    return out;
+}
+
+} // namespace Quilo

@@ -1,0 +1,63 @@
+#pragma once
+// The history for the window: every database call runs on a thread of the service's own, which
+// opens its own connections (Qt SQL connections belong to the thread that made them). Requests
+// return at once; each answer comes back as a signal on the caller's thread. Stop() ends an
+// import between two files; the destructor stops and waits for the thread.
+
+#include "comparison.h"
+#include "history.h"
+#include "historystore.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+class QThread;
+class CTarvelDoc;
+
+namespace Quilo {
+
+class CHistoryService : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CHistoryService(QObject *parent = nullptr);
+    ~CHistoryService() override;
+
+    // Records the visit the document holds after a whole-unit read, unless recording is off.
+    // `complete`: every set was tried. Answers with recorded().
+    void RecordWholeUnit(const CTarvelDoc &doc, bool complete);
+    void ListUnits();
+    void ListVisits(qint64 unitId);
+    // The two visits of one unit; answers with compared().
+    void Compare(qint64 earlierId, qint64 laterId);
+    void Import(const QStringList &files);
+    // Ends an import before its next file.
+    void Stop();
+    bool IsBusy() const { return m_pending.load() > 0; }
+
+    // The store the requests go to (chosen anew with each request): for messages.
+    static HistoryChoice Choice();
+
+signals:
+    void recorded(const QString &message, bool kept);
+    void unitsListed(const QList<Quilo::UnitEntry> &units, const QString &error);
+    void visitsListed(qint64 unitId, const QList<Quilo::VisitEntry> &visits, const QString &error);
+    // `later`: the later visit's records, for the charts.
+    void compared(const Quilo::Comparison &comparison, const Quilo::StoredVisit &later, const QString &error);
+    void imported(const QStringList &messages, int recorded);
+    void busyChanged(bool busy);
+
+private:
+    template<class Work>
+    void Post(Work work);
+
+    QThread *m_thread = nullptr;
+    QObject *m_worker = nullptr; // lives on m_thread
+    std::atomic<int> m_pending{0};
+    std::shared_ptr<std::atomic<bool>> m_stop;
+};
+
+} // namespace Quilo

@@ -1,0 +1,147 @@
+// The history in the window: whole-unit read-outs recorded as visits, the History view showing
+// the comparison with its flags first, and imported files; on Qt's offscreen platform against
+// the simulated unit, with the history in an SQLite file of the test's own.
+
+#include "historyservice.h"
+#include "historyview.h"
+#include "quilofile.h"
+#include "unitclock.h"
+#include "windowharness.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Quilo;
+
+class TestHistoryView : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    CWindowHarness h;
+
+    CHistoryService *service() const { return h.frame()->findChild<CHistoryService *>(); }
+
+    // A whole-unit read as the window's command starts it, until its visit is recorded.
+    QString readWholeUnit()
+    {
+        QSignalSpy recorded(service(), &CHistoryService::recorded);
+        if (!h.doc().StartReadAll() || !h.waitIdle() || !recorded.wait(20000))
+            return QStringLiteral("no answer");
+        return recorded.first().at(0).toString();
+    }
+
+    CHistoryView *openHistory()
+    {
+        h.select(QStringLiteral("History"), false);
+        auto *view = qobject_cast<CHistoryView *>(h.frame()->rightView()->widget());
+        return view;
+    }
+
+    // Until the view has shown a comparison (or an error).
+    static bool waitComparison(CHistoryView *view, const QString &heading)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 20000) {
+            const QTreeWidget *c = view->comparison();
+            if (c->topLevelItemCount() > 0 && c->topLevelItem(0)->text(0) == heading)
+                return true;
+            QTest::qWait(20);
+        }
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("data"))));
+        qputenv(kHistoryEnvironment, QFile::encodeName(m_dir.filePath(QStringLiteral("history.sqlite"))));
+        QString error;
+        QVERIFY2(h.start(&error), qPrintable(error));
+        QuiloSim::UnitState s = h.unit().state();
+        s.clock.set(PlainLocalNow());
+        h.unit().setState(s);
+        QVERIFY(h.openWindow());
+        QVERIFY(service());
+    }
+
+    // Read, a counter lowered and a closed day altered, read again: both flags lead the view.
+    void flagsLeadTheComparison()
+    {
+        QString said = readWholeUnit();
+        QVERIFY2(said.contains(QStringLiteral("recorded")), qPrintable(said));
+        QCOMPARE(h.frame()->idleText(), said);
+
+        QuiloSim::UnitState s = h.unit().state();
+        s.counters.cashOut -= 500;
+        s.daily[2].win += 3;
+        h.unit().setState(s);
+        said = readWholeUnit();
+        QVERIFY2(said.contains(QStringLiteral("recorded")), qPrintable(said));
+
+        CHistoryView *view = openHistory();
+        QVERIFY(view);
+        QVERIFY2(waitComparison(view, QStringLiteral("Flags (2)")), qPrintable(view->statusText()));
+        const QTreeWidgetItem *flags = view->comparison()->topLevelItem(0);
+        QCOMPARE(flags->childCount(), 2);
+        QVERIFY(flags->child(0)->text(0).startsWith(QStringLiteral("Counter lower than at the earlier visit: Cash out")));
+        QCOMPARE(flags->child(0)->text(3), QString());
+        QVERIFY(flags->child(1)->text(0).startsWith(QStringLiteral("Closed period changed: Daily log")));
+        QVERIFY(flags->child(1)->text(2).startsWith(QStringLiteral("Win: ")));
+        // The unit and its two visits on the left; the later visit's log as bars.
+        QCOMPARE(view->units()->topLevelItemCount(), 1);
+        QCOMPARE(view->units()->topLevelItem(0)->childCount(), 2);
+        auto *logs = view->tabs()->widget(1)->findChild<QChartView *>();
+        QVERIFY(logs && logs->chart() && logs->chart()->series().size() == 1);
+    }
+
+    // Imported files are visits too; a damaged one says why; a stopped read is not a visit.
+    void importAndStoppedRead()
+    {
+        CHistoryView *view = openHistory();
+        QVERIFY(view);
+        QuiloSim::UnitState s = h.unit().state();
+        s.counters.games += 10;
+        h.unit().setState(s);
+        QVERIFY(h.doc().StartReadAll());
+        h.doc().StopOperation();
+        QSignalSpy recorded(service(), &CHistoryService::recorded);
+        QVERIFY(h.waitIdle());
+        QVERIFY(recorded.count() == 1 || recorded.wait(5000));
+        QVERIFY2(recorded.first().at(0).toString().contains(QStringLiteral("not recorded")),
+                 qPrintable(recorded.first().at(0).toString()));
+        QCOMPARE(recorded.first().at(1).toBool(), false);
+
+        // The document holds the unit as read before, with the games counter changed.
+        CTarvelDoc doc;
+        QList<RecordOutcome> records = h.doc().Records();
+        for (RecordOutcome &r : records)
+            if (r.dataSet == dsCounters)
+                r.bytes[24] = static_cast<char>(r.bytes[24] + 1);
+        doc.ApplyRecords(records);
+        const QString good = m_dir.filePath(QStringLiteral("visit.quilo"));
+        const QString bad = m_dir.filePath(QStringLiteral("bad.quilo"));
+        QString error;
+        QVERIFY(WriteFileAtomically(good, SaveReadOut(doc, ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
+        QVERIFY(WriteFileAtomically(bad, QByteArrayLiteral("not json"), &error));
+        QSignalSpy imported(service(), &CHistoryService::imported);
+        view->ImportFiles({bad, good});
+        QVERIFY(imported.wait(20000));
+        QCOMPARE(imported.first().at(1).toInt(), 1);
+        const QStringList messages = imported.first().at(0).toStringList();
+        QVERIFY2(messages.value(0).startsWith(QStringLiteral("bad.quilo: not a Quilo read-out")), qPrintable(messages.join(QLatin1Char('\n'))));
+        QVERIFY2(messages.value(1).contains(QStringLiteral("recorded")), qPrintable(messages.join(QLatin1Char('\n'))));
+        QTRY_COMPARE_WITH_TIMEOUT(view->units()->topLevelItemCount() == 1 ? view->units()->topLevelItem(0)->childCount() : 0, 3, 20000);
+    }
+
+    void cleanupTestCase() { h.stop(); }
+};
+
+QTEST_MAIN(TestHistoryView)
+#include "tst_historyview.moc"
