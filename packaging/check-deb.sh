@@ -28,7 +28,7 @@ for path in \
   /usr/share/man/man1/quilo.1.gz /usr/share/man/man1/quilo-sim.1.gz /usr/share/man/man1/quilo-readout.1.gz \
   /usr/share/bash-completion/completions/quilo \
   /usr/share/quilo-readout/translations/ \
-  /usr/share/quilo-readout/wtarvel.rtf; do
+  /usr/share/quilo-readout/wtarvel.rtf /usr/share/quilo-readout/wtarvel_hu.rtf; do
   grep -qxF "$path" <<<"$contents" || fail "the package lacks $path"
 done
 # Debian's file triggers do what maintainer scripts would.

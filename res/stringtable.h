@@ -247,6 +247,7 @@ enum Id : unsigned {
     CliNoReply,                  // "no reply"
     CliErrShowFile = 63490,      // show without a file
     CliErrShowRead,              // "%1: %2" why a saved read-out cannot be shown
+    CliYesWords,                 // "y|yes": the answers that confirm a write, as the question offers them
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"

@@ -11,6 +11,13 @@ namespace {
 
 QString g_language = QStringLiteral("en");
 
+// Qt's own Hungarian lacks the help option's words that every program's --help shows; the
+// program's translation carries them under Qt's context, where Qt looks them up.
+[[maybe_unused]] constexpr const char *kQtTextsMissing[] = {
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help on commandline options."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help including Qt specific options."),
+};
+
 } // namespace
 
 QStringList Languages()

@@ -67,9 +67,10 @@ public:
             }
             m_doc.SetPort(m_sim.DevicePath());
             m_portLabel = LoadString(Str::CliSimulated);
+            m_portName = LoadSourceString(Str::CliSimulated);
         } else {
             m_doc.SetPort(o.portName);
-            m_portLabel = o.portName;
+            m_portLabel = m_portName = o.portName;
         }
         if (o.keyMode && !m_doc.SetKeyMode(1, o.userKeyText)) {
             say(m_io, LoadString(Str::CliErrKeyText).arg(o.userKeyText));
@@ -109,7 +110,10 @@ public:
 
     CTarvelDoc &Doc() { return m_doc; }
     CRawCapture *Capture() { return m_capture.get(); }
+    // the port in messages, in the language spoken
     QString PortLabel() const { return m_portLabel; }
+    // the port in files (JSON, read-out files), the same in every language
+    QString PortName() const { return m_portName; }
 
 private:
     const CCliStreams &m_io;
@@ -118,6 +122,7 @@ private:
     std::unique_ptr<QFile> m_traceFile;
     std::unique_ptr<CRawCapture> m_capture;
     QString m_portLabel;
+    QString m_portName;
 };
 
 bool confirm(const CCliStreams &io, const QString &question)
@@ -126,7 +131,13 @@ bool confirm(const CCliStreams &io, const QString &question)
     if (!io.in)
         return false;
     const QString answer = QString::fromUtf8(io.in->readLine(256)).trimmed().toLower();
-    return answer == QLatin1String("y") || answer == QLatin1String("yes");
+    if (answer.isEmpty())
+        return false;
+    // the words the question offers in the language spoken, and English ones whatever it is
+    const QStringList yes = (LoadString(Str::CliYesWords) + QLatin1Char('|') + LoadSourceString(Str::CliYesWords))
+                                .toLower()
+                                .split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    return yes.contains(answer);
 }
 
 QString failedRows(const CExportSection &s)
@@ -242,7 +253,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         QByteArray data;
         if (o.format == OutputFormat::Quilo) {
             Quilo::ReadOutInfo info;
-            info.port = session.PortLabel();
+            info.port = session.PortName();
             info.savedAt = QDateTime::currentDateTimeUtc();
             info.stopped = stopped;
             for (const CSetSpec &want : o.sets)
@@ -250,7 +261,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
             data = Quilo::SaveReadOut(session.Doc(), info);
         } else {
             data = formatSections(o, session.Doc(), o.sets.mid(0, sections.size()), MergeEvents(sections),
-                                  session.PortLabel(), stopped);
+                                  session.PortName(), stopped);
         }
         if (!file) {
             io.out->write(data);
@@ -511,7 +522,8 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
             say(io, LoadString(Str::CliKeyDamagedOther).arg(writeDamage(w), entry.GetText()));
         return ExitFailed;
     case COperationSummary::ReadBack::Failed:
-        say(io, LoadString(Str::CliKeyDamagedUnknown).arg(writeDamage(w), LoadString(o.keyGroup.groupId)));
+        // a command to type: the group's own name, not its name in the language spoken
+        say(io, LoadString(Str::CliKeyDamagedUnknown).arg(writeDamage(w), o.keyGroup.groupName));
         return ExitFailed;
     case COperationSummary::ReadBack::None:
         break;

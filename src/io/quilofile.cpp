@@ -9,6 +9,7 @@
 #include "unitclock.h"
 #include "version.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -309,9 +310,12 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
     QJsonParseError parseError{};
     const QJsonDocument json = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError || !json.isObject()) {
+        // Qt's own words for the parse error, and ours around them, in the language spoken
         const QString why = parseError.error != QJsonParseError::NoError
-                                ? QStringLiteral("%1 (byte %2)").arg(parseError.errorString()).arg(parseError.offset)
-                                : QStringLiteral("no JSON object");
+                                ? QCoreApplication::translate("Quilo", "%1 (byte %2)")
+                                      .arg(parseError.errorString())
+                                      .arg(parseError.offset)
+                                : QCoreApplication::translate("Quilo", "no JSON object");
         reader.error = LoadString(Str::FileErrNotJson).arg(why);
         return done(false);
     }

@@ -16,22 +16,21 @@
 
 namespace {
 
-// The window's own texts on the command line, for Qt Linguist.
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("quilo-readout", text);
-}
-
 struct CommandLine
 {
     QCommandLineParser parser;
     QCommandLineOption help = parser.addHelpOption();
     QCommandLineOption version = parser.addVersionOption();
-    QCommandLineOption simulate{QStringLiteral("simulate"), tr("Talk to a built-in simulated unit on Com2.")};
-    QCommandLineOption lang{QStringLiteral("lang"), tr("Speak LANGUAGE: en or hu (default: the locale's)."),
+    // the descriptions in the language chosen (Qt Linguist's context "quilo-readout")
+    QCommandLineOption simulate{QStringLiteral("simulate"),
+                                QCoreApplication::translate("quilo-readout", "Talk to a built-in simulated unit on Com2.")};
+    QCommandLineOption lang{QStringLiteral("lang"),
+                            QCoreApplication::translate("quilo-readout", "Speak LANGUAGE: en or hu (default: the locale's)."),
                             QStringLiteral("LANGUAGE")};
-    QCommandLineOption screenshots{QStringLiteral("screenshots"), tr("Save a picture of every view into <dir>, then quit."),
-                                   QStringLiteral("dir")};
+    QCommandLineOption screenshots{
+        QStringLiteral("screenshots"),
+        QCoreApplication::translate("quilo-readout", "Save a picture of every view into <dir>, then quit."),
+        QStringLiteral("dir")};
 
     CommandLine()
     {
@@ -40,7 +39,9 @@ struct CommandLine
         parser.addOption(simulate);
         parser.addOption(lang);
         parser.addOption(screenshots);
-        parser.addPositionalArgument(QStringLiteral("file"), tr("A saved read-out (.quilo) to show instead of the unit."));
+        parser.addPositionalArgument(
+            QStringLiteral("file"),
+            QCoreApplication::translate("quilo-readout", "A saved read-out (.quilo) to show instead of the unit."));
     }
 };
 
@@ -97,7 +98,9 @@ int main(int argc, char *argv[])
         unit.setPacing(true); // wire time, so the transfer looks like one with a real unit
         QString error;
         if (!unit.start(&error)) {
-            QTextStream(stderr) << "quilo-readout: " << tr("the simulated unit did not start: %1").arg(error) << '\n';
+            QTextStream(stderr) << "quilo-readout: "
+                                << QCoreApplication::translate("quilo-readout", "the simulated unit did not start: %1").arg(error)
+                                << '\n';
             return 1;
         }
         CComPort::SetPortMapping(LoadString(Str::PortCom2), unit.slavePath());
@@ -118,7 +121,9 @@ int main(int argc, char *argv[])
             return 1;
         if (parser.isSet(screenshots)) {
             const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots));
-            QTextStream(stdout) << tr("%1 screenshots in %2").arg(n).arg(parser.value(screenshots)) << '\n';
+            QTextStream(stdout)
+                << QCoreApplication::translate("quilo-readout", "%1 screenshots in %2").arg(n).arg(parser.value(screenshots))
+                << '\n';
             result = n > 0 ? 0 : 1;
         } else {
             result = QApplication::exec();

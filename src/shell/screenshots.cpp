@@ -3,6 +3,7 @@
 #include "aboutdlg.h"
 #include "historyservice.h"
 #include "historyview.h"
+#include "keymodedlg.h"
 #include "leftview.h"
 #include "mainframe.h"
 #include "tarveldoc.h"
@@ -20,11 +21,16 @@ namespace Quilo {
 
 namespace {
 
+// A file name from an item's text in any language: plain ASCII, accents dropped ("napló" gives
+// "naplo"), anything else a dash.
 QString slug(const QString &text)
 {
     QString s;
-    for (QChar c : text.toLower())
-        s += c.isLetterOrNumber() ? c : QLatin1Char('-');
+    for (QChar c : text.toLower().normalized(QString::NormalizationForm_D)) {
+        if (c.isMark())
+            continue;
+        s += c.unicode() < 128 && c.isLetterOrNumber() ? c : QLatin1Char('-');
+    }
     return s;
 }
 
@@ -94,6 +100,14 @@ int takeScreenshots(CMainFrame &frame, const QString &directory)
         }
     }
     frame.OnCommand(32790); // Help: the start page again
+    CKeyModeDlg keyMode(&frame);
+    keyMode.m_strKey = frame.document().m_strUserKey;
+    keyMode.m_bSWKeyMode = frame.document().m_bKeyMode != 0;
+    keyMode.OnInitDialog();
+    keyMode.show();
+    if (save(keyMode, dir, n, QStringLiteral("key-mode")))
+        ++n;
+    keyMode.hide();
     CAboutDlg about(&frame);
     about.show();
     if (save(about, dir, n, QStringLiteral("about")))

@@ -1,5 +1,6 @@
 #include "faults.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace QuiloSim {
@@ -69,38 +70,38 @@ std::optional<Fault> parseFault(const QString &faultText, QString *error)
 {
     const qsizetype eq = faultText.indexOf(QLatin1Char('='));
     if (eq < 0)
-        return failed(error, QStringLiteral("expected TARGET=KIND in \"%1\"").arg(faultText));
+        return failed(error, QCoreApplication::translate("quilo-sim", "expected TARGET=KIND in \"%1\"").arg(faultText));
     Fault f;
     const QStringList target = faultText.left(eq).trimmed().split(QLatin1Char(':'));
     if (target.value(0) != QLatin1String("any")) {
         const auto cmd = number(target.value(0), 0, 255);
         if (!cmd)
-            return failed(error, QStringLiteral("bad command in \"%1\"").arg(faultText));
+            return failed(error, QCoreApplication::translate("quilo-sim", "bad command in \"%1\"").arg(faultText));
         f.command = *cmd;
     }
     if (target.size() > 2)
-        return failed(error, QStringLiteral("bad target in \"%1\"").arg(faultText));
+        return failed(error, QCoreApplication::translate("quilo-sim", "bad target in \"%1\"").arg(faultText));
     if (target.size() == 2) {
         const auto prm = number(target[1], 0, 255);
         if (!prm)
-            return failed(error, QStringLiteral("bad parameter in \"%1\"").arg(faultText));
+            return failed(error, QCoreApplication::translate("quilo-sim", "bad parameter in \"%1\"").arg(faultText));
         f.param = *prm;
     }
     QStringList what = faultText.mid(eq + 1).trimmed().split(QLatin1Char(','));
     if (what.size() > 2 || (what.size() == 2 && what[1] != QLatin1String("once")))
-        return failed(error, QStringLiteral("only \",once\" may follow the kind in \"%1\"").arg(faultText));
+        return failed(error, QCoreApplication::translate("quilo-sim", "only \",once\" may follow the kind in \"%1\"").arg(faultText));
     f.once = what.size() == 2;
     const QStringList kindArg = what[0].split(QLatin1Char(':'));
     const KindName *kind = kindNamed(kindArg[0]);
     if (!kind || kindArg.size() > 2 || (kind->needsArg && kindArg.size() < 2))
-        return failed(error, QStringLiteral("bad fault kind in \"%1\"").arg(faultText));
+        return failed(error, QCoreApplication::translate("quilo-sim", "bad fault kind in \"%1\"").arg(faultText));
     f.kind = kind->kind;
     f.arg = kind->defaultArg;
     if (kindArg.size() == 2) {
         const bool signedArg = f.kind == FaultKind::Length;
         const auto arg = number(kindArg[1], signedArg ? -255 : 0, signedArg ? 255 : 600000);
         if (!arg)
-            return failed(error, QStringLiteral("bad number in \"%1\"").arg(faultText));
+            return failed(error, QCoreApplication::translate("quilo-sim", "bad number in \"%1\"").arg(faultText));
         f.arg = *arg;
     }
     return f;

@@ -51,28 +51,51 @@ int main(int argc, char *argv[])
     // before the parser says anything, in that language
     Quilo::InstallTranslation(Quilo::LanguageArgument(QCoreApplication::arguments()));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    // Words for people in the language chosen; option names, value names and the fault syntax
+    // stay as they are typed.
+    parser.setApplicationDescription(QCoreApplication::translate("quilo-sim",
         "A simulated Quilo unit. Prints the serial line to open (the pseudo-terminal's slave path)\n"
         "and answers the unit's commands until SIGINT or SIGTERM.\n"
         "Fault SPEC: TARGET=KIND[:N][,once]; TARGET any|CMD|CMD:PARAM; KIND silent, two,\n"
         "length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N]."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("Speak LANGUAGE: en or hu (default: the locale's)."),
+    const QCommandLineOption lang(QStringLiteral("lang"),
+                                  QCoreApplication::translate("quilo-sim", "Speak LANGUAGE: en or hu (default: the locale's)."),
                                   QStringLiteral("LANGUAGE"));
     parser.addOption(lang);
-    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Generate the unit from seed N."), QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption stateFile(QStringLiteral("state"), QStringLiteral("Load the unit from a JSON file."), QStringLiteral("FILE"));
-    const QCommandLineOption saveState(QStringLiteral("save-state"), QStringLiteral("Save the unit to a JSON file on exit."), QStringLiteral("FILE"));
-    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Key mode: require this 8-byte user key (16 hex digits)."), QStringLiteral("HEX"));
-    const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Emulate 9600-baud wire time (default on a pseudo-terminal)."));
-    const QCommandLineOption noPace(QStringLiteral("no-pace"), QStringLiteral("Answer at once."));
-    const QCommandLineOption turnaround(QStringLiteral("turnaround"), QStringLiteral("Wait MS before each answer."), QStringLiteral("MS"), QStringLiteral("0"));
-    const QCommandLineOption adapterLatency(QStringLiteral("adapter-latency"), QStringLiteral("Answer in bursts every MS ms, as through a USB adapter with that latency timer."), QStringLiteral("MS"), QStringLiteral("0"));
-    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("Inject a fault (repeatable)."), QStringLiteral("SPEC"));
-    const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Log the traffic to FILE (- for standard error)."), QStringLiteral("FILE"));
-    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Also reach the pseudo-terminal at PATH (a symbolic link)."), QStringLiteral("PATH"));
-    const QCommandLineOption device(QStringLiteral("device"), QStringLiteral("Serve a serial device (9600 8N1) instead of a pseudo-terminal."), QStringLiteral("DEV"));
+    const QCommandLineOption seed(QStringLiteral("seed"), QCoreApplication::translate("quilo-sim", "Generate the unit from seed N."),
+                                  QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption stateFile(QStringLiteral("state"),
+                                       QCoreApplication::translate("quilo-sim", "Load the unit from a JSON file."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption saveState(QStringLiteral("save-state"),
+                                       QCoreApplication::translate("quilo-sim", "Save the unit to a JSON file on exit."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption key(QStringLiteral("key"),
+                                 QCoreApplication::translate("quilo-sim", "Key mode: require this 8-byte user key (16 hex digits)."),
+                                 QStringLiteral("HEX"));
+    const QCommandLineOption pace(QStringLiteral("pace"),
+                                  QCoreApplication::translate("quilo-sim", "Emulate 9600-baud wire time (default on a pseudo-terminal)."));
+    const QCommandLineOption noPace(QStringLiteral("no-pace"), QCoreApplication::translate("quilo-sim", "Answer at once."));
+    const QCommandLineOption turnaround(QStringLiteral("turnaround"),
+                                        QCoreApplication::translate("quilo-sim", "Wait MS before each answer."),
+                                        QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption adapterLatency(
+        QStringLiteral("adapter-latency"),
+        QCoreApplication::translate("quilo-sim", "Answer in bursts every MS ms, as through a USB adapter with that latency timer."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption fault(QStringLiteral("fault"), QCoreApplication::translate("quilo-sim", "Inject a fault (repeatable)."),
+                                   QStringLiteral("SPEC"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QCoreApplication::translate("quilo-sim", "Log the traffic to FILE (- for standard error)."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QCoreApplication::translate("quilo-sim", "Also reach the pseudo-terminal at PATH (a symbolic link)."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QCoreApplication::translate("quilo-sim", "Serve a serial device (9600 8N1) instead of a pseudo-terminal."),
+                                    QStringLiteral("DEV"));
     parser.addOptions({seed, stateFile, saveState, key, pace, noPace, turnaround, adapterLatency, fault, log, link, device});
     parser.process(app);
 
@@ -85,22 +108,22 @@ int main(int argc, char *argv[])
         bool ok = false;
         const uint n = parser.value(seed).toUInt(&ok);
         if (!ok)
-            return fail(QStringLiteral("--seed needs a number"));
+            return fail(QCoreApplication::translate("quilo-sim", "--seed needs a number"));
         state = QuiloSim::generateState(n);
     }
     if (parser.isSet(key)) {
         const auto userKey = parseKey(parser.value(key));
         if (!userKey)
-            return fail(QStringLiteral("--key needs 16 hexadecimal digits"));
+            return fail(QCoreApplication::translate("quilo-sim", "--key needs 16 hexadecimal digits"));
         state.userKey = userKey;
     }
     bool ok = false;
     const int turnaroundMs = parser.value(turnaround).toInt(&ok);
     if (!ok || turnaroundMs < 0)
-        return fail(QStringLiteral("--turnaround needs a number of milliseconds"));
+        return fail(QCoreApplication::translate("quilo-sim", "--turnaround needs a number of milliseconds"));
     const int adapterLatencyMs = parser.value(adapterLatency).toInt(&ok);
     if (!ok || adapterLatencyMs < 0 || adapterLatencyMs > 255)
-        return fail(QStringLiteral("--adapter-latency needs a number of milliseconds from 0 to 255"));
+        return fail(QCoreApplication::translate("quilo-sim", "--adapter-latency needs a number of milliseconds from 0 to 255"));
 
     QuiloSim::CSimulatedUnit unit(state);
     for (const QString &faultText : parser.values(fault)) {

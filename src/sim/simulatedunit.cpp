@@ -2,6 +2,7 @@
 
 #include "pacing.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -80,7 +81,7 @@ bool CSimulatedUnit::openPty(QString *error)
         return failed(error, QStringLiteral("posix_openpt"));
     char name[256] = {};
     if (grantpt(m_fd) != 0 || unlockpt(m_fd) != 0 || ptsname_r(m_fd, name, sizeof name) != 0) {
-        failed(error, QStringLiteral("pseudo-terminal"));
+        failed(error, QCoreApplication::translate("quilo-sim", "pseudo-terminal"));
         closeLine();
         return false;
     }
@@ -95,7 +96,8 @@ bool CSimulatedUnit::openPty(QString *error)
     const QByteArray link = QFile::encodeName(m_linkPath);
     if (symlink(name, link.constData()) != 0) {
         if (errno == EEXIST && error)
-            *error = QStringLiteral("%1 exists already; remove it, or choose another path").arg(m_linkPath);
+            *error = QCoreApplication::translate("quilo-sim", "%1 exists already; remove it, or choose another path")
+                         .arg(m_linkPath);
         else
             failed(error, m_linkPath);
         closeLine();

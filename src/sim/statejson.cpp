@@ -4,6 +4,7 @@
 #include "commandtable.h"
 #include "unitgenerator.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -48,7 +49,7 @@ public:
             for (const char *k : keys)
                 known = known || it.key() == QLatin1String(k);
             if (!known)
-                fail(where, QStringLiteral("unknown entry \"%1\"").arg(it.key()));
+                fail(where, QCoreApplication::translate("quilo-sim", "unknown entry \"%1\"").arg(it.key()));
         }
     }
 
@@ -59,8 +60,10 @@ public:
             return false;
         const double d = v.toDouble(std::nan(""));
         if (!v.isDouble() || d != std::floor(d) || d < low || d > high) {
-            fail(where + QLatin1Char('.') + QLatin1String(key), QStringLiteral("expected an integer from %1 to %2")
-                 .arg(static_cast<qint64>(low)).arg(static_cast<qint64>(high)));
+            fail(where + QLatin1Char('.') + QLatin1String(key),
+                 QCoreApplication::translate("quilo-sim", "expected an integer from %1 to %2")
+                     .arg(static_cast<qint64>(low))
+                     .arg(static_cast<qint64>(high)));
             return false;
         }
         out = d;
@@ -95,7 +98,8 @@ public:
         for (QChar c : digits)
             hexOnly = hexOnly && QStringLiteral("0123456789abcdefABCDEF").contains(c);
         if (!hexOnly || raw.size() != static_cast<qsizetype>(N)) {
-            fail(where + QLatin1Char('.') + QLatin1String(key), QStringLiteral("expected %1 hexadecimal bytes").arg(N));
+            fail(where + QLatin1Char('.') + QLatin1String(key),
+                 QCoreApplication::translate("quilo-sim", "expected %1 hexadecimal bytes").arg(N));
             return;
         }
         for (std::size_t i = 0; i < N; ++i)
@@ -118,14 +122,14 @@ public:
         const QByteArray encoded = Quilo::EncodeCp1250(s);
         const QString path = where + QLatin1Char('.') + QLatin1String(key);
         if (!v.isString())
-            fail(path, QStringLiteral("expected a text"));
+            fail(path, QCoreApplication::translate("quilo-sim", "expected a text"));
         else if (Quilo::DecodeCp1250(reinterpret_cast<const std::uint8_t *>(encoded.constData()),
                                      static_cast<std::size_t>(encoded.size())) != s)
-            fail(path, QStringLiteral("a character has no place in code page 1250"));
+            fail(path, QCoreApplication::translate("quilo-sim", "a character has no place in code page 1250"));
         else if (encoded.size() > width)
-            fail(path, QStringLiteral("longer than the field's %1 characters").arg(width));
+            fail(path, QCoreApplication::translate("quilo-sim", "longer than the field's %1 characters").arg(width));
         else if (encoded.contains('\0'))
-            fail(path, QStringLiteral("contains a NUL character"));
+            fail(path, QCoreApplication::translate("quilo-sim", "contains a NUL character"));
         else
             out = s;
     }
@@ -139,7 +143,7 @@ public:
             return;
         const QJsonArray a = v.toArray();
         if (!v.isArray() || a.size() != static_cast<qsizetype>(N)) {
-            fail(QLatin1String(key), QStringLiteral("expected an array of %1 entries").arg(N));
+            fail(QLatin1String(key), QCoreApplication::translate("quilo-sim", "expected an array of %1 entries").arg(N));
             return;
         }
         for (std::size_t i = 0; i < N; ++i)
@@ -149,7 +153,7 @@ public:
     QJsonObject object(const QJsonValue &v, const QString &where)
     {
         if (!v.isObject())
-            fail(where, QStringLiteral("expected an object"));
+            fail(where, QCoreApplication::translate("quilo-sim", "expected an object"));
         return v.toObject();
     }
 };
@@ -400,7 +404,8 @@ bool stateFromJson(const QJsonObject &json, UnitState &state, QString *error)
         const QDateTime clock = QDateTime::fromString(json.value(QLatin1String("clock")).toString(),
                                                       QLatin1String(kDateTimeFormat));
         if (!clock.isValid() || clock.date().year() < 2000 || clock.date().year() > 2099)
-            in.fail(QStringLiteral("clock"), QStringLiteral("expected \"YYYY-MM-DD hh:mm:ss\" in 2000..2099"));
+            in.fail(QStringLiteral("clock"),
+                    QCoreApplication::translate("quilo-sim", "expected \"YYYY-MM-DD hh:mm:ss\" in 2000..2099"));
         else
             s.clock.set(QDateTime(clock.date(), clock.time(), Qt::UTC));
     }
@@ -461,7 +466,8 @@ bool loadStateFile(const QString &path, UnitState &state, QString *error)
     // would be silently ignored, and a file that is not what it seems is refused instead.
     if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
         if (error)
-            *error = QStringLiteral("offset %1: a NUL byte; nothing may follow the JSON object").arg(nul);
+            *error = QCoreApplication::translate("quilo-sim", "offset %1: a NUL byte; nothing may follow the JSON object")
+                         .arg(nul);
         return false;
     }
     QJsonParseError parseError;
@@ -469,8 +475,10 @@ bool loadStateFile(const QString &path, UnitState &state, QString *error)
     if (!doc.isObject()) {
         if (error)
             *error = parseError.error != QJsonParseError::NoError
-                         ? QStringLiteral("offset %1: %2").arg(parseError.offset).arg(parseError.errorString())
-                         : QStringLiteral("expected a JSON object");
+                         ? QCoreApplication::translate("quilo-sim", "offset %1: %2")
+                               .arg(parseError.offset)
+                               .arg(parseError.errorString())
+                         : QCoreApplication::translate("quilo-sim", "expected a JSON object");
         return false;
     }
     return stateFromJson(doc.object(), state, error);

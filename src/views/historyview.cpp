@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <memory>
 
 namespace Quilo {
@@ -48,6 +49,15 @@ template<class Record>
 std::pair<quint32, quint32> pairOf(const Record &r, bool money)
 {
     return money ? std::pair{r.m_cashIn.m_nValue, r.m_cashOut.m_nValue} : std::pair{r.m_stake.m_nValue, r.m_win.m_nValue};
+}
+
+// Columns at least as wide as their headings, which are longer in some languages.
+void fitHeadings(QTreeWidget *tree)
+{
+    const QFontMetrics metrics(tree->header()->font());
+    const QTreeWidgetItem *heads = tree->headerItem();
+    for (int c = 0; c < tree->columnCount(); ++c)
+        tree->setColumnWidth(c, std::max(tree->columnWidth(c), metrics.horizontalAdvance(heads->text(c)) + 24));
 }
 
 } // namespace
@@ -93,6 +103,7 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent) : QWidget(parent), 
     m_units = new QTreeWidget(split);
     m_units->setObjectName(QStringLiteral("historyUnits"));
     m_units->setHeaderLabels({LoadString(Str::HistColUnitOrVisit), LoadString(Str::HistColUnitClock)});
+    fitHeadings(m_units);
     m_units->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_units->setRootIsDecorated(true);
     m_tabs = new QTabWidget(split);
@@ -101,6 +112,7 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent) : QWidget(parent), 
     m_comparison->setHeaderLabels({QString(), LoadString(Str::HistColEarlier), LoadString(Str::HistColLater),
                                    LoadString(Str::HistColDifference)});
     m_comparison->setRootIsDecorated(true);
+    fitHeadings(m_comparison);
     m_comparison->setAlternatingRowColors(true);
     m_tabs->addTab(m_comparison, LoadString(Str::HistTabComparison));
 

@@ -5,6 +5,8 @@
 #include "comport.h"
 #include "devicetree.h"
 #include "simulatedunit.h"
+#include "stringtable.h"
+#include "translation.h"
 
 #include <QBuffer>
 #include <QJsonArray>
@@ -110,6 +112,8 @@ private slots:
     void lostPortListsTheRest();
     void failedRecordsCarryNoValues();
     void unitTextIsInert();
+    // last: it leaves the Hungarian translation installed
+    void commandsToTypeKeepTheirNames();
 
 private:
     std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
@@ -602,6 +606,22 @@ void TestCliRun::portsShowAdapters()
     QVERIFY(hints[0].startsWith(QStringLiteral("ttyUSB0 holds received bytes for up to 16 ms")));
     QVERIFY(hints[0].contains(QStringLiteral("tee ") + tree.path(QStringLiteral("sys/bus/usb-serial/devices/ttyUSB0/latency_timer"))));
     QCOMPARE(lines.filter(QStringLiteral("QUILO_PORTS=\"Com2=%1\"").arg(tree.byId(slow))).size(), 1);
+}
+
+// A message that tells what to type names the group as it is typed, not as the language
+// calls it (the organizer group is "szervező" in Hungarian, but typed "organizer").
+void TestCliRun::commandsToTypeKeepTheirNames()
+{
+    QCOMPARE(Quilo::InstallTranslation(QStringLiteral("hu")), QStringLiteral("hu"));
+    QVERIFY(LoadString(Str::GroupOrganizer) != QLatin1String("organizer"));
+    m_unit->addFault(fault("205:3=two")); // organizer row 3 is key 2, entry 3
+    m_unit->addFault(fault("203:3=silent"));
+    const Run r = runQuilo({QStringLiteral("write-key"), QStringLiteral("organizer"), QStringLiteral("3"),
+                            QStringLiteral("0123456789ABCDEF"), QStringLiteral("--yes")},
+                           m_unit->slavePath());
+    QCOMPARE(r.exit, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("quilo read key-table organizer")), qPrintable(r.err));
+    QVERIFY2(!r.err.contains(LoadString(Str::GroupOrganizer)), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCliRun)

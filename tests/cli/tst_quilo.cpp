@@ -38,6 +38,27 @@ Result quilo(const QStringList &args, const QByteArray &input = {}, const QStrin
             p.readAllStandardError()};
 }
 
+// quilo in a locale: LANG as given, nothing overriding it.
+Result quiloInLocale(const QString &lang, const QStringList &args, const QByteArray &input = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LC_ALL"));
+    env.remove(QStringLiteral("LC_MESSAGES"));
+    env.remove(QStringLiteral("LANGUAGE"));
+    env.insert(QStringLiteral("LANG"), lang);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QUILO_EXE), args);
+    if (!p.waitForStarted(10000))
+        return {};
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(120000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
 } // namespace
 
 class TestQuilo : public QObject
@@ -55,6 +76,11 @@ private slots:
     void outputTargets();
     void outputErrors_data();
     void outputErrors();
+    void localeChoosesTheLanguage();
+    void jsonIsTheSameInEveryLanguage_data();
+    void jsonIsTheSameInEveryLanguage();
+    void answersInTheLanguageSpoken_data();
+    void answersInTheLanguageSpoken();
 };
 
 void TestQuilo::formats_data()
@@ -274,6 +300,86 @@ void TestQuilo::outputErrors()
     QCOMPARE(r.err.count('\n'), 1);
     QVERIFY(earlier.open(QIODevice::ReadOnly));
     QCOMPARE(earlier.readAll() == "earlier read-out\n", fileKept);
+}
+
+// The locale's language unless --lang names one: headings, the CSV separator, the help, the
+// messages.
+void TestQuilo::localeChoosesTheLanguage()
+{
+    const QStringList csv{QStringLiteral("read"), QStringLiteral("daily"), QStringLiteral("--simulate"),
+                          QStringLiteral("-f"), QStringLiteral("csv")};
+    Result r = quiloInLocale(QStringLiteral("hu_HU.UTF-8"), csv);
+    QCOMPARE(r.exit, 0);
+    QVERIFY2(r.out.startsWith("ssz.;D\xc3\xa1tum;"), r.out.left(80).constData());
+    r = quiloInLocale(QStringLiteral("hu_HU.UTF-8"), QStringList(csv) << QStringLiteral("--lang") << QStringLiteral("en"));
+    QVERIFY2(r.out.startsWith("idx,Date,"), r.out.left(80).constData());
+    r = quiloInLocale(QStringLiteral("en_US.UTF-8"), QStringList(csv) << QStringLiteral("--lang=hu"));
+    QVERIFY2(r.out.startsWith("ssz.;"), r.out.left(80).constData());
+
+    const Result english = quiloInLocale(QStringLiteral("C.UTF-8"), {QStringLiteral("--help")});
+    const Result hungarian = quiloInLocale(QStringLiteral("hu_HU.UTF-8"), {QStringLiteral("--help")});
+    QVERIFY(english.out.startsWith("Usage: quilo"));
+    QVERIFY2(hungarian.out.startsWith("Haszn\xc3\xa1lat: quilo"), hungarian.out.left(80).constData());
+    // a message of the parser itself (Qt's words) and one of the program
+    for (const QStringList &args : {QStringList{QStringLiteral("--no-such-option")},
+                                    QStringList{QStringLiteral("read"), QStringLiteral("no-such-set")}}) {
+        const Result en = quiloInLocale(QStringLiteral("C.UTF-8"), args);
+        const Result hu = quiloInLocale(QStringLiteral("hu_HU.UTF-8"), args);
+        QCOMPARE(hu.exit, en.exit);
+        QVERIFY(hu.err.startsWith("quilo: ") && hu.err.contains(args.last().mid(args.last().startsWith(u'-') ? 2 : 0).toUtf8()));
+        QVERIFY2(hu.err != en.err, hu.err.constData());
+    }
+}
+
+void TestQuilo::jsonIsTheSameInEveryLanguage_data()
+{
+    QTest::addColumn<QStringList>("set");
+    QTest::newRow("daily") << QStringList{QStringLiteral("daily")};
+    QTest::newRow("key table organizer") << QStringList{QStringLiteral("key-table"), QStringLiteral("organizer")};
+    QTest::newRow("all") << QStringList{QStringLiteral("all")};
+}
+
+// What scripts read is the program's own English, byte for byte, whatever the language.
+void TestQuilo::jsonIsTheSameInEveryLanguage()
+{
+    QFETCH(QStringList, set);
+    const QStringList args = QStringList{QStringLiteral("read")} + set
+                             + QStringList{QStringLiteral("--simulate"), QStringLiteral("-f"), QStringLiteral("json")};
+    const Result english = quiloInLocale(QStringLiteral("C.UTF-8"), args);
+    const Result hungarian = quiloInLocale(QStringLiteral("hu_HU.UTF-8"), args);
+    const Result asked = quilo(QStringList{QStringLiteral("--lang"), QStringLiteral("hu")} + args);
+    QCOMPARE(english.exit, 0);
+    QVERIFY(english.out.contains("\"Cash in\"") || english.out.contains("\"Key\""));
+    QVERIFY(english.out == hungarian.out);
+    QVERIFY(english.out == asked.out);
+}
+
+void TestQuilo::answersInTheLanguageSpoken_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("hu i") << QStringLiteral("hu") << QByteArray("i\n") << true;
+    QTest::newRow("hu Igen") << QStringLiteral("hu") << QByteArray("Igen\n") << true;
+    QTest::newRow("hu y, as scripts answer") << QStringLiteral("hu") << QByteArray("y\n") << true;
+    QTest::newRow("hu n") << QStringLiteral("hu") << QByteArray("n\n") << false;
+    QTest::newRow("hu nothing") << QStringLiteral("hu") << QByteArray("\n") << false;
+    QTest::newRow("en i") << QStringLiteral("en") << QByteArray("i\n") << false;
+    QTest::newRow("en y") << QStringLiteral("en") << QByteArray("y\n") << true;
+}
+
+// The question offers the language's own yes, and takes it.
+void TestQuilo::answersInTheLanguageSpoken()
+{
+    QFETCH(QString, language);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, written);
+    const Result r = quilo({QStringLiteral("--lang"), language, QStringLiteral("set-clock"), QStringLiteral("2025-03-04 05:06"),
+                            QStringLiteral("--simulate")},
+                           answer);
+    QCOMPARE(r.exit, written ? 0 : 1);
+    QVERIFY2(r.err.contains(language == QLatin1String("hu") ? "[i/N]" : "[y/N]"), r.err.constData());
+    QCOMPARE(r.err.contains("2025:03:04  /  05:06."), written);
 }
 
 QTEST_GUILESS_MAIN(TestQuilo)

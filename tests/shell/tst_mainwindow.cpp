@@ -41,7 +41,18 @@ int framesWithCommand(const QuiloSim::CSimulatedUnit &unit, int command)
 
 QStringList path(const QString &joined)
 {
-    return joined.split(QLatin1Char('|'));
+    return CWindowHarness::localPath(joined);
+}
+
+// The window's title for a view title, as the frame builds it.
+QString windowTitle(unsigned title)
+{
+    return LoadString(title) + u" - Quilo ReadOut"_qs;
+}
+
+bool english()
+{
+    return CWindowHarness::english();
 }
 
 } // namespace
@@ -68,6 +79,7 @@ private slots:
     void startPage();
     void startPageOfAnyFile_data();
     void startPageOfAnyFile();
+    void startPageInTheLanguageSpoken();
     void recentFileList();
     void aboutBox();
 
@@ -129,7 +141,9 @@ QTreeWidget *TestMainWindow::rightList() const
 
 void TestMainWindow::startUpState()
 {
-    QCOMPARE(frame()->windowTitle(), u"Main - Quilo ReadOut"_qs);
+    QCOMPARE(frame()->windowTitle(), windowTitle(Str::TitleMain));
+    if (english())
+        QCOMPARE(frame()->windowTitle(), u"Main - Quilo ReadOut"_qs);
     QVERIFY(frame()->isVisible());
     QVERIFY(m_messages.isEmpty());
 
@@ -160,32 +174,43 @@ void TestMainWindow::treeSelectionShowsView_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("viewClass");
-    QTest::addColumn<QString>("title");
+    QTest::addColumn<unsigned>("title");
+    QTest::addColumn<QString>("englishTitle");
     QTest::addColumn<int>("rows");
 
-    QTest::newRow("daily") << u"Counters|daily"_qs << u"CDailyList"_qs << u"Daily log"_qs << 31;
-    QTest::newRow("monthly") << u"Counters|monthly"_qs << u"CMonthlyList"_qs << u"Monthly log"_qs << 61;
-    QTest::newRow("quarterly") << u"Counters|quarterly"_qs << u"CQuarterlyList"_qs << u"Quarterly log"_qs << 21;
-    QTest::newRow("yearly") << u"Counters|yearly"_qs << u"CYearlyList"_qs << u"Yearly log"_qs << 6;
-    QTest::newRow("date log") << u"Date/Time|logs"_qs << u"CDateLogList"_qs << u"Date modify log"_qs << 20;
-    QTest::newRow("key logs OMH") << u"Keys|logs|OMH"_qs << u"CKeyLogs"_qs << u"Key usage logs"_qs << 20;
-    QTest::newRow("key logs SZF") << u"Keys|logs|SZF"_qs << u"CKeyLogs"_qs << u"Key usage logs"_qs << 20;
+    QTest::newRow("daily") << u"Counters|daily"_qs << u"CDailyList"_qs << unsigned(Str::TitleDaily) << u"Daily log"_qs << 31;
+    QTest::newRow("monthly") << u"Counters|monthly"_qs << u"CMonthlyList"_qs << unsigned(Str::TitleMonthly)
+                             << u"Monthly log"_qs << 61;
+    QTest::newRow("quarterly") << u"Counters|quarterly"_qs << u"CQuarterlyList"_qs << unsigned(Str::TitleQuarterly)
+                               << u"Quarterly log"_qs << 21;
+    QTest::newRow("yearly") << u"Counters|yearly"_qs << u"CYearlyList"_qs << unsigned(Str::TitleYearly)
+                            << u"Yearly log"_qs << 6;
+    QTest::newRow("date log") << u"Date/Time|logs"_qs << u"CDateLogList"_qs << unsigned(Str::TitleDateLog)
+                              << u"Date modify log"_qs << 20;
+    QTest::newRow("key logs OMH") << u"Keys|logs|OMH"_qs << u"CKeyLogs"_qs << unsigned(Str::TitleKeyLogs)
+                                  << u"Key usage logs"_qs << 20;
+    QTest::newRow("key logs SZF") << u"Keys|logs|SZF"_qs << u"CKeyLogs"_qs << unsigned(Str::TitleKeyLogs)
+                                  << u"Key usage logs"_qs << 20;
     // grouping items change nothing
-    QTest::newRow("Counters") << u"Counters"_qs << u"CStartView"_qs << u"Main"_qs << -1;
-    QTest::newRow("Keys/Tables") << u"Keys|Tables"_qs << u"CStartView"_qs << u"Main"_qs << -1;
-    QTest::newRow("Keys/logs") << u"Keys|logs"_qs << u"CStartView"_qs << u"Main"_qs << -1;
+    QTest::newRow("Counters") << u"Counters"_qs << u"CStartView"_qs << unsigned(Str::TitleMain) << u"Main"_qs << -1;
+    QTest::newRow("Keys/Tables") << u"Keys|Tables"_qs << u"CStartView"_qs << unsigned(Str::TitleMain) << u"Main"_qs
+                                 << -1;
+    QTest::newRow("Keys/logs") << u"Keys|logs"_qs << u"CStartView"_qs << unsigned(Str::TitleMain) << u"Main"_qs << -1;
 }
 
 void TestMainWindow::treeSelectionShowsView()
 {
     QFETCH(QString, item);
     QFETCH(QString, viewClass);
-    QFETCH(QString, title);
+    QFETCH(unsigned, title);
+    QFETCH(QString, englishTitle);
     QFETCH(int, rows);
 
     select(item);
     QCOMPARE(QString::fromLatin1(frame()->rightView()->widget()->metaObject()->className()), viewClass);
-    QCOMPARE(frame()->windowTitle(), title + u" - Quilo ReadOut"_qs);
+    QCOMPARE(frame()->windowTitle(), windowTitle(title));
+    if (english())
+        QCOMPARE(frame()->windowTitle(), englishTitle + u" - Quilo ReadOut"_qs);
     if (rows >= 0) {
         QTreeWidget *list = rightList();
         QVERIFY(list);
@@ -226,21 +251,27 @@ void TestMainWindow::commandEnabling()
     QTreeWidgetItem *selected = frame()->leftView()->currentItem();
     QVERIFY(frame()->OnCommand(Str::CmdHelp));
     QVERIFY(qobject_cast<CStartView *>(frame()->rightView()->widget()));
-    QCOMPARE(frame()->title(), u"Main"_qs);
+    QCOMPARE(frame()->title(), LoadString(Str::TitleMain));
     QCOMPARE(frame()->leftView()->currentItem(), selected);
     QVERIFY(!enabled(Str::CmdLoad));
 
     // the prompts are in the status tips, not in tool tips
-    QCOMPARE(frame()->action(Str::CmdOpen)->statusTip(), u"Load from file"_qs);
-    QCOMPARE(frame()->action(Str::CmdAbout)->statusTip(),
-             u"Display program information, version number and copyright"_qs);
+    QCOMPARE(frame()->action(Str::CmdOpen)->statusTip(), LoadString(Str::CmdOpen));
+    QCOMPARE(frame()->action(Str::CmdAbout)->statusTip(), LoadString(Str::CmdAbout).section(u'\n', 0, 0));
+    if (english()) {
+        QCOMPARE(frame()->action(Str::CmdOpen)->statusTip(), u"Load from file"_qs);
+        QCOMPARE(frame()->action(Str::CmdAbout)->statusTip(),
+                 u"Display program information, version number and copyright"_qs);
+    }
 }
 
 void TestMainWindow::dailyReadOnceReloadOnLoad()
 {
     select(u"Counters|daily"_qs);
     QCOMPARE(framesWithCommand(*m_unit, 198), 31);
-    QCOMPARE(frame()->idleText(), u"Daily log: 31 of 31 records read"_qs);
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumRead).arg(LoadString(Str::TitleDaily)).arg(31).arg(31));
+    if (english())
+        QCOMPARE(frame()->idleText(), u"Daily log: 31 of 31 records read"_qs);
     const QString firstDate = rightList()->topLevelItem(0)->text(1);
     QVERIFY(!firstDate.isEmpty());
     QVERIFY(firstDate != LoadString(Str::InvalidDate));
@@ -313,7 +344,10 @@ void TestMainWindow::portFailureInStatusBar()
     QCOMPARE(doc().PortName(), u"Com3"_qs);
     select(u"Counters|yearly"_qs);
     QCOMPARE(m_unit->receivedFrames().size(), 0);
-    QVERIFY2(frame()->idleText().startsWith(u"Com3: port could not be opened."_qs), qPrintable(frame()->idleText()));
+    const QString failed = LoadString(Str::SumPortFailed).arg(u"Com3"_qs, QString()).trimmed();
+    QVERIFY2(frame()->idleText().startsWith(failed), qPrintable(frame()->idleText()));
+    if (english())
+        QVERIFY2(frame()->idleText().startsWith(u"Com3: port could not be opened."_qs), qPrintable(frame()->idleText()));
     QCOMPARE(rightList()->topLevelItemCount(), 6); // the rows are there, with the values not read
     QVERIFY(m_messages.isEmpty());
     CComPort::SetPortMapping(u"Com3"_qs, QString());
@@ -358,7 +392,7 @@ void TestMainWindow::startPage()
         QVERIFY(start);
         QCOMPARE(start->toPlainText(), text);
         QVERIFY(start->isReadOnly());
-        QCOMPARE(frame()->title(), u"Main"_qs);
+        QCOMPARE(frame()->title(), LoadString(Str::TitleMain));
     }
 }
 
@@ -398,6 +432,24 @@ void TestMainWindow::startPageOfAnyFile()
     QVERIFY(start->document()->characterCount() <= Quilo::RtfReader::kMaxCharacters + 1);
 }
 
+// Beside the English page a Hungarian one is shown when the window speaks Hungarian; the
+// English page stands in for a language without a page of its own (the other runs above).
+void TestMainWindow::startPageInTheLanguageSpoken()
+{
+    m_h.closeWindow();
+    const QString hungarian = u"wtarvel_hu.rtf"_qs;
+    QFile f(hungarian);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("{\\rtf1\\ansi\\ansicpg1250 {\\b \\'dcdv\\'f6z\\'f6lj\\'fck}\\par az egys\\'e9gn\\'e9l}");
+    f.close();
+    QVERIFY(m_h.openWindow());
+    QFile::remove(hungarian);
+    auto *start = qobject_cast<CStartView *>(frame()->rightView()->widget());
+    QVERIFY(start);
+    QCOMPARE(start->toPlainText(), english() ? u"Welcome\nto the unit"_qs : u"Üdvözöljük\naz egységnél"_qs);
+    QVERIFY(m_messages.isEmpty());
+}
+
 void TestMainWindow::recentFileList()
 {
     Quilo::RecentFileList list;
@@ -410,10 +462,14 @@ void TestMainWindow::recentFileList()
 void TestMainWindow::aboutBox()
 {
     CAboutDlg about(frame());
-    QCOMPARE(about.versionText(), u"Quilo ReadOut Version 0.8a"_qs);
+    QCOMPARE(about.versionText(), LoadString(Str::AboutVersion));
     QVERIFY(!about.noticeText().isEmpty());
     QVERIFY(about.hasIcon());
-    QCOMPARE(about.windowTitle(), u"About Quilo ReadOut"_qs);
+    QCOMPARE(about.windowTitle(), LoadString(Str::AboutCaption));
+    if (english()) {
+        QCOMPARE(about.versionText(), u"Quilo ReadOut Version 0.8a"_qs);
+        QCOMPARE(about.windowTitle(), u"About Quilo ReadOut"_qs);
+    }
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     QTest::keyClick(&about, Qt::Key_Escape);

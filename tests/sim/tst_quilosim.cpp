@@ -96,6 +96,42 @@ private slots:
         QVERIFY(sim.readAllStandardOutput().isEmpty());
         QVERIFY(!sim.readAllStandardError().isEmpty());
     }
+
+    // Its help and messages in the language asked for, with the names typed kept as they are.
+    void speaksTheLanguageAsked_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("kept"); // in both languages
+        QTest::newRow("help") << QStringList{u"--help"_s} << QByteArray("--adapter-latency <MS>");
+        QTest::newRow("fault") << QStringList{u"--fault"_s, u"198=explode"_s} << QByteArray("198=explode");
+        QTest::newRow("seed") << QStringList{u"--seed"_s, u"many"_s} << QByteArray("--seed");
+        QTest::newRow("key") << QStringList{u"--key"_s, u"0123"_s} << QByteArray("--key");
+        QTest::newRow("state file") << QStringList{u"--state"_s, u"@unknown-entry"_s} << QByteArray("\"bogus\"");
+    }
+    void speaksTheLanguageAsked()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, kept);
+        QTemporaryDir dir;
+        if (arguments.last() == u"@unknown-entry"_s) {
+            QFile state(dir.filePath(u"unit.json"_s));
+            QVERIFY(state.open(QIODevice::WriteOnly));
+            state.write("{\"seed\": 3, \"bogus\": 1}");
+            arguments.last() = state.fileName();
+        }
+        QByteArray said[2];
+        int exit[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            QProcess sim;
+            sim.start(QStringLiteral(QUILO_SIM_PROGRAM), QStringList{u"--lang"_s, i ? u"hu"_s : u"en"_s} + arguments);
+            QVERIFY(sim.waitForFinished(5000));
+            exit[i] = sim.exitCode();
+            said[i] = sim.readAllStandardOutput() + sim.readAllStandardError();
+            QVERIFY2(said[i].contains(kept), said[i].constData());
+        }
+        QCOMPARE(exit[1], exit[0]);
+        QVERIFY2(said[1] != said[0], said[1].constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestQuiloSim)

@@ -1,14 +1,19 @@
 #pragma once
 // The whole window against a simulated unit on "Com2", with every message box recorded and
 // answered instead of shown. Header-only: only the window's tests include it.
+// With QUILO_TEST_LANG=hu in the environment the window speaks Hungarian: the same tests then
+// find tree items by their English names (see localPath) and compare program texts through
+// LoadString.
 
 #include "comport.h"
 #include "leftview.h"
 #include "mainframe.h"
 #include "messagebox.h"
 #include "simulatedunit.h"
+#include "stringtable.h"
 #include "tarvelapp.h"
 #include "tarveldoc.h"
+#include "translation.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -26,6 +31,8 @@ public:
     bool start(QString *error)
     {
         QStandardPaths::setTestModeEnabled(true); // settings away from the user's own
+        if (qEnvironmentVariableIsSet("QUILO_TEST_LANG"))
+            Quilo::InstallTranslation(qEnvironmentVariable("QUILO_TEST_LANG"));
         Quilo::setUpApplicationIdentity();
         m_unit = std::make_unique<QuiloSim::CSimulatedUnit>();
         if (!m_unit->start(error))
@@ -54,10 +61,35 @@ public:
     }
     void closeWindow() { m_app.reset(); }
 
+    // True when the window speaks English, the language of the tests' literal texts.
+    static bool english() { return Quilo::CurrentLanguage() == QLatin1String("en"); }
+
+    // A tree path given in the table's English ("Keys|Tables|organizer") as the tree shows it
+    // in the language spoken.
+    static QStringList localPath(const QString &joined)
+    {
+        QStringList parts = joined.split(QLatin1Char('|'));
+        for (QString &part : parts) {
+            // the history's item is named by its command's short name
+            if (part == LoadSourceString(Str::CmdHistory).section(QLatin1Char('\n'), 1, 1)) {
+                part = LoadString(Str::CmdHistory).section(QLatin1Char('\n'), 1, 1);
+                continue;
+            }
+            for (std::size_t i = 0; i < StringTable::count(); ++i) {
+                const unsigned id = StringTable::idAt(i);
+                if (id >= Str::TreeCounters && id <= Str::TreeTables && LoadSourceString(id) == part) {
+                    part = LoadString(id);
+                    break;
+                }
+            }
+        }
+        return parts;
+    }
+
     // Selects the tree item at a path such as "Counters|daily" and waits for its read.
     bool select(const QString &joined, bool wait = true)
     {
-        QTreeWidgetItem *item = frame()->leftView()->findItem(joined.split(QLatin1Char('|')));
+        QTreeWidgetItem *item = frame()->leftView()->findItem(localPath(joined));
         if (!item)
             return false;
         frame()->leftView()->setCurrentItem(item);

@@ -7,6 +7,7 @@
 #include "comport.h"
 #include "currentcounters.h"
 #include "currentkey.h"
+#include "fields.h"
 #include "keyedit.h"
 #include "keymodedlg.h"
 #include "keytables.h"
@@ -27,6 +28,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimeEdit>
@@ -61,6 +64,11 @@ QByteArray dataFrame(std::uint8_t command, std::uint8_t param, const QByteArray 
 const QString kNewKeyText = u"01 - 23 45 67 89 AB CD - EF"_qs;
 const QByteArray kNewKey = QByteArray::fromHex("0123456789abcdef");
 const QString kOldKeyText = u"11 - 22 33 44 55 66 77 - 88"_qs;
+
+bool english()
+{
+    return CWindowHarness::english();
+}
 
 } // namespace
 
@@ -147,7 +155,9 @@ void TestFormViews::countersLiveRefresh()
     QCOMPARE(counters->box(1001)->text(), QString::number(static_cast<int>(held.cashIn)) + u" Ft."_qs);
     QCOMPARE(counters->box(1006)->text(), QString::number(held.games));
     const CCountersRecord &c = doc().m_counters;
-    QCOMPARE(counters->box(1005)->text(), c.GetColumnText(4) + u" at "_qs + c.GetColumnText(5));
+    QCOMPARE(counters->box(1005)->text(), FormatString(Str::FmtWinMaxAt, c.GetColumnText(4), c.GetColumnText(5)));
+    if (english())
+        QCOMPARE(counters->box(1005)->text(), c.GetColumnText(4) + u" at "_qs + c.GetColumnText(5));
     QVERIFY(counters->box(1005)->isReadOnly());
     QCOMPARE(counters->box(1003)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
     QVERIFY(!counters->stateLine()->isVisible());
@@ -226,7 +236,9 @@ void TestFormViews::dateTimeWriteFailure()
     QVERIFY(m_h.command(Str::CmdWrite));
     m_unit->clearFaults();
     QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, u"Write Error"_qs);
+    QCOMPARE(m_messages.at(0).text, LoadString(Str::WriteError));
+    if (english())
+        QCOMPARE(m_messages.at(0).text, u"Write Error"_qs);
     QCOMPARE(m_messages.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 }
 
@@ -251,14 +263,20 @@ void TestFormViews::configReadOnceAndLimits()
     auto *note = form->findChild<QPlainTextEdit *>(u"edit1028"_qs);
     note->setPlainText(QString(70, u'x'));
     QCOMPARE(note->toPlainText().size(), 64);
-    QCOMPARE(form->findChild<QGroupBox *>(u"group1029"_qs)->title(), u"Manufactoring Data"_qs);
+    QCOMPARE(form->findChild<QGroupBox *>(u"group1029"_qs)->title(), LoadString(Str::LblGrpManufacturing));
+    if (english())
+        QCOMPARE(form->findChild<QGroupBox *>(u"group1029"_qs)->title(), u"Manufactoring Data"_qs);
 
     // Write: a message, nothing sent, typed text stays
     m_unit->clearTraffic();
     QVERIFY(m_h.command(Str::CmdWrite));
     QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, u"Not supported in this version"_qs);
-    QCOMPARE(m_messages.at(0).caption, u"Version error"_qs);
+    QCOMPARE(m_messages.at(0).text, LoadString(Str::NotSupported));
+    QCOMPARE(m_messages.at(0).caption, LoadString(Str::VersionError));
+    if (english()) {
+        QCOMPARE(m_messages.at(0).text, u"Not supported in this version"_qs);
+        QCOMPARE(m_messages.at(0).caption, u"Version error"_qs);
+    }
     QCOMPARE(m_unit->receivedFrames().size(), 0);
     QCOMPARE(box("edit1043")->text(), u"AB"_qs);
 
@@ -353,7 +371,7 @@ void TestFormViews::keyTableWrite()
     QCOMPARE(reads.first(), QByteArray("\xCB\x81", 2)); // row 1 is key 128
     const QString oldText = doc().m_aKeyTable[128].GetText();
     QCOMPARE(table->topLevelItem(0)->text(1), oldText);
-    QCOMPARE(table->topLevelItem(0)->text(2), u"OK"_qs);
+    QCOMPARE(table->topLevelItem(0)->text(2), LoadString(Str::StateOk));
 
     // a double click on the idx or State column opens nothing
     const QRect row0 = table->visualItemRect(table->topLevelItem(0));
@@ -382,8 +400,12 @@ void TestFormViews::keyTableWrite()
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->viewport()->rect().center());
     QTRY_COMPARE(m_messages.size(), 1);
     QVERIFY(m_h.waitIdle());
-    QCOMPARE(m_messages.at(0).text, u"Would you like to modify\n1 key to\n"_qs + kNewKeyText + u" ?"_qs);
-    QCOMPARE(m_messages.at(0).caption, u"Key modify.."_qs);
+    QCOMPARE(m_messages.at(0).text, FormatString(Str::KeyModifyQuestion, 1, kNewKeyText));
+    QCOMPARE(m_messages.at(0).caption, LoadString(Str::KeyModifyCaption));
+    if (english()) {
+        QCOMPARE(m_messages.at(0).text, u"Would you like to modify\n1 key to\n"_qs + kNewKeyText + u" ?"_qs);
+        QCOMPARE(m_messages.at(0).caption, u"Key modify.."_qs);
+    }
     QCOMPARE(m_messages.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
     QVERIFY(!table->editor());
 
@@ -392,7 +414,7 @@ void TestFormViews::keyTableWrite()
         QCOMPARE(writes, QList<QByteArray>{dataFrame(205, 129, kNewKey)});
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(m_unit->state().keyTable[128].data()), 8), kNewKey);
         QCOMPARE(table->topLevelItem(0)->text(1), kNewKeyText);
-        QCOMPARE(table->topLevelItem(0)->text(2), u"OK"_qs);
+        QCOMPARE(table->topLevelItem(0)->text(2), LoadString(Str::StateOk));
     } else {
         QVERIFY(writes.isEmpty());
         QCOMPARE(table->topLevelItem(0)->text(1), oldText);
@@ -426,7 +448,7 @@ void TestFormViews::keyTableEditAbandoned()
     QTRY_COMPARE(m_messages.size(), 1);
     QVERIFY(m_h.waitIdle());
     m_unit->clearFaults();
-    QCOMPARE(table->topLevelItem(0)->text(2), u"ERROR"_qs);
+    QCOMPARE(table->topLevelItem(0)->text(2), LoadString(Str::StateError));
     QCOMPARE(table->topLevelItem(0)->text(1), oldText);
 
     // a damaged answer to a write the unit took: the row says what the unit holds, not ERROR
@@ -473,10 +495,17 @@ void TestFormViews::keyModeDialog()
         if (!dialog)
             return;
         seen = true;
-        if (!dialog->keyEdit().isReadOnly() || dialog->windowTitle() != u"Key mode"_qs)
+        if (!dialog->keyEdit().isReadOnly() || dialog->windowTitle() != LoadString(Str::LblKeyModeTitle))
             seen = false;
-        if (check)
-            QTest::mouseClick(dialog->modeBox(), Qt::LeftButton);
+        if (check) {
+            // on the box and its words, wherever the language puts their end
+            QStyleOptionButton option;
+            option.initFrom(dialog->modeBox());
+            option.text = dialog->modeBox()->text();
+            const QRect box = dialog->modeBox()->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option,
+                                                                         dialog->modeBox());
+            QTest::mouseClick(dialog->modeBox(), Qt::LeftButton, {}, box.center());
+        }
         for (QChar c : typed) {
             if (c == u'\x7f')
                 QTest::keyClick(&dialog->keyEdit(), Qt::Key_Delete);
