@@ -24,7 +24,8 @@ QString dataSetTitle(int dataSet)
 
 QString describeOperation(const COperationSummary &s)
 {
-    if (!s.portOpened)
+    // A record read before is passed over without opening the line: that is no port failure.
+    if (!s.portOpened && s.skipped == 0)
         return LoadString(Str::SumPortFailed).arg(s.portName, s.portError);
 
     QString text;

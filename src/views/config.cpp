@@ -77,12 +77,12 @@ void setConfigFormTexts(QWidget *form)
     }
 }
 
-void showConfig(QWidget *form, const CConfigRecord &record, const CRecordMeta *meta)
+void showConfig(QWidget *form, const CConfigRecord &record, bool holds, const CRecordMeta *meta)
 {
     const auto fields = CConfigRecord::FieldsOf(record);
-    const QList<int> failed = meta && record.HoldsUnitValue() ? meta->failedChunks() : QList<int>();
+    const QList<int> failed = meta && holds ? meta->failedChunks() : QList<int>();
     for (std::size_t i = 0; i < kBoxes.size(); ++i) {
-        const bool shown = record.HoldsUnitValue() && !failed.contains(static_cast<int>(i));
+        const bool shown = holds && !failed.contains(static_cast<int>(i));
         const QString text = shown ? fields[i]->GetText() : QString();
         if (auto *line = form->findChild<QLineEdit *>(QLatin1String(kBoxes[i].box)))
             line->setText(text);
@@ -161,7 +161,7 @@ void CConfig::Refresh(bool reload)
 void CConfig::Show()
 {
     const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsConfig, 0);
-    Quilo::showConfig(m_pForm, m_doc.m_config, meta);
+    Quilo::showConfig(m_pForm, m_doc.m_config, m_doc.m_config.HoldsUnitValue(), meta);
     Quilo::setStateLine(m_pState, Quilo::formStateText(m_doc.m_config, meta));
 }
 

@@ -33,9 +33,10 @@ struct ConfigBox {
 std::span<const ConfigBox> configBoxes();
 // Texts of the configuration form's labels and group boxes, and the boxes' lengths.
 void setConfigFormTexts(QWidget *form);
-// Shows the record's eighteen fields in the form's boxes; a record not read shows none, and
-// a field whose chunk did not come shows empty.
-void showConfig(QWidget *form, const CConfigRecord &record, const CRecordMeta *meta);
+// Shows the record's eighteen fields in the form's boxes; a record not read (`holds` false)
+// shows none, and a field whose chunk did not come shows empty. A configuration event's
+// status is the event's, not its configuration part's.
+void showConfig(QWidget *form, const CConfigRecord &record, bool holds, const CRecordMeta *meta);
 // Keeps a multi-line box at `maxChars` characters, as a line edit's maximum length would.
 void limitPlainText(QPlainTextEdit *edit, int maxChars);
 

@@ -124,7 +124,7 @@ void CConfLog::Show()
         return;
     const CConfEventRecord &event = m_doc.m_aConfEvents[static_cast<std::size_t>(selected)];
     const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsConfEvents, static_cast<unsigned>(selected));
-    Quilo::showConfig(m_pForm, event.m_config, meta);
+    Quilo::showConfig(m_pForm, event.m_config, event.HoldsUnitValue(), meta);
     // the counters and the change time are chunks 19 to 24
     const QList<int> failed = meta && event.HoldsUnitValue() ? meta->failedChunks() : QList<int>();
     const auto text = [&](const CDataField &field, int chunk) {

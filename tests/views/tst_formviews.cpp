@@ -312,10 +312,16 @@ void TestFormViews::confEventsByTab()
     const QuiloSim::ConfEvent held = m_unit->state().confEvents[6]; // state() returns a copy
     QCOMPARE(events->form()->findChild<QLineEdit *>(u"edit1018"_qs)->text(),
              QString::number(static_cast<int>(held.in)) + u" Ft."_qs);
+    // the configuration part too, which has no status of its own
+    QCOMPARE(events->form()->findChild<QLineEdit *>(u"edit1024"_qs)->text(), held.config.type);
+    QCOMPARE(events->form()->findChild<QPlainTextEdit *>(u"edit1028"_qs)->toPlainText(), held.config.note);
     events->tabBar()->setCurrentIndex(0);
     events->tabBar()->setCurrentIndex(6);
     QVERIFY(m_h.waitIdle());
     QCOMPARE(framesOf(*m_unit, 231).size(), 24);
+    // passed over, not a port that failed to open
+    QVERIFY2(frame()->idleText().startsWith(LoadString(Str::SumRead).arg(LoadString(Str::TitleConfEvents)).arg(0).arg(0)),
+             qPrintable(frame()->idleText()));
     QCOMPARE(framesOf(*m_unit, 225).size(), 24);
     QVERIFY(m_h.command(Str::CmdLoad));
     QCOMPARE(framesOf(*m_unit, 231).size(), 48);
