@@ -1,6 +1,7 @@
 // Quilo ReadOut: the window. With --simulate it talks to a simulated unit of its own on Com2.
 
 #include "comport.h"
+#include "historylocation.h"
 #include "mainframe.h"
 #include "messagebox.h"
 #include "screenshots.h"
@@ -12,6 +13,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 namespace {
@@ -106,8 +109,12 @@ int main(int argc, char *argv[])
         CComPort::SetPortMapping(LoadString(Str::PortCom2), unit.slavePath());
     }
 
-    // Unattended pictures: a message box (say, a missing start page) must not wait for a person.
+    // Unattended pictures: a message box (say, a missing start page) must not wait for a person,
+    // and the visits the pictures make go to a history of their own, not the user's.
+    QTemporaryDir pictureHistory;
     if (parser.isSet(screenshots)) {
+        if (qEnvironmentVariableIsEmpty(Quilo::kHistoryEnvironment) && pictureHistory.isValid())
+            qputenv(Quilo::kHistoryEnvironment, QFile::encodeName(pictureHistory.filePath(QStringLiteral("history.sqlite"))));
         Quilo::setMessageHook([](const Quilo::MessageRequest &request) {
             QTextStream(stderr) << "quilo-readout: " << request.text << '\n';
             return QMessageBox::Ok;
@@ -120,7 +127,17 @@ int main(int argc, char *argv[])
         if (!app.InitInstance(parser.positionalArguments()))
             return 1;
         if (parser.isSet(screenshots)) {
-            const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots));
+            // A week of play between the history's two visits, so that they differ as visits do.
+            const auto playOn = [&unit] {
+                QuiloSim::UnitState state = unit.state();
+                state.counters.cashIn += 48200;
+                state.counters.cashOut += 31650;
+                state.counters.stake += 96400;
+                state.counters.win += 79850;
+                state.counters.games += 3856;
+                unit.setState(state);
+            };
+            const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots), playOn);
             QTextStream(stdout)
                 << QCoreApplication::translate("quilo-readout", "%1 screenshots in %2").arg(n).arg(parser.value(screenshots))
                 << '\n';

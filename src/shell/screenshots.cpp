@@ -6,6 +6,7 @@
 #include "keymodedlg.h"
 #include "leftview.h"
 #include "mainframe.h"
+#include "stringtable.h"
 #include "tarveldoc.h"
 #include "viewtable.h"
 
@@ -57,6 +58,26 @@ void waitHistory(CMainFrame &frame)
     }
 }
 
+// Whole-unit read-outs, each a visit in the history, so that its view has visits to compare.
+void recordVisits(CMainFrame &frame, int count, const std::function<void()> &betweenVisits)
+{
+    auto *service = frame.findChild<CHistoryService *>();
+    if (!service)
+        return;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && betweenVisits)
+            betweenVisits();
+        bool recorded = false;
+        const auto connection = QObject::connect(service, &CHistoryService::recorded, &frame, [&recorded] { recorded = true; });
+        frame.OnCommand(Str::CmdReadAll);
+        waitIdle(frame.document());
+        QDeadlineTimer give(10000);
+        while (!recorded && !give.hasExpired())
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QObject::disconnect(connection);
+    }
+}
+
 bool save(QWidget &w, const QDir &dir, int n, const QString &name)
 {
     QApplication::processEvents();
@@ -73,7 +94,7 @@ QString itemPath(const QTreeWidgetItem *item)
 
 } // namespace
 
-int takeScreenshots(CMainFrame &frame, const QString &directory)
+int takeScreenshots(CMainFrame &frame, const QString &directory, const std::function<void()> &betweenVisits)
 {
     QDir dir(directory);
     if (!dir.mkpath(QStringLiteral(".")))
@@ -81,6 +102,7 @@ int takeScreenshots(CMainFrame &frame, const QString &directory)
     int n = 0;
     if (save(frame, dir, n, QStringLiteral("start")))
         ++n;
+    recordVisits(frame, 2, betweenVisits);
     CLeftView *tree = frame.leftView();
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         const unsigned command = (*it)->data(0, CLeftView::kCommandRole).toUInt();

@@ -4,11 +4,14 @@
 
 #include <QString>
 
+#include <functional>
+
 class CMainFrame;
 
 namespace Quilo {
 
 // Returns the number of pictures saved into `directory`; -1 when it cannot be created.
-int takeScreenshots(CMainFrame &frame, const QString &directory);
+// betweenVisits runs between the two whole-unit read-outs the history's pictures need.
+int takeScreenshots(CMainFrame &frame, const QString &directory, const std::function<void()> &betweenVisits = {});
 
 } // namespace Quilo

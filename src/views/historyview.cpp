@@ -24,6 +24,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -366,6 +367,13 @@ void CHistoryView::OnCompared(const Comparison &c, const StoredVisit &later, con
     m_comparison->expandAll();
     for (int col = 0; col < 4; ++col)
         m_comparison->resizeColumnToContents(col);
+    // A long flag must not push the figures out of sight: its row is cut short, its tip whole.
+    const int itemWidth = m_comparison->viewport()->width() * 2 / 5;
+    if (itemWidth > 0 && m_comparison->columnWidth(0) > itemWidth) {
+        m_comparison->setColumnWidth(0, itemWidth);
+        for (QTreeWidgetItemIterator it(m_comparison); *it; ++it)
+            (*it)->setToolTip(0, (*it)->text(0));
+    }
     SetStatus(LoadString(Str::HistCompareTitle)
                   .arg(c.later.unitType + QLatin1Char('/') + c.later.unitNumber)
                   .arg(c.earlier.id)
@@ -421,6 +429,7 @@ void CHistoryView::ShowLogChart()
     x->setTruncateLabels(false);
     auto *y = new QValueAxis;
     y->setRange(0, top > 0 ? top * 1.05 : 1);
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -473,6 +482,7 @@ void CHistoryView::ShowCounterChart(const QList<VisitEntry> &visits)
             x->setFormat(QStringLiteral("MM-dd HH:mm"));
         x->setRange(from.addSecs(-3600), to.addSecs(3600));
         y->setRange(low * 0.98, high * 1.02 + 1);
+        y->applyNiceNumbers(); // round ticks, not the raw extremes
     }
     chart->legend()->setAlignment(Qt::AlignTop);
     QChart *old = m_counterChart->chart();
