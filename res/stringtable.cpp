@@ -279,6 +279,7 @@ constexpr Entry kTable[] = {
     {Str::ClockInvalid, QT_TRANSLATE_NOOP("Quilo", "The unit's clock holds no valid date: %1 (bytes %2).")},
     {Str::KeyIncomplete, QT_TRANSLATE_NOOP("Quilo", "A key has all 16 hexadecimal digits, in the form %1. Nothing was written.")},
     {Str::SumNoReply, QT_TRANSLATE_NOOP("Quilo", "; %1 got no reply at all")},
+    {Str::SumAllKept, QT_TRANSLATE_NOOP("Quilo", "%1: all %2 records were read before; Load reads them again")},
     {Str::CmdReadAll, QT_TRANSLATE_NOOP("Quilo", "Read every data set and key group of the unit once\nRead whole unit")},
     {Str::CmdSaveAs, QT_TRANSLATE_NOOP("Quilo", "Save the read-out to a new file\nSave &As...")},
     {Str::CmdExportSetCsv, QT_TRANSLATE_NOOP("Quilo", "Export the data set shown as CSV\nData set as &CSV...")},

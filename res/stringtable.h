@@ -282,6 +282,7 @@ enum Id : unsigned {
     ClockInvalid,
     KeyIncomplete,
     SumNoReply,                  // "; %1 got no reply at all"
+    SumAllKept,                  // "%1: all %2 records were read before"
 
     // 63540..63599: the window's read-out files, export, printing and the whole-unit read.
     CmdReadAll = 63540,          // prompt\nmenu text, as the other commands

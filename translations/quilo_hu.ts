@@ -1788,6 +1788,10 @@ Előzmények</translation>
         <source>Visit history</source>
         <translation>Látogatási előzmények</translation>
     </message>
+    <message>
+        <source>%1: all %2 records were read before; Load reads them again</source>
+        <translation>%1: mind a(z) %2 rekord korábban már ki lett olvasva; a Betöltés újra kiolvassa őket</translation>
+    </message>
 </context>
 <context>
     <name>quilo-readout</name>

@@ -37,6 +37,9 @@ QString describeOperation(const COperationSummary &s)
         case COperationSummary::ReadBack::None: break;
         }
         text = s.failed() == 0 && s.read > 0 ? LoadString(Str::SumWriteDone) : LoadString(Str::SumWriteFailed);
+    } else if (s.tried == 0 && s.skipped > 0 && s.skippedFailed == 0) {
+        // nothing needed the line: saying "0 of 0 read" would read as a failure
+        return LoadString(Str::SumAllKept).arg(dataSetTitle(s.dataSet)).arg(s.skipped);
     } else {
         text = LoadString(Str::SumRead).arg(dataSetTitle(s.dataSet)).arg(s.read).arg(s.tried);
         if (s.skipped > s.skippedFailed)

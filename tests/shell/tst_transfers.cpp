@@ -11,6 +11,7 @@
 #include "leftview.h"
 #include "loglists.h"
 #include "mainframe.h"
+#include "operationtext.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 #include "windowharness.h"
@@ -257,6 +258,10 @@ void TestTransfers::revisitSaysWhatFailed()
     unit().clearFaults();
     QVERIFY(m_h.command(Str::CmdLoad));
     QCOMPARE(readRecords(doc(), CTarvelDoc::dsDaily, 31), 31);
+    // all read before: no "0 of 0 records read", which would look like a failure
+    QVERIFY(m_h.select(u"Counters|yearly"_qs));
+    QVERIFY(m_h.select(u"Counters|daily"_qs));
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumAllKept).arg(Quilo::dataSetTitle(CTarvelDoc::dsDaily)).arg(31));
 }
 
 // With the port missing nothing is read: no key and no "OK" pretend otherwise.
