@@ -260,6 +260,7 @@ enum Id : unsigned {
     SumWriteFailed,              // "Write failed"
     ResultOther,                 // "other error"
     FileNotRead,                 // "%1: reading files is not supported; nothing was read from it"
+    SumAllKept,                  // "%1: %2 of %2 records read before; ..."
 
     // 63520..63599: the window's transfers on the line's own thread and the record states.
     SumSkippedFailed = 63520,    // ", %1 failed earlier (Load reads them again)"
@@ -282,7 +283,6 @@ enum Id : unsigned {
     ClockInvalid,
     KeyIncomplete,
     SumNoReply,                  // "; %1 got no reply at all"
-    SumAllKept,                  // "%1: all %2 records were read before"
 
     // 63540..63599: the window's read-out files, export, printing and the whole-unit read.
     CmdReadAll = 63540,          // prompt\nmenu text, as the other commands

@@ -1789,8 +1789,8 @@ Előzmények</translation>
         <translation>Látogatási előzmények</translation>
     </message>
     <message>
-        <source>%1: all %2 records were read before; Load reads them again</source>
-        <translation>%1: mind a(z) %2 rekord korábban már ki lett olvasva; a Betöltés újra kiolvassa őket</translation>
+        <source>%1: %2 of %2 records read before; Load reads them again</source>
+        <translation>%1: %2 rekordból %2 már korábban kiolvasva; a Betöltés újra kiolvassa őket</translation>
     </message>
 </context>
 <context>
