@@ -577,26 +577,6 @@ bool lacksDialout()
     return getegid() != g->gr_gid;
 }
 
-QString alignedRows(const QList<QStringList> &rows)
-{
-    QList<qsizetype> widths;
-    for (const QStringList &r : rows)
-        for (qsizetype c = 0; c < r.size(); ++c) {
-            if (widths.size() <= c)
-                widths << 0;
-            widths[c] = std::max(widths[c], r.at(c).size());
-        }
-    QString out;
-    for (const QStringList &r : rows) {
-        QStringList cells;
-        for (qsizetype c = 0; c < r.size(); ++c)
-            cells << r.at(c).leftJustified(widths.at(c));
-        out += (QStringLiteral("  ") + cells.join(QStringLiteral("  "))).trimmed().prepend(QStringLiteral("  "))
-               + QLatin1Char('\n');
-    }
-    return out;
-}
-
 int runPorts(const CCliStreams &io)
 {
     QString out = LoadString(Str::CliPortsHeader) + QLatin1Char('\n');
@@ -610,7 +590,7 @@ int runPorts(const CCliStreams &io)
                                 p.latencyTimerMs < 0 ? QString() : LoadString(Str::CliPortsLatency).arg(p.latencyTimerMs),
                                 p.portNames.join(QLatin1Char(' '))};
         // The stable names go under their port, outside the columns: they are long.
-        const QStringList lines = alignedRows(rows).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines = AlignedRows(rows, QStringLiteral("  ")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (qsizetype i = 0; i < lines.size(); ++i) {
             out += lines.at(i) + QLatin1Char('\n');
             for (const QString &stable : ports.at(i).stableNames)
@@ -625,7 +605,7 @@ int runPorts(const CCliStreams &io)
         names << QStringList{name, path.isEmpty() ? LoadString(Str::CliPortsNowhere) : path,
                              sourceText(Quilo::PortPathSource(name))};
     }
-    out += alignedRows(names);
+    out += AlignedRows(names, QStringLiteral("  "));
     QString firstStable;
     for (const CSerialPortEntry &p : ports) {
         if (p.latencyTimerMs > 1)
@@ -653,6 +633,27 @@ int runPorts(const CCliStreams &io)
 }
 
 } // namespace
+
+QString AlignedRows(const QList<QStringList> &rows, const QString &indent)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &r : rows)
+        for (qsizetype c = 0; c < r.size(); ++c) {
+            if (widths.size() <= c)
+                widths << 0;
+            widths[c] = std::max(widths[c], r.at(c).size());
+        }
+    QString out;
+    for (const QStringList &r : rows) {
+        QString line = indent;
+        for (qsizetype c = 0; c < r.size(); ++c)
+            line += r.at(c).leftJustified(c + 1 < r.size() ? widths.at(c) + 2 : 0);
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out += line + QLatin1Char('\n');
+    }
+    return out;
+}
 
 int RunCli(const QStringList &arguments, const CCliStreams &io)
 {

@@ -17,4 +17,7 @@ struct CCliStreams
 
 int RunCli(const QStringList &arguments, const CCliStreams &streams);
 
+// Plain-text columns, two spaces apart, each line after `indent`, no trailing blanks.
+QString AlignedRows(const QList<QStringList> &rows, const QString &indent = {});
+
 } // namespace QuiloCli

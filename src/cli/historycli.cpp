@@ -73,27 +73,6 @@ bool parse(const QStringList &arguments, HistoryOptions *o, QString *error)
     return true;
 }
 
-QString aligned(const QList<QStringList> &rows)
-{
-    QList<qsizetype> widths;
-    for (const QStringList &r : rows)
-        for (qsizetype c = 0; c < r.size(); ++c) {
-            if (widths.size() <= c)
-                widths << 0;
-            widths[c] = std::max(widths[c], r.at(c).size());
-        }
-    QString out;
-    for (const QStringList &r : rows) {
-        QString line;
-        for (qsizetype c = 0; c < r.size(); ++c)
-            line += r.at(c).leftJustified(c + 1 < r.size() ? widths.at(c) + 2 : 0);
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
-        out += line + QLatin1Char('\n');
-    }
-    return out;
-}
-
 // Rows with a heading, in the chosen form; `names` are the stable column names for JSON.
 QByteArray render(const HistoryOptions &o, const QStringList &heading, const QStringList &names, QList<QStringList> rows)
 {
@@ -118,7 +97,7 @@ QByteArray render(const HistoryOptions &o, const QStringList &heading, const QSt
         for (QString &cell : r)
             cell = InertText(cell);
     rows.prepend(heading);
-    return aligned(rows).toUtf8();
+    return AlignedRows(rows).toUtf8();
 }
 
 QString localTime(const QDateTime &utc)

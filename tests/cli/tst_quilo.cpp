@@ -22,11 +22,20 @@ struct Result {
     QByteArray err;
 };
 
-Result quilo(const QStringList &args, const QByteArray &input = {}, const QString &folder = {})
+// quilo with `lang` as LANG and nothing overriding it, or in the test's own environment.
+Result quiloRun(const QStringList &args, const QByteArray &input, const QString &folder, const QString &lang)
 {
     QProcess p;
     if (!folder.isEmpty())
         p.setWorkingDirectory(folder);
+    if (!lang.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("LC_ALL"));
+        env.remove(QStringLiteral("LC_MESSAGES"));
+        env.remove(QStringLiteral("LANGUAGE"));
+        env.insert(QStringLiteral("LANG"), lang);
+        p.setProcessEnvironment(env);
+    }
     p.start(QStringLiteral(QUILO_EXE), args);
     if (!p.waitForStarted(10000))
         return {};
@@ -38,25 +47,14 @@ Result quilo(const QStringList &args, const QByteArray &input = {}, const QStrin
             p.readAllStandardError()};
 }
 
-// quilo in a locale: LANG as given, nothing overriding it.
+Result quilo(const QStringList &args, const QByteArray &input = {}, const QString &folder = {})
+{
+    return quiloRun(args, input, folder, {});
+}
+
 Result quiloInLocale(const QString &lang, const QStringList &args, const QByteArray &input = {})
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("LC_ALL"));
-    env.remove(QStringLiteral("LC_MESSAGES"));
-    env.remove(QStringLiteral("LANGUAGE"));
-    env.insert(QStringLiteral("LANG"), lang);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QUILO_EXE), args);
-    if (!p.waitForStarted(10000))
-        return {};
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
+    return quiloRun(args, input, {}, lang);
 }
 
 } // namespace

@@ -30,15 +30,6 @@
 
 namespace {
 
-int framesWithCommand(const QuiloSim::CSimulatedUnit &unit, int command)
-{
-    int n = 0;
-    for (const auto &f : unit.receivedFrames())
-        if (f.bytes.size() >= 2 && static_cast<std::uint8_t>(f.bytes.at(0)) == command)
-            ++n;
-    return n;
-}
-
 QStringList path(const QString &joined)
 {
     return CWindowHarness::localPath(joined);
@@ -268,7 +259,7 @@ void TestMainWindow::commandEnabling()
 void TestMainWindow::dailyReadOnceReloadOnLoad()
 {
     select(u"Counters|daily"_qs);
-    QCOMPARE(framesWithCommand(*m_unit, 198), 31);
+    QCOMPARE(m_h.framesWithCommand(198), 31);
     QCOMPARE(frame()->idleText(), LoadString(Str::SumRead).arg(LoadString(Str::TitleDaily)).arg(31).arg(31));
     if (english())
         QCOMPARE(frame()->idleText(), u"Daily log: 31 of 31 records read"_qs);
@@ -279,12 +270,12 @@ void TestMainWindow::dailyReadOnceReloadOnLoad()
     // another view and back: a new list, nothing read again
     select(u"Counters|yearly"_qs);
     select(u"Counters|daily"_qs);
-    QCOMPARE(framesWithCommand(*m_unit, 198), 31);
+    QCOMPARE(m_h.framesWithCommand(198), 31);
     QCOMPARE(rightList()->topLevelItemCount(), 31);
     QCOMPARE(rightList()->topLevelItem(0)->text(1), firstDate);
 
     QVERIFY(m_h.command(Str::CmdLoad));
-    QCOMPARE(framesWithCommand(*m_unit, 198), 62);
+    QCOMPARE(m_h.framesWithCommand(198), 62);
     QCOMPARE(rightList()->topLevelItemCount(), 31);
 }
 
@@ -308,8 +299,8 @@ void TestMainWindow::keyLogGroups()
     select(u"Keys|logs|SZF"_qs);
     QCOMPARE(doc().m_nFirstKey, 20u);
     QCOMPARE(doc().m_nLastKey, 39u);
-    QCOMPARE(framesWithCommand(*m_unit, 245), 20);
-    QCOMPARE(framesWithCommand(*m_unit, 246), 0);
+    QCOMPARE(m_h.framesWithCommand(245), 20);
+    QCOMPARE(m_h.framesWithCommand(246), 0);
     // the bar ends empty also when the group's range does not start at 0
     QProgressBar *bar = frame()->commBar()->progressBar();
     QCOMPARE(bar->value(), bar->minimum());
@@ -317,23 +308,23 @@ void TestMainWindow::keyLogGroups()
     QVERIFY(doc().m_aKeyLogs[20].m_nStatus != 0);
 
     QVERIFY(m_h.command(Str::CmdLoad));
-    QCOMPARE(framesWithCommand(*m_unit, 245), 40);
+    QCOMPARE(m_h.framesWithCommand(245), 40);
     QCOMPARE(doc().m_aKeyLogs[0].m_nStatus, 0); // the other group untouched
 
     select(u"Keys|logs|OMH"_qs);
     QCOMPARE(doc().m_nFirstKey, 0u);
     QCOMPARE(doc().m_nLastKey, 19u);
-    QCOMPARE(framesWithCommand(*m_unit, 246), 20);
+    QCOMPARE(m_h.framesWithCommand(246), 20);
     QCOMPARE(rightList()->topLevelItem(0)->text(0), u"1."_qs);
 }
 
 void TestMainWindow::dateLogReadsSixtyShowsTwenty()
 {
     select(u"Date/Time|logs"_qs);
-    QCOMPARE(framesWithCommand(*m_unit, 224), 60);
+    QCOMPARE(m_h.framesWithCommand(224), 60);
     QCOMPARE(rightList()->topLevelItemCount(), 20);
     QVERIFY(m_h.command(Str::CmdLoad));
-    QCOMPARE(framesWithCommand(*m_unit, 224), 80);
+    QCOMPARE(m_h.framesWithCommand(224), 80);
 }
 
 void TestMainWindow::portFailureInStatusBar()

@@ -31,15 +31,6 @@
 
 namespace {
 
-int framesWith(const QuiloSim::CSimulatedUnit &unit, int command)
-{
-    int n = 0;
-    for (const auto &f : unit.receivedFrames())
-        if (f.bytes.size() >= 2 && static_cast<std::uint8_t>(f.bytes.at(0)) == command)
-            ++n;
-    return n;
-}
-
 int readRecords(const CTarvelDoc &doc, int dataSet, int count)
 {
     int n = 0;
@@ -180,10 +171,10 @@ void TestTransfers::stopKeepsWhatWasRead()
     QCOMPARE(list->topLevelItem(30)->text(1), LoadString(Str::ResultNotRead));
     QVERIFY2(frame()->idleText().endsWith(LoadString(Str::SumStopped)), qPrintable(frame()->idleText()));
     // nothing goes out after the stop
-    const int sent = framesWith(unit(), 198);
+    const int sent = m_h.framesWithCommand(198);
     QCOMPARE(sent, read);
     QTest::qWait(300);
-    QCOMPARE(framesWith(unit(), 198), sent);
+    QCOMPARE(m_h.framesWithCommand(198), sent);
 }
 
 void TestTransfers::silentUnitIsGivenUp()
@@ -194,7 +185,7 @@ void TestTransfers::silentUnitIsGivenUp()
     QVERIFY(m_h.select(u"Counters|daily"_qs));
     // three records of three attempts, not thirty-one
     QVERIFY2(clock.elapsed() < 3 * 3 * (100 + 20 * 29) + 3000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(framesWith(unit(), 198), CTarvelDoc::kSilentRecords);
+    QCOMPARE(m_h.framesWithCommand(198), CTarvelDoc::kSilentRecords);
     QVERIFY2(frame()->idleText().contains(LoadString(Str::SumSilent).arg(u"Com2"_qs)), qPrintable(frame()->idleText()));
     if (CWindowHarness::english())
         QVERIFY2(frame()->idleText().contains(u"does not answer on Com2"_qs), qPrintable(frame()->idleText()));
@@ -210,7 +201,7 @@ void TestTransfers::treeClickStopsTheRead()
     QTRY_VERIFY(readRecords(doc(), CTarvelDoc::dsMonthly, 61) >= 2);
     QVERIFY(m_h.select(u"Counters|yearly"_qs));
     QVERIFY(qobject_cast<CYearlyList *>(frame()->rightView()->widget()));
-    QVERIFY(framesWith(unit(), 199) < 61);
+    QVERIFY(m_h.framesWithCommand(199) < 61);
     QCOMPARE(readRecords(doc(), CTarvelDoc::dsYearly, 6), 6);
     QVERIFY2(frame()->idleText().startsWith(LoadString(Str::SumRead).arg(LoadString(Str::TitleYearly)).arg(6).arg(6)),
              qPrintable(frame()->idleText()));
@@ -222,14 +213,14 @@ void TestTransfers::closingDuringARead()
     unit().setPacing(true);
     unit().setTurnaroundMs(300);
     QVERIFY(m_h.select(u"Counters|daily"_qs, false));
-    QTRY_VERIFY(framesWith(unit(), 198) >= 1);
+    QTRY_VERIFY(m_h.framesWithCommand(198) >= 1);
     QElapsedTimer clock;
     clock.start();
     m_h.closeWindow();
     QVERIFY2(clock.elapsed() < 3 * (100 + 20 * 29) + 1500, qPrintable(QString::number(clock.elapsed())));
-    const int sent = framesWith(unit(), 198);
+    const int sent = m_h.framesWithCommand(198);
     QTest::qWait(700);
-    QCOMPARE(framesWith(unit(), 198), sent);
+    QCOMPARE(m_h.framesWithCommand(198), sent);
     QVERIFY(sent < 31);
     // the port is free again: a new window reads it
     QVERIFY(m_h.openWindow());
@@ -359,7 +350,7 @@ void TestTransfers::keyEditorTakesOnlyWholeKeys()
     std::uint8_t key[8];
     QVERIFY2(CKeyField::ScanKey(asked, key), qPrintable(asked));
     QCOMPARE(asked.size(), 27);
-    QCOMPARE(framesWith(unit(), 205), 1);
+    QCOMPARE(m_h.framesWithCommand(205), 1);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(unit().state().keyTable[0].data()), 8),
              QByteArray(reinterpret_cast<const char *>(key), 8));
 }

@@ -122,6 +122,16 @@ public:
     CTarvelDoc &doc() const { return *m_app->m_pDoc; }
     QuiloSim::CSimulatedUnit &unit() const { return *m_unit; }
 
+    // How many requests with this command the unit has received.
+    int framesWithCommand(int command) const
+    {
+        int n = 0;
+        for (const auto &f : m_unit->receivedFrames())
+            if (f.bytes.size() >= 2 && static_cast<std::uint8_t>(f.bytes.at(0)) == command)
+                ++n;
+        return n;
+    }
+
     QList<Quilo::MessageRequest> messages;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
 
