@@ -701,22 +701,24 @@ bool CHistoryStore::LoadVisit(const QString &reference, StoredVisit *visit, QStr
     bool number = false;
     const qint64 id = reference.toLongLong(&number);
     QList<VisitEntry> found;
-    bool ok = false;
-    if (number) {
-        ok = ReadVisits(QStringLiteral("WHERE v.id = ?"), {id}, &found, error);
-    } else {
-        // An id's beginning will do when it names one visit (ids are lower-case hexadecimal).
-        const QString prefix = reference.trimmed().toLower();
-        static const QRegularExpression idText(QStringLiteral("^[0-9a-f-]{8,36}$"));
-        if (!idText.match(prefix).hasMatch()) {
-            *error = LoadString(Str::HistErrNoVisit).arg(reference);
-            return false;
-        }
-        ok = ReadVisits(QStringLiteral("WHERE v.uuid >= ? AND v.uuid < ?"),
-                        {prefix, prefix + QStringLiteral("\x7f")}, &found, error, 2);
-    }
-    if (!ok)
+    if (number && !ReadVisits(QStringLiteral("WHERE v.id = ?"), {id}, &found, error))
         return false;
+    // An id's beginning will do when it names one visit (ids are lower-case hexadecimal). One
+    // that begins with eight digits reads as a number too, so it is looked up both ways.
+    const QString prefix = reference.trimmed().toLower();
+    static const QRegularExpression idText(QStringLiteral("^[0-9a-f-]{8,36}$"));
+    if (idText.match(prefix).hasMatch()) {
+        QList<VisitEntry> byUuid;
+        if (!ReadVisits(QStringLiteral("WHERE v.uuid >= ? AND v.uuid < ?"), {prefix, prefix + QStringLiteral("\x7f")},
+                        &byUuid, error, 2))
+            return false;
+        for (const VisitEntry &v : byUuid)
+            if (found.isEmpty() || found.first().id != v.id)
+                found << v;
+    } else if (!number) {
+        *error = LoadString(Str::HistErrNoVisit).arg(reference);
+        return false;
+    }
     if (found.size() != 1) {
         *error = found.isEmpty() ? LoadString(Str::HistErrNoVisit).arg(reference)
                                  : LoadString(Str::HistErrVisitAmbiguous).arg(reference);

@@ -461,6 +461,29 @@ private slots:
         QCOMPARE(queued.first().records.size(), visit.records.size());
     }
 
+    // A visit is named by its number or its id's beginning, also when that beginning is all digits.
+    void visitReferences()
+    {
+        CHistoryStore store(ParseHistoryLocation(freshStore(QStringLiteral("sqlite"))));
+        QString error;
+        QVERIFY2(store.Open(&error), qPrintable(error));
+        Visit digits = variant(m_records, 1);
+        digits.uuid = QStringLiteral("53892997-0000-4000-8000-000000000001");
+        Visit twin = variant(m_records, 2);
+        twin.uuid = QStringLiteral("53892997-1111-4000-8000-000000000002");
+        QCOMPARE(int(store.Record(digits, &error)), int(CHistoryStore::Recorded::New));
+        QCOMPARE(int(store.Record(twin, &error)), int(CHistoryStore::Recorded::New));
+        StoredVisit v;
+        QVERIFY2(store.LoadVisit(QStringLiteral("53892997-0"), &v, &error), qPrintable(error));
+        QCOMPARE(v.entry.uuid, digits.uuid);
+        QVERIFY2(store.LoadVisit(QStringLiteral("2"), &v, &error), qPrintable(error));
+        QCOMPARE(v.entry.uuid, twin.uuid);
+        QVERIFY(!store.LoadVisit(QStringLiteral("53892997"), &v, &error));
+        QCOMPARE(error, LoadString(Str::HistErrVisitAmbiguous).arg(QStringLiteral("53892997")));
+        QVERIFY(!store.LoadVisit(QStringLiteral("abc"), &v, &error));
+        QCOMPARE(error, LoadString(Str::HistErrNoVisit).arg(QStringLiteral("abc")));
+    }
+
     // A read-out without the configuration cannot be filed: nothing is kept half.
     void noIdentityNoVisit()
     {
