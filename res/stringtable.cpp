@@ -249,6 +249,7 @@ constexpr Entry kTable[] = {
     {Str::CliErrShowFile, QT_TRANSLATE_NOOP("Quilo", "show needs the read-out file to show: quilo show FILE [SET].")},
     {Str::CliErrShowRead, QT_TRANSLATE_NOOP("Quilo", "%1: %2.")},
     {Str::CliYesWords, QT_TRANSLATE_NOOP("Quilo", "y|yes")},
+    {Str::CliErrOptionNotFor, QT_TRANSLATE_NOOP("Quilo", "%1 does not take %2; leave it out.")},
     {Str::SumPortFailed, QT_TRANSLATE_NOOP("Quilo", "%1: port could not be opened. %2")},
     {Str::SumRead, QT_TRANSLATE_NOOP("Quilo", "%1: %2 of %3 records read")},
     {Str::SumSkipped, QT_TRANSLATE_NOOP("Quilo", ", %1 already read")},

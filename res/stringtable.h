@@ -248,6 +248,7 @@ enum Id : unsigned {
     CliErrShowFile = 63490,      // show without a file
     CliErrShowRead,              // "%1: %2" why a saved read-out cannot be shown
     CliYesWords,                 // "y|yes": the answers that confirm a write, as the question offers them
+    CliErrOptionNotFor,          // "%1 does not take %2; leave it out."
 
     // 63500..63799: the window (status-bar summaries, file opening).
     SumPortFailed = 63500,       // "%1: port could not be opened. %2"

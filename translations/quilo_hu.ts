@@ -1792,6 +1792,10 @@ Előzmények</translation>
         <source>%1: %2 of %2 records read before; Load reads them again</source>
         <translation>%1: %2 rekordból %2 már korábban kiolvasva; a Betöltés újra kiolvassa őket</translation>
     </message>
+    <message>
+        <source>%1 does not take %2; leave it out.</source>
+        <translation>a(z) %1 parancs nem fogadja el ezt: %2; hagyja el.</translation>
+    </message>
 </context>
 <context>
     <name>quilo-readout</name>

@@ -663,8 +663,6 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
         io.out->write(candidates.isEmpty() ? QByteArray() : (candidates.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         return ExitOk;
     }
-    if (IsHistoryCommand(arguments))
-        return RunHistoryCommand(arguments, io);
     const CParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.ok()) {
         say(io, parsed.error);
@@ -690,7 +688,7 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
         return runWriteKey(o, io);
     case Command::History:
     case Command::Compare:
-        return RunHistoryCommand(arguments, io); // taken above already; here for completeness
+        return RunHistoryCommand(o, io);
     case Command::None:
         break;
     }

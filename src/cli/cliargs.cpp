@@ -358,8 +358,27 @@ CParseResult ParseCommandLine(const QStringList &arguments)
     case Command::WriteKey:
         parseWriteKey(words, &o, &result.error);
         break;
+    case Command::History:
+    case Command::Compare:
+        o.words = words;
+        if (o.format == OutputFormat::Quilo)
+            result.error = LoadString(Str::CliErrFormat).arg(parser.p.value(parser.format));
+        break;
     default:
         break;
+    }
+    // The history reads no unit and writes no file of its own: options for that were meant elsewhere.
+    if (result.ok() && (o.command == Command::History || o.command == Command::Compare)) {
+        const std::pair<const QCommandLineOption *, const char *> unitOptions[] = {
+            {&parser.port, "-p"},        {&parser.simulate, "--simulate"},   {&parser.simPace, "--sim-pace"},
+            {&parser.userKey, "-k"},     {&parser.trace, "--trace"},         {&parser.traceFile, "--trace-file"},
+            {&parser.output, "-o"},      {&parser.yes, "-y"},                {&parser.now, "--now"},
+            {&parser.noHistory, "--no-history"}};
+        for (const auto &[option, name] : unitOptions)
+            if (parser.p.isSet(*option)) {
+                result.error = LoadString(Str::CliErrOptionNotFor).arg(command, QLatin1String(name));
+                break;
+            }
     }
     // The writes produce messages only: an output option there was meant for something else.
     if (result.ok() && (o.command == Command::SetClock || o.command == Command::WriteKey)) {

@@ -49,8 +49,6 @@ enum ExitCode : int {
     ExitOutput = 74,   // the output or the trace could not be written
 };
 
-// History and Compare are taken by the history's own parser (historycli.h); they are here for
-// the shell's completion, which offers the commands of the table below.
 enum class Command { None, Help, Version, Ports, Read, Show, SetClock, WriteKey, History, Compare };
 enum class OutputFormat { Table, Csv, Json, Quilo };
 
@@ -82,6 +80,7 @@ struct CCliOptions
     CSetSpec keyGroup;             // write-key
     int keyRow = 0;                // write-key: row in the group, from 0
     QString keyText;               // write-key: normalised to the key format
+    QStringList words;             // history, compare: the words after the command
 };
 
 struct CParseResult

@@ -9,7 +9,6 @@
 #include "stringtable.h"
 #include "tarveldoc.h"
 
-#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,56 +24,7 @@ void say(const CCliStreams &io, const QString &message)
     io.err->write((QStringLiteral("quilo: ") + message + QLatin1Char('\n')).toUtf8());
 }
 
-struct HistoryOptions
-{
-    QString command;           // "history" or "compare"
-    QStringList words;
-    OutputFormat format = OutputFormat::Table;
-    QChar separator;
-    QString historyUrl;
-};
-
-bool parse(const QStringList &arguments, HistoryOptions *o, QString *error)
-{
-    QCommandLineParser p;
-    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption format{{QStringLiteral("f"), QStringLiteral("format")}, QString(), QStringLiteral("format")};
-    const QCommandLineOption separator{{QStringLiteral("s"), QStringLiteral("separator")}, QString(), QStringLiteral("c")};
-    const QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("url")};
-    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
-    p.addOptions({format, separator, history, help});
-    if (!p.parse(QStringList{QStringLiteral("quilo")} + arguments)) {
-        *error = LoadString(Str::CliErrOption).arg(p.errorText());
-        return false;
-    }
-    o->words = p.positionalArguments();
-    o->command = p.isSet(help) ? QStringLiteral("help") : o->words.takeFirst().toLower();
-    o->historyUrl = p.value(history);
-    const QString f = p.value(format).toLower();
-    if (f == QLatin1String("csv"))
-        o->format = OutputFormat::Csv;
-    else if (f == QLatin1String("json"))
-        o->format = OutputFormat::Json;
-    else if (!f.isEmpty() && f != QLatin1String("table")) {
-        *error = LoadString(Str::CliErrFormat).arg(p.value(format));
-        return false;
-    }
-    if (p.isSet(separator)) {
-        const QString s = p.value(separator);
-        if (s.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0)
-            o->separator = QLatin1Char('\t');
-        else if (s.size() == 1 && s != QLatin1String("\""))
-            o->separator = s.at(0);
-        else {
-            *error = LoadString(Str::CliErrSeparator).arg(s);
-            return false;
-        }
-    }
-    return true;
-}
-
-// Rows with a heading, in the chosen form; `names` are the stable column names for JSON.
-QByteArray render(const HistoryOptions &o, const QStringList &heading, const QStringList &names, QList<QStringList> rows)
+QByteArray render(const CCliOptions &o, const QStringList &heading, const QStringList &names, QList<QStringList> rows)
 {
     if (o.format == OutputFormat::Json) {
         QJsonArray list;
@@ -106,7 +56,7 @@ QString localTime(const QDateTime &utc)
 }
 
 // Opens the chosen store and sends it what the outbox holds.
-bool openStore(const HistoryOptions &o, const CCliStreams &io, Quilo::CHistoryStore **store,
+bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore **store,
                std::unique_ptr<Quilo::CHistoryStore> &holder)
 {
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
@@ -128,7 +78,7 @@ bool openStore(const HistoryOptions &o, const CCliStreams &io, Quilo::CHistorySt
     return true;
 }
 
-int listHistory(const HistoryOptions &o, const CCliStreams &io)
+int listHistory(const CCliOptions &o, const CCliStreams &io)
 {
     std::unique_ptr<Quilo::CHistoryStore> holder;
     Quilo::CHistoryStore *store = nullptr;
@@ -175,7 +125,7 @@ int listHistory(const HistoryOptions &o, const CCliStreams &io)
     return ExitOk;
 }
 
-int importFiles(const HistoryOptions &o, const CCliStreams &io)
+int importFiles(const CCliOptions &o, const CCliStreams &io)
 {
     if (o.words.size() < 2) {
         say(io, LoadString(Str::HistErrImportArgs));
@@ -206,7 +156,7 @@ int importFiles(const HistoryOptions &o, const CCliStreams &io)
     return exit;
 }
 
-int syncHistory(const HistoryOptions &o, const CCliStreams &io)
+int syncHistory(const CCliOptions &o, const CCliStreams &io)
 {
     std::unique_ptr<Quilo::CHistoryStore> holder;
     Quilo::CHistoryStore *store = nullptr;
@@ -222,7 +172,7 @@ int syncHistory(const HistoryOptions &o, const CCliStreams &io)
     return ExitOk;
 }
 
-int compareVisits(const HistoryOptions &o, const CCliStreams &io)
+int compareVisits(const CCliOptions &o, const CCliStreams &io)
 {
     std::unique_ptr<Quilo::CHistoryStore> holder;
     Quilo::CHistoryStore *store = nullptr;
@@ -311,41 +261,9 @@ int compareVisits(const HistoryOptions &o, const CCliStreams &io)
 
 } // namespace
 
-bool IsHistoryCommand(const QStringList &arguments)
+int RunHistoryCommand(const CCliOptions &o, const CCliStreams &io)
 {
-    // HistoryOptions that take a value may stand before the command word.
-    static const QStringList withValue{QStringLiteral("-p"), QStringLiteral("--port"), QStringLiteral("-k"),
-                                       QStringLiteral("--user-key"), QStringLiteral("-f"), QStringLiteral("--format"),
-                                       QStringLiteral("-o"), QStringLiteral("--output"), QStringLiteral("-s"),
-                                       QStringLiteral("--separator"), QStringLiteral("--trace-file"),
-                                       QStringLiteral("--sim-pace"), QStringLiteral("--history")};
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &a = arguments.at(i);
-        if (withValue.contains(a)) {
-            ++i;
-            continue;
-        }
-        if (a.startsWith(QLatin1Char('-')))
-            continue;
-        const QString word = a.toLower();
-        return word == QLatin1String("history") || word == QLatin1String("compare");
-    }
-    return false;
-}
-
-int RunHistoryCommand(const QStringList &arguments, const CCliStreams &io)
-{
-    HistoryOptions o;
-    QString error;
-    if (!parse(arguments, &o, &error)) {
-        say(io, error);
-        return ExitUsage;
-    }
-    if (o.command == QLatin1String("help")) {
-        io.out->write(UsageText().toUtf8());
-        return ExitOk;
-    }
-    if (o.command == QLatin1String("compare"))
+    if (o.command == Command::Compare)
         return compareVisits(o, io);
     if (!o.words.isEmpty() && o.words.first() == QLatin1String("import"))
         return importFiles(o, io);

@@ -4,6 +4,7 @@
 // records when it has tried every set.
 
 #include "cliapp.h"
+#include "cliargs.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,9 +17,8 @@ namespace QuiloCli {
 // The history could not be reached or read: status 69 (nothing was changed in it).
 inline constexpr int ExitHistoryUnavailable = 69;
 
-// True when the command word is one of the history's.
-bool IsHistoryCommand(const QStringList &arguments);
-int RunHistoryCommand(const QStringList &arguments, const CCliStreams &io);
+// `history` and `compare`, as parsed by ParseCommandLine.
+int RunHistoryCommand(const CCliOptions &options, const CCliStreams &io);
 
 // After a whole-unit read: records the visit unless turned off; messages on stderr. Returns
 // false when the visit was neither recorded nor kept.

@@ -72,7 +72,8 @@ CHistoryService *InstallHistoryRecorder(QWidget *frame, CTarvelDoc &doc, std::fu
     return service;
 }
 
-CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent) : QWidget(parent), m_doc(doc)
+CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
+    : QWidget(parent), m_doc(doc), m_later(std::make_unique<CTarvelDoc>())
 {
     setObjectName(QStringLiteral("CHistoryView"));
     auto *layout = new QVBoxLayout(this);
@@ -379,15 +380,15 @@ void CHistoryView::OnCompared(const Comparison &c, const StoredVisit &later, con
                   .arg(c.earlier.id)
                   .arg(c.later.id),
               false);
-    m_later = later;
+    m_later->Clear();
+    m_later->ApplyRecords(later.records);
     ShowLogChart();
     emit shown();
 }
 
 void CHistoryView::ShowLogChart()
 {
-    auto doc = std::make_unique<CTarvelDoc>();
-    doc->ApplyRecords(m_later.records);
+    const CTarvelDoc *doc = m_later.get();
     const auto set = static_cast<DataSetId>(m_log->currentData().toInt());
     const bool money = m_pair->currentIndex() == 1;
     const DataSetInfo *info = FindDataSet(set);

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class CTarvelDoc;
 class QChartView;
@@ -80,7 +81,7 @@ private:
     QChartView *m_logChart = nullptr;
     QChartView *m_counterChart = nullptr;
     QLabel *m_status = nullptr;
-    StoredVisit m_later;      // the later visit of the comparison shown, for the log chart
+    std::unique_ptr<CTarvelDoc> m_later; // the later visit of the comparison shown, decoded once for the log chart
     qint64 m_selectUnit = 0;  // the unit to open once the list is there
 };
 

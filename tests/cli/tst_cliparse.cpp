@@ -25,6 +25,7 @@ class TestCliParse : public QObject
 private slots:
     void rejects_data();
     void rejects();
+    void historyTakesTheCommonOptions();
     void resolves_data();
     void resolves();
     void keyText_data();
@@ -76,6 +77,8 @@ void TestCliParse::rejects_data()
     row("clock into a file", {QStringLiteral("set-clock"), QStringLiteral("now"), QStringLiteral("-o"), QStringLiteral("x.csv")}, "-o");
     row("key write as json", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("0011223344556677"),
                                QStringLiteral("-f"), QStringLiteral("json")}, "-f");
+    row("history from a port", {QStringLiteral("history"), QStringLiteral("-p"), QStringLiteral("Com1")}, "-p");
+    row("compare into a read-out file", {QStringLiteral("compare"), QStringLiteral("-f"), QStringLiteral("quilo")}, "quilo");
     row("key not hex", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("0G112233445566778")}, "not a key");
 }
 
@@ -112,6 +115,19 @@ void TestCliParse::resolves_data()
     // Every set once, every key group once, every event once.
     QTest::newRow("all") << QStringList{QStringLiteral("read"), QStringLiteral("ALL")}
                          << 4 + 20 + 5 + 2 + 4 << int(CTarvelDoc::dsCounters) << 0 << 0 << -1;
+}
+
+void TestCliParse::historyTakesTheCommonOptions()
+{
+    // one parser for every command: the language and the separator mean the same everywhere
+    const CParseResult r = ParseCommandLine({QStringLiteral("--lang"), QStringLiteral("hu"), QStringLiteral("compare"),
+                                             QStringLiteral("-s"), QStringLiteral("\\t"), QStringLiteral("17"),
+                                             QStringLiteral("23"), QStringLiteral("--history"), QStringLiteral("x.sqlite")});
+    QVERIFY2(r.ok(), qPrintable(r.error));
+    QCOMPARE(r.options.command, Command::Compare);
+    QCOMPARE(r.options.words, (QStringList{QStringLiteral("17"), QStringLiteral("23")}));
+    QCOMPARE(r.options.separator, QLatin1Char('\t'));
+    QCOMPARE(r.options.historyUrl, QStringLiteral("x.sqlite"));
 }
 
 void TestCliParse::resolves()
