@@ -50,14 +50,10 @@ QByteArray render(const CCliOptions &o, const QStringList &heading, const QStrin
     return AlignedRows(rows).toUtf8();
 }
 
-QString localTime(const QDateTime &utc)
-{
-    return utc.isValid() ? utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
-}
-
-// Opens the chosen store and sends it what the outbox holds.
+// Opens the chosen store and sends it what the outbox holds; `waiting` and `sendError` say
+// what stayed there and why.
 bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore **store,
-               std::unique_ptr<Quilo::CHistoryStore> &holder)
+               std::unique_ptr<Quilo::CHistoryStore> &holder, int *waiting = nullptr, QString *sendError = nullptr)
 {
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
     QString error;
@@ -70,10 +66,14 @@ bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore
         say(io, error);
         return false;
     }
-    int waiting = 0;
-    const int sent = Quilo::SendQueued(*holder, Quilo::DefaultHistoryFile(), &waiting, &error);
+    int left = 0;
+    const int sent = Quilo::SendQueued(*holder, Quilo::DefaultHistoryFile(), &left, &error);
     if (sent > 0)
         say(io, LoadString(Str::HistSentQueued).arg(sent));
+    if (waiting)
+        *waiting = left;
+    if (sendError)
+        *sendError = error;
     *store = holder.get();
     return true;
 }
@@ -93,7 +93,7 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
         }
         QList<QStringList> rows;
         for (const Quilo::UnitEntry &u : units)
-            rows << QStringList{u.type, u.number, QString::number(u.visits), localTime(u.lastVisit)};
+            rows << QStringList{u.type, u.number, QString::number(u.visits), Quilo::LocalMinuteText(u.lastVisit)};
         io.out->write(render(o, {LoadString(Str::HistColType), LoadString(Str::HistColNumber), LoadString(Str::HistColVisits),
                                  LoadString(Str::HistColLastVisit)},
                              {QStringLiteral("type"), QStringLiteral("manufacturingNumber"), QStringLiteral("visits"),
@@ -113,7 +113,7 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
     }
     QList<QStringList> rows;
     for (const Quilo::VisitEntry &v : visits)
-        rows << QStringList{QString::number(v.id), v.uuid.left(8), localTime(v.pcTime), v.unitClock,
+        rows << QStringList{QString::number(v.id), v.uuid.left(8), Quilo::LocalMinuteText(v.pcTime), v.unitClock,
                             v.clockOffset ? Quilo::DurationText(*v.clockOffset) : QString(), v.source, v.port};
     io.out->write(render(o,
                          {LoadString(Str::HistColVisit), LoadString(Str::HistColId), LoadString(Str::HistColPcTime),
@@ -160,11 +160,10 @@ int syncHistory(const CCliOptions &o, const CCliStreams &io)
 {
     std::unique_ptr<Quilo::CHistoryStore> holder;
     Quilo::CHistoryStore *store = nullptr;
-    if (!openStore(o, io, &store, holder))
-        return ExitHistoryUnavailable;
     int waiting = 0;
     QString error;
-    Quilo::SendQueued(*store, Quilo::DefaultHistoryFile(), &waiting, &error);
+    if (!openStore(o, io, &store, holder, &waiting, &error))
+        return ExitHistoryUnavailable;
     if (waiting > 0) {
         say(io, LoadString(Str::HistStillWaiting).arg(waiting).arg(error));
         return ExitHistoryUnavailable;

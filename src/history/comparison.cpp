@@ -314,12 +314,15 @@ QString DurationText(qint64 seconds)
     return LoadString(Str::HistHoursMinutes).arg(sign + QString::number(s / 3600)).arg(s % 3600 / 60, 2, 10, QLatin1Char('0'));
 }
 
+QString LocalMinuteText(const QDateTime &utc)
+{
+    return utc.isValid() ? utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+}
+
 QList<ComparisonLine> ComparisonLines(const Comparison &c)
 {
     QList<ComparisonLine> lines;
-    const auto when = [](const VisitEntry &v) {
-        return v.pcTime.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    };
+    const auto when = [](const VisitEntry &v) { return LocalMinuteText(v.pcTime); };
     for (const ComparisonFlag &f : c.flags)
         lines << ComparisonLine{QStringLiteral("flag"), LoadString(ComparisonFlag::Title(f.kind)) + QStringLiteral(": ") + f.what,
                                 f.earlier, f.later, QString()};

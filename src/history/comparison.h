@@ -82,6 +82,8 @@ QJsonObject ComparisonJson(const Comparison &comparison);
 
 // An amount or a count as the unit's lists show it.
 QString MoneyText(qint64 amount);
+// A PC time (UTC) as the PC's local minute, "yyyy-MM-dd HH:mm"; empty when not valid.
+QString LocalMinuteText(const QDateTime &utc);
 QString DurationText(qint64 seconds);
 
 } // namespace Quilo

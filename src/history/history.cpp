@@ -41,8 +41,7 @@ int SendQueued(CHistoryStore &store, const QString &localFile, int *waiting, QSt
         if (outbox.Dequeue(v.uuid, &why))
             ++sent;
     }
-    outbox.Queued(&queued, error);
-    *waiting = static_cast<int>(queued.size());
+    *waiting = static_cast<int>(queued.size()) - sent; // a visit not taken off stays there
     return sent;
 }
 

@@ -370,6 +370,9 @@ int CHistoryStore::SchemaVersion()
 
 bool CHistoryStore::Migrate(int upTo, QString *error)
 {
+    // Done already (every open but the first): no write lock, so readers never wait on each other.
+    if (const int seen = SchemaVersion(); seen >= upTo && seen <= kSchemaVersion)
+        return true;
     if (!Begin(error))
         return false;
     QSqlDatabase db = Database();
@@ -693,7 +696,14 @@ bool CHistoryStore::LatestVisit(VisitEntry *visit, QString *error)
 
 bool CHistoryStore::LoadVisit(qint64 id, StoredVisit *visit, QString *error)
 {
-    return LoadVisit(QString::number(id), visit, error);
+    QList<VisitEntry> found;
+    if (!ReadVisits(QStringLiteral("WHERE v.id = ?"), {id}, &found, error))
+        return false;
+    if (found.isEmpty()) {
+        *error = LoadString(Str::HistErrNoVisit).arg(id);
+        return false;
+    }
+    return LoadRecords(found.first(), visit, error);
 }
 
 bool CHistoryStore::LoadVisit(const QString &reference, StoredVisit *visit, QString *error)
@@ -724,16 +734,21 @@ bool CHistoryStore::LoadVisit(const QString &reference, StoredVisit *visit, QStr
                                  : LoadString(Str::HistErrVisitAmbiguous).arg(reference);
         return false;
     }
+    return LoadRecords(found.first(), visit, error);
+}
+
+bool CHistoryStore::LoadRecords(const VisitEntry &entry, StoredVisit *visit, QString *error)
+{
     QSqlQuery q(Database());
     q.prepare(QStringLiteral("SELECT manifest FROM visits WHERE id = ?"));
-    q.bindValue(0, found.first().id);
+    q.bindValue(0, entry.id);
     QString why;
     if (!run(q, &why) || !q.next()) {
         *error = LoadString(Str::HistErrRead).arg(m_location.shown, why);
         return false;
     }
     StoredVisit out;
-    out.entry = found.first();
+    out.entry = entry;
     if (!loadRecords(Database(), q.value(0).toByteArray(), &out.records, &why)) {
         *error = LoadString(Str::HistErrRead).arg(m_location.shown, why);
         return false;

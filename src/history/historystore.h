@@ -110,6 +110,7 @@ private:
     void Rollback();
     Recorded RecordOne(const Visit &visit, QString *error);
     bool StoreBlob(const QByteArray &hash, const QByteArray &content, QString *error);
+    bool LoadRecords(const VisitEntry &entry, StoredVisit *visit, QString *error);
     bool ReadVisits(const QString &where, const QVariantList &values, QList<VisitEntry> *visits, QString *error,
                     int limit = 0);
 

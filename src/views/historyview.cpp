@@ -38,11 +38,6 @@ namespace {
 constexpr int kUnitRole = Qt::UserRole;
 constexpr int kVisitRole = Qt::UserRole + 1;
 
-QString localTime(const QDateTime &utc)
-{
-    return utc.isValid() ? utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
-}
-
 // The logs the chart can show, and the two figures of each pair of bars.
 constexpr DataSetId kChartLogs[] = {dsDaily, dsMonthly, dsQuarterly, dsYearly};
 
@@ -286,7 +281,7 @@ void CHistoryView::OnVisits(qint64 unitId, const QList<VisitEntry> &visits, cons
     const QSignalBlocker block(m_units);
     qDeleteAll(unit->takeChildren());
     for (const VisitEntry &v : visits) {
-        auto *item = new QTreeWidgetItem(unit, {localTime(v.pcTime) + QStringLiteral("  #") + QString::number(v.id)
+        auto *item = new QTreeWidgetItem(unit, {Quilo::LocalMinuteText(v.pcTime) + QStringLiteral("  #") + QString::number(v.id)
                                                     + (v.source == QLatin1String("import") ? QStringLiteral("  (") + v.port + QLatin1Char(')') : QString()),
                                                 v.unitClock});
         item->setData(0, kUnitRole, unitId);
