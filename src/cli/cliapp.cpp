@@ -260,7 +260,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
                 info.request << want.label();
             data = Quilo::SaveReadOut(session.Doc(), info);
         } else {
-            data = formatSections(o, session.Doc(), o.sets.mid(0, sections.size()), MergeEvents(sections),
+            data = formatSections(o, session.Doc(), o.sets, MergeEvents(sections),
                                   session.PortName(), stopped);
         }
         if (!file) {
@@ -365,13 +365,10 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
             }
         }
     }
-    QList<CExportSection> sections;
-    for (const CSetSpec &want : sets)
-        sections << BuildSection(doc, want);
-
-    const QByteArray data = sections.isEmpty() ? QByteArray()
-                                               : formatSections(o, doc, sets, MergeEvents(sections), readOut.info.port,
-                                                                readOut.info.stopped);
+    const QList<CExportSection> sections = BuildSections(doc, sets);
+    const QByteArray data = sections.isEmpty()
+                                ? QByteArray()
+                                : formatSections(o, doc, sets, sections, readOut.info.port, readOut.info.stopped);
     if (o.outputFile.isEmpty() || o.outputFile == QLatin1String("-")) {
         io.out->write(data);
         return ExitOk;

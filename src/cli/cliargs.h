@@ -18,6 +18,7 @@ namespace QuiloCli {
 // The sets and their export live below both front ends; the command line uses them as its own.
 using Quilo::AllSets;
 using Quilo::BuildSection;
+using Quilo::BuildSections;
 using Quilo::CExportInfo;
 using Quilo::CExportRow;
 using Quilo::CExportSection;

@@ -2,9 +2,6 @@
 
 #include "exporttable.h"
 #include "fields.h"
-
-#include "exporttable.h"
-#include "fields.h"
 #include "stringtable.h"
 
 namespace QuiloCli {
@@ -21,27 +18,8 @@ void CRawCapture::Attach(Quilo::CFrameLink &link)
 
 void CRawCapture::OnFrame(const Quilo::TraceEvent &event)
 {
-    const std::span<const std::uint8_t> bytes = event.bytes;
-    switch (event.direction) {
-    case Quilo::TraceDirection::Sent:
-        // Only a 2-byte request asks for data; the answer to a data frame is an echo.
-        m_pending = bytes.size() == 2 ? keyOf(bytes[0], bytes[1]) : -1;
-        break;
-    case Quilo::TraceDirection::Received:
-        if (m_pending >= 0) {
-            const auto key = static_cast<quint16>(m_pending);
-            if (event.verdict == Quilo::ResultOk && bytes.size() >= Quilo::kFrameOverhead)
-                m_replies.insert(key, QByteArray(reinterpret_cast<const char *>(bytes.data()) + 2,
-                                                 static_cast<qsizetype>(bytes.size() - Quilo::kFrameOverhead)));
-            else
-                m_replies.remove(key);
-        }
-        m_pending = -1;
-        break;
-    case Quilo::TraceDirection::Discarded:
+    if (event.direction == Quilo::TraceDirection::Discarded)
         ++m_discarded;
-        break;
-    }
     // After the first failure the trace stays as it is: a trace with holes would mislead.
     if (m_trace && m_traceError.isEmpty()) {
         const QByteArray line = TraceLine(event).toUtf8();
@@ -58,29 +36,6 @@ int CRawCapture::TakeDiscarded()
     const int n = m_discarded;
     m_discarded = 0;
     return n;
-}
-
-QByteArray CRawCapture::Reply(std::uint8_t command, std::uint8_t parameter) const
-{
-    return m_replies.value(keyOf(command, parameter));
-}
-
-QByteArray CRawCapture::Chunked(std::uint8_t command, std::size_t count) const
-{
-    QByteArray all;
-    bool any = false;
-    for (std::size_t k = 1; k <= count && k <= Quilo::kChunkLengths.size(); ++k) {
-        const auto parameter = static_cast<std::uint8_t>(k);
-        const QByteArray chunk = Reply(command, parameter);
-        const auto length = static_cast<qsizetype>(Quilo::kChunkLengths[k - 1]);
-        if (chunk.size() == length) {
-            all += chunk;
-            any = true;
-        } else {
-            all += QByteArray(length, '\0');
-        }
-    }
-    return any ? all : QByteArray();
 }
 
 QString CRawCapture::TraceLine(const Quilo::TraceEvent &event) const

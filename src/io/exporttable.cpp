@@ -73,12 +73,12 @@ void listHeadings(CExportSection &s)
 // document keeps of each chunk, so that a read-out opened from a file says the same.
 void judgeChunked(CExportRow &row, const CDataField &record, const CRecordMeta &meta, int chunks)
 {
+    const QList<int> failed = meta.failedChunks();
     row.status = record.m_nStatus;
-    row.ok = record.IsRead() && meta.failedChunks().isEmpty();
+    row.ok = record.IsRead() && failed.isEmpty();
     row.result = ResultText(record.m_nStatus);
     if (!record.IsRead())
         row.blankAll(); // whatever the fields hold did not come from this read
-    const QList<int> failed = meta.failedChunks();
     if (failed.isEmpty())
         return;
     const auto silent = [&](int chunk) { return chunk < meta.chunkReceived.size() && meta.chunkReceived.at(chunk) == 0; };
@@ -105,17 +105,6 @@ void judgeChunked(CExportRow &row, const CDataField &record, const CRecordMeta &
         row.result = givenUp ? LoadString(Str::CliPartsSilent).arg(tried).arg(chunks - tried)
                              : LoadString(Str::CliPartsAllFailed).arg(tried).arg(why);
     }
-}
-
-// The fields that hold free text of the unit's (everything but the amounts).
-QList<bool> configTextColumns(qsizetype columns)
-{
-    QList<bool> text(columns, false);
-    for (qsizetype c = 0; c < 13 && c < columns; ++c)
-        text[c] = true;
-    if (columns > 17)
-        text[17] = true;
-    return text;
 }
 
 } // namespace
@@ -245,28 +234,28 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want)
     }
     case CTarvelDoc::dsConfig: {
         s.form = true;
-        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields())
+        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields()) {
             s.headings << heading(f.label);
-        s.unitText = configTextColumns(s.headings.size());
+            s.unitText << f.text;
+        }
         CExportRow row;
         row.number = 1;
         row.cells = configCells(doc.m_config);
         judgeChunked(row, doc.m_config, *doc.Meta(CTarvelDoc::dsConfig, 0), static_cast<int>(Quilo::kConfigChunks));
-        if (doc.m_config.IsRead())
+        if (row.ok)
             row.raw = doc.Meta(CTarvelDoc::dsConfig, 0)->raw;
-        if (!row.ok)
-            row.raw.clear();
         s.rows << row;
         break;
     }
     case CTarvelDoc::dsConfEvents: {
         s.form = true;
         s.title += QLatin1Char(' ') + QString::number(want.event + 1);
-        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields())
+        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields()) {
             s.headings << heading(f.label);
+            s.unitText << f.text;
+        }
         for (unsigned id : Quilo::EventExtraLabels())
             s.headings << heading(id);
-        s.unitText = configTextColumns(s.headings.size());
         const auto event = static_cast<unsigned>(want.event);
         const CConfEventRecord &e = doc.m_aConfEvents[event];
         CExportRow row;

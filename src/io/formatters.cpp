@@ -233,13 +233,18 @@ QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, const CExportInfo &info)
+QList<CExportSection> BuildSections(const CTarvelDoc &doc, const QList<CSetSpec> &wanted)
 {
-    const CSourceTexts english;
     QList<CExportSection> sections;
     for (const CSetSpec &want : wanted)
         sections << BuildSection(doc, want);
-    return FormatJson(MergeEvents(sections), info);
+    return MergeEvents(sections);
+}
+
+QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, const CExportInfo &info)
+{
+    const CSourceTexts english;
+    return FormatJson(BuildSections(doc, wanted), info);
 }
 
 QString InertText(const QString &text)

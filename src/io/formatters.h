@@ -36,5 +36,7 @@ QString CsvLine(const QStringList &fields, QChar separator);
 
 // The configuration events come back one section per event; for output they are one list.
 QList<CExportSection> MergeEvents(const QList<CExportSection> &sections);
+// The sections of every set wanted, merged as above.
+QList<CExportSection> BuildSections(const CTarvelDoc &doc, const QList<CSetSpec> &wanted);
 
 } // namespace Quilo

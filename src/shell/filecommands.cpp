@@ -49,10 +49,7 @@ QByteArray exportBytes(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, CFi
 {
     if (format == CFileCommands::Format::Json)
         return ExportJson(doc, wanted, CExportInfo{port, false});
-    QList<CExportSection> sections;
-    for (const CSetSpec &want : wanted)
-        sections << BuildSection(doc, want);
-    return FormatCsv(MergeEvents(sections), LocaleSeparator(QLocale()));
+    return FormatCsv(BuildSections(doc, wanted), LocaleSeparator(QLocale()));
 }
 
 } // namespace
@@ -289,9 +286,6 @@ void CFileCommands::writeOut(const QString &path, const QByteArray &bytes)
 
 QString CFileCommands::reportHtml(Scope scope) const
 {
-    QList<CExportSection> sections;
-    for (const CSetSpec &want : sets(scope))
-        sections << BuildSection(m_doc, want);
     ReportFacts facts;
     const ReadOutInfo identity = IdentityOf(m_doc);
     if (!identity.unitType.isEmpty() || !identity.unitNumber.isEmpty())
@@ -303,7 +297,7 @@ QString CFileCommands::reportHtml(Scope scope) const
         facts.clock = m_doc.m_dateTime.GetText();
     facts.program = m_doc.IsOffline() ? m_fileInfo.program : QString();
     facts.printed = QDateTime::currentDateTime();
-    return ReportHtml(MergeEvents(sections), facts);
+    return ReportHtml(BuildSections(m_doc, sets(scope)), facts);
 }
 
 void CFileCommands::Print(Scope scope)
