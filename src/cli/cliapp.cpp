@@ -596,11 +596,13 @@ int runPorts(const CCliStreams &io)
     }
     out += LoadString(Str::CliPortsNames) + QLatin1Char('\n');
     QList<QStringList> names;
+    QString mappingError; // a malformed mapping leads every name nowhere: say why, once
     for (int i = 1; i <= 4; ++i) {
         const QString name = QStringLiteral("Com%1").arg(i);
-        const QString path = Quilo::ResolvePortPath(name);
-        names << QStringList{name, path.isEmpty() ? LoadString(Str::CliPortsNowhere) : path,
-                             sourceText(Quilo::PortPathSource(name))};
+        const Quilo::PortResolution r = Quilo::ResolvePort(name);
+        names << QStringList{name, r.path.isEmpty() ? LoadString(Str::CliPortsNowhere) : r.path, sourceText(r.source)};
+        if (mappingError.isEmpty())
+            mappingError = r.error;
     }
     out += AlignedRows(names, QStringLiteral("  "));
     QString firstStable;
@@ -614,15 +616,8 @@ int runPorts(const CCliStreams &io)
     }
     if (!firstStable.isEmpty())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsStableHint).arg(firstStable) + QLatin1Char('\n');
-    // A malformed mapping leads every name nowhere: say why, once.
-    QStringList mappingErrors;
-    for (int i = 1; i <= 4; ++i) {
-        const QString error = Quilo::PortMappingError(QStringLiteral("Com%1").arg(i));
-        if (!error.isEmpty() && mappingErrors.isEmpty())
-            mappingErrors << error;
-    }
-    for (const QString &error : mappingErrors)
-        out += QLatin1Char('\n') + error + QLatin1Char('\n');
+    if (!mappingError.isEmpty())
+        out += QLatin1Char('\n') + mappingError + QLatin1Char('\n');
     if (lacksDialout())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsDialout) + QLatin1Char('\n');
     io.out->write(out.toUtf8());

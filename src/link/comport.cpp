@@ -34,11 +34,12 @@ int CComPort::Configure(const QString &portName, std::uint32_t baudRate, std::ui
 int CComPort::Open()
 {
     Close();
-    const QString path = ResolvePortPath(m_strPortName);
+    const PortResolution resolved = ResolvePort(m_strPortName);
+    const QString &path = resolved.path;
     if (path.isEmpty()) {
         // A malformed mapping is not a missing device: say what to fix.
-        if (const QString mapping = PortMappingError(m_strPortName); !mapping.isEmpty())
-            m_lastError = CPortError{CPortError::Other, 0, QString(), mapping};
+        if (!resolved.error.isEmpty())
+            m_lastError = CPortError{CPortError::Other, 0, QString(), resolved.error};
         else
             SetError(CPortError::NoSuchDevice, 0, path);
         return 0;

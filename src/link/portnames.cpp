@@ -25,12 +25,6 @@ QHash<QString, QString> &overrides()
     return table;
 }
 
-struct Resolution {
-    QString path;
-    PortSource source = PortSource::None;
-    QString error; // a malformed mapping stood in the way
-};
-
 // A port name a mapping may give: "Com" and a number ("Com9" too, for machines with more ports).
 bool isComName(const QString &name)
 {
@@ -101,7 +95,7 @@ QString byDefault(const QString &name)
     return u"/dev/ttyS%1"_s.arg(m.captured(1).toInt() - 1);
 }
 
-Resolution resolve(const QString &rawName)
+PortResolution resolve(const QString &rawName)
 {
     const QString name = CanonicalPortName(rawName.trimmed());
     if (name.isEmpty())
@@ -143,6 +137,11 @@ QString CanonicalPortName(const QString &name)
             return u"Com%1"_s.arg(n);
     }
     return name;
+}
+
+PortResolution ResolvePort(const QString &name)
+{
+    return resolve(name);
 }
 
 QString ResolvePortPath(const QString &name)

@@ -9,14 +9,8 @@
 namespace Quilo {
 
 // The device path for a port name; empty when the name leads nowhere, or when the mapping it
-// would come from is malformed (see PortMappingError).
+// would come from is malformed (see ResolvePort).
 QString ResolvePortPath(const QString &name);
-
-// Why `name` leads nowhere because a mapping is malformed, for the user; empty when no mapping
-// in the way is malformed. A malformed QUILO_PORTS or [Ports] group is not used at all: an entry
-// meant for this name may be the misspelt one, and a request must not go to a device the user
-// did not mean (the default /dev/ttyS1 for "Com2" among them).
-QString PortMappingError(const QString &name);
 
 // Maps `name` to `path` for this process; an empty path removes the mapping.
 void SetPortOverride(const QString &name, const QString &path);
@@ -25,9 +19,21 @@ void ClearPortOverrides();
 // "com2" and "COM2" are "Com2"; any other name is returned unchanged.
 QString CanonicalPortName(const QString &name);
 
-// Where the mapping of ResolvePortPath came from, for the command line's port listing (the
-// malformed mapping's source when PortMappingError is not empty).
+// Where the mapping of ResolvePortPath came from, for the command line's port listing.
 enum class PortSource { None, Path, Override, Environment, Settings, Default };
-PortSource PortPathSource(const QString &name);
+
+// The device path, where its mapping came from, and why the name leads nowhere when a mapping
+// in the way is malformed (for the user). A malformed QUILO_PORTS or [Ports] group is not used
+// at all: an entry meant for this name may be the misspelt one, and a request must not go to a
+// device the user did not mean (the default /dev/ttyS1 for "Com2" among them). Each call reads
+// the environment and the settings file.
+struct PortResolution {
+    QString path;
+    PortSource source = PortSource::None; // the malformed mapping's source when `error` is set
+    QString error;
+};
+PortResolution ResolvePort(const QString &name);
+PortSource PortPathSource(const QString &name); // ResolvePort(name).source
+QString PortMappingError(const QString &name);   // ResolvePort(name).error
 
 } // namespace Quilo

@@ -11,6 +11,7 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -96,15 +97,23 @@ QList<CSerialPortEntry> ListSerialPorts()
         e.stableNames = it.value();
         ports << e;
     }
+    // Where Com1..Com4 lead, once: each answer reads the environment and the settings file.
+    struct Target {
+        QString com, path, canonical; // a mapping to a by-id link leads to its device too
+    };
+    std::array<Target, 4> targets;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        Target &t = targets[i];
+        t.com = u"Com%1"_s.arg(i + 1);
+        t.path = Quilo::ResolvePortPath(t.com);
+        if (!t.path.isEmpty())
+            t.canonical = QFileInfo(t.path).canonicalFilePath();
+    }
     for (CSerialPortEntry &e : ports) {
         readLatencyTimer(root, e);
-        for (int i = 1; i <= 4; ++i) {
-            const QString com = u"Com%1"_s.arg(i);
-            const QString path = Quilo::ResolvePortPath(com);
-            // A mapping to a by-id link leads here too.
-            if (path == e.devicePath || (!path.isEmpty() && QFileInfo(path).canonicalFilePath() == e.devicePath))
-                e.portNames << com;
-        }
+        for (const Target &t : targets)
+            if (t.path == e.devicePath || (!t.canonical.isEmpty() && t.canonical == e.devicePath))
+                e.portNames << t.com;
     }
     std::sort(ports.begin(), ports.end(),
               [](const CSerialPortEntry &a, const CSerialPortEntry &b) { return a.devicePath < b.devicePath; });
