@@ -72,11 +72,17 @@ inline constexpr std::size_t kFrameOverhead = 4; // two header bytes (or command
 inline constexpr std::size_t kLargestData = 64;  // so the largest frame is 68 bytes
 inline constexpr std::size_t kLineBufferSize = 100;
 
+// True when the row `c` covers this code and parameter.
+constexpr bool answers(const CommandInfo &c, std::uint8_t code, std::uint8_t param)
+{
+    return code >= c.firstCode && code <= c.lastCode && param >= c.paramMin && param <= c.paramMax;
+}
+
 // The row of the table for a code and parameter, or nullptr when the unit does not know it.
 constexpr const CommandInfo *findCommand(std::uint8_t code, std::uint8_t param)
 {
     for (const CommandInfo &c : kCommands)
-        if (code >= c.firstCode && code <= c.lastCode && param >= c.paramMin && param <= c.paramMax)
+        if (answers(c, code, param))
             return &c;
     return nullptr;
 }
@@ -88,7 +94,7 @@ constexpr std::size_t dataLength(std::uint8_t code, std::uint8_t param)
 {
     for (std::size_t i = 0; i < kCommands.size(); ++i) {
         const CommandInfo &c = kCommands[i];
-        if (code < c.firstCode || code > c.lastCode || param < c.paramMin || param > c.paramMax)
+        if (!answers(c, code, param))
             continue;
         if (c.dataLength != 0)
             return c.dataLength;

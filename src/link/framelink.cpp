@@ -78,12 +78,16 @@ int CFrameLink::Transmit(std::size_t count)
     return result;
 }
 
-ReplyHeader CFrameLink::Judge(std::size_t n) const
+bool CFrameLink::ChecksumGood(std::size_t n) const
 {
     const std::uint8_t *in = m_port.ReceiveBuffer();
     const std::uint16_t expected = checksum(std::span<const std::uint8_t>(in, n + 2));
-    if (static_cast<std::uint16_t>(in[n + 2] | (in[n + 3] << 8)) != expected)
-        return ReplyHeader::Unknown; // a damaged frame fails on its own; its header proves nothing
+    return static_cast<std::uint16_t>(in[n + 2] | (in[n + 3] << 8)) == expected;
+}
+
+ReplyHeader CFrameLink::Judge() const
+{
+    const std::uint8_t *in = m_port.ReceiveBuffer();
     if (in[0] == m_sentCommand && in[1] == m_sentParameter)
         return ReplyHeader::Echo;
     // Exactly the owed request's command and parameter: that reply, come late.
@@ -100,6 +104,8 @@ int CFrameLink::ReadReply(std::size_t n)
     }
     const std::size_t whole = n + kFrameOverhead;
     std::size_t got = 0;
+    bool good = false; // of a whole reply: its checksum
+    ReplyHeader header = ReplyHeader::Unknown;
     // The attempts of one Read(whole, kReplyTries), taken one by one so that a stale reply can
     // be dropped and the wait go on within the same time-outs.
     for (int attempt = 0; attempt < kReplyTries; ++attempt) {
@@ -114,14 +120,19 @@ int CFrameLink::ReadReply(std::size_t n)
             if (m_port.InputFollows(interval))
                 got = TakeLastWhole(whole);
         }
-        if (got == whole && Judge(n) == ReplyHeader::Stale) {
-            const std::uint8_t *in = m_port.ReceiveBuffer();
-            if (m_bReplyOwed && in[0] == m_owedCommand && in[1] == m_owedParameter)
-                m_bReplyOwed = false; // it is in now
-            Trace(TraceDirection::Discarded, in, whole, -1);
-            ++m_nDiscarded;
-            got = 0;
-            continue;
+        if (got == whole) {
+            // a damaged frame fails on its own; its header proves nothing
+            good = ChecksumGood(n);
+            header = good ? Judge() : ReplyHeader::Unknown;
+            if (header == ReplyHeader::Stale) {
+                const std::uint8_t *in = m_port.ReceiveBuffer();
+                if (m_bReplyOwed && in[0] == m_owedCommand && in[1] == m_owedParameter)
+                    m_bReplyOwed = false; // it is in now
+                Trace(TraceDirection::Discarded, in, whole, -1);
+                ++m_nDiscarded;
+                got = 0;
+                continue;
+            }
         }
         break;
     }
@@ -136,12 +147,9 @@ int CFrameLink::ReadReply(std::size_t n)
 
     if (got != whole)
         return got == 2 ? ResultTwoBytes : ResultWrongLength;
-    if (Judge(n) == ReplyHeader::Echo)
+    if (header == ReplyHeader::Echo)
         m_echoLine = m_port.OpenCount();
-    const std::uint8_t *in = m_port.ReceiveBuffer();
-    const std::uint16_t expected = checksum(std::span<const std::uint8_t>(in, n + 2));
-    const std::uint16_t received = static_cast<std::uint16_t>(in[n + 2] | (in[n + 3] << 8));
-    return expected == received ? ResultOk : ResultBadChecksum;
+    return good ? ResultOk : ResultBadChecksum;
 }
 
 std::size_t CFrameLink::TakeLastWhole(std::size_t whole)

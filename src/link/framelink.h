@@ -75,7 +75,8 @@ public:
 private:
     int ReadReply(std::size_t n);
     std::size_t TakeLastWhole(std::size_t whole);
-    ReplyHeader Judge(std::size_t n) const;
+    bool ChecksumGood(std::size_t n) const; // of the whole reply of n data bytes in the buffer
+    ReplyHeader Judge() const;              // of a reply whose checksum is good
     int Transmit(std::size_t count);
     void Trace(TraceDirection direction, const std::uint8_t *bytes, std::size_t count, int verdict) const;
 

@@ -14,6 +14,29 @@ namespace {
 const std::array<unsigned, 7> kFailureWords{Str::Result1, Str::Result16, Str::Result32, Str::Result48,
                                             Str::Result64, Str::Result256, Str::ResultOther};
 
+// "; 2 records failed: bad checksum" for each kind of failure
+QString failuresText(const decltype(COperationSummary::failedBy) &failedBy)
+{
+    QString text;
+    for (std::size_t i = 0; i < failedBy.size(); ++i) {
+        const int n = failedBy[i];
+        if (n > 0)
+            text += LoadString(n == 1 ? Str::SumFailedOne : Str::SumFailedMany).arg(n).arg(LoadString(kFailureWords[i]));
+    }
+    return text;
+}
+
+// how the operation ended, when not by itself
+QString endingText(const COperationSummary &s)
+{
+    QString text;
+    if (s.lineLost)
+        text += LoadString(Str::SumLineLost);
+    if (s.stopped)
+        text += LoadString(Str::SumStopped);
+    return text;
+}
+
 } // namespace
 
 QString dataSetTitle(int dataSet)
@@ -47,21 +70,13 @@ QString describeOperation(const COperationSummary &s)
         if (s.skippedFailed > 0)
             text += LoadString(Str::SumSkippedFailed).arg(s.skippedFailed);
     }
-    for (std::size_t i = 0; i < s.failedBy.size(); ++i) {
-        const int n = s.failedBy[i];
-        if (n > 0)
-            text += LoadString(n == 1 ? Str::SumFailedOne : Str::SumFailedMany).arg(n).arg(LoadString(kFailureWords[i]));
-    }
+    text += failuresText(s.failedBy);
     // "no reply" is one kind of wrong length; say how many of those were silence
     if (s.noReply > 0 && !s.silent)
         text += LoadString(Str::SumNoReply).arg(s.noReply);
     if (s.silent)
         text += LoadString(Str::SumSilent).arg(s.portName);
-    if (s.lineLost)
-        text += LoadString(Str::SumLineLost);
-    if (s.stopped)
-        text += LoadString(Str::SumStopped);
-    return text;
+    return text + endingText(s);
 }
 
 QString describeReadAll(const QList<COperationSummary> &summaries)
@@ -77,7 +92,6 @@ QString describeReadAll(const QList<COperationSummary> &summaries)
         all.portName = s.portName;
         all.tried += s.tried;
         all.read += s.read;
-        all.noReply += s.silent ? 0 : s.noReply;
         all.stopped = all.stopped || s.stopped;
         all.lineLost = all.lineLost || s.lineLost;
         for (std::size_t i = 0; i < all.failedBy.size(); ++i)
@@ -86,21 +100,13 @@ QString describeReadAll(const QList<COperationSummary> &summaries)
             silent << dataSetTitle(s.dataSet);
     }
     QString text = LoadString(Str::SumReadAll).arg(all.read).arg(all.tried);
-    for (std::size_t i = 0; i < all.failedBy.size(); ++i) {
-        const int n = all.failedBy[i];
-        if (n > 0)
-            text += LoadString(n == 1 ? Str::SumFailedOne : Str::SumFailedMany).arg(n).arg(LoadString(kFailureWords[i]));
-    }
+    text += failuresText(all.failedBy);
     if (!silent.isEmpty()) {
         silent.removeDuplicates();
         text += LoadString(Str::SumSilent).arg(all.portName) + QStringLiteral(" (") + silent.join(QStringLiteral(", "))
                 + QLatin1Char(')');
     }
-    if (all.lineLost)
-        text += LoadString(Str::SumLineLost);
-    if (all.stopped)
-        text += LoadString(Str::SumStopped);
-    return text;
+    return text + endingText(all);
 }
 
 } // namespace Quilo
