@@ -5,11 +5,9 @@
 #include "formatters.h"
 #include "history.h"
 #include "historystore.h"
-#include "quilofile.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -134,13 +132,9 @@ int importFiles(const CCliOptions &o, const CCliStreams &io)
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
     int exit = ExitOk;
     for (const QString &path : o.words.mid(1)) {
-        QByteArray bytes;
         QString error;
-        Quilo::ReadOut readOut;
         Quilo::Visit visit;
-        const QString name = QFileInfo(path).fileName();
-        if (!Quilo::ReadFileBytes(path, &bytes, &error) || !Quilo::ParseReadOut(bytes, &readOut, &error)
-            || !Quilo::VisitFromReadOut(readOut, name, &visit, &error)) {
+        if (!Quilo::VisitFromFile(path, &visit, &error)) {
             say(io, path + QStringLiteral(": ") + error);
             exit = ExitFailed;
             continue;

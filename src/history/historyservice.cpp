@@ -1,6 +1,5 @@
 #include "historyservice.h"
 
-#include "quilofile.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 
@@ -134,13 +133,10 @@ void CHistoryService::Import(const QStringList &files)
                 messages << LoadString(Str::HistImportStopped);
                 break;
             }
-            QByteArray bytes;
             QString error;
-            ReadOut readOut;
             Visit visit;
             const QString name = QFileInfo(path).fileName();
-            if (!ReadFileBytes(path, &bytes, &error) || !ParseReadOut(bytes, &readOut, &error)
-                || !VisitFromReadOut(readOut, name, &visit, &error)) {
+            if (!VisitFromFile(path, &visit, &error)) {
                 messages << name + QStringLiteral(": ") + error;
                 continue;
             }

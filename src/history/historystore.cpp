@@ -436,32 +436,64 @@ bool CHistoryStore::StoreBlob(const QByteArray &hash, const QByteArray &content,
     return run(insert, error);
 }
 
+namespace {
+
+const QString kVisitInsert = QStringLiteral(
+    "INSERT INTO visits (uuid, unit_id, fingerprint, pc_time, unit_clock, clock_offset, source, port, program, "
+    "manifest, cash_in, cash_out, stake, win, games) VALUES ");
+constexpr int kVisitInsertColumns = 15;
+
+// The unit's row, made when it is new. False with *error empty when the row is not there after all.
+bool unitIdOf(QSqlDatabase db, const QString &type, const QString &number, qint64 *id, QString *error)
+{
+    QSqlQuery unit(db);
+    unit.prepare(QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES (?, ?) ON CONFLICT DO NOTHING"));
+    unit.bindValue(0, type);
+    unit.bindValue(1, number);
+    if (!run(unit, error))
+        return false;
+    unit.prepare(QStringLiteral("SELECT id FROM units WHERE unit_type = ? AND unit_number = ?"));
+    unit.bindValue(0, type);
+    unit.bindValue(1, number);
+    if (!run(unit, error) || !unit.next())
+        return false;
+    *id = unit.value(0).toLongLong();
+    return true;
+}
+
+// The values of a visit's row, in kVisitInsert's order; the fingerprint is the third.
+QVariantList visitRow(const Visit &v, qint64 unitId, const QByteArray &manifest)
+{
+    const std::optional<CounterValues> c = CountersOf(v.records);
+    const auto counter = [&](quint32 CounterValues::*member) {
+        return c ? QVariant(static_cast<qint64>((*c).*member)) : QVariant(QMetaType(QMetaType::LongLong));
+    };
+    return {v.uuid, unitId, ManifestFingerprint(manifest), v.pcTime.toMSecsSinceEpoch(), v.unitClock,
+            optional(v.clockOffset), v.source, v.port, v.program, manifest,
+            counter(&CounterValues::cashIn), counter(&CounterValues::cashOut),
+            counter(&CounterValues::stake), counter(&CounterValues::win),
+            counter(&CounterValues::games)};
+}
+
+} // namespace
+
 CHistoryStore::Recorded CHistoryStore::RecordOne(const Visit &visit, QString *error)
 {
     QSqlDatabase db = Database();
-    QSqlQuery unit(db);
-    unit.prepare(QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES (?, ?) ON CONFLICT DO NOTHING"));
-    unit.bindValue(0, visit.unitType);
-    unit.bindValue(1, visit.unitNumber);
-    if (!run(unit, error))
-        return Recorded::Failed;
-    unit.prepare(QStringLiteral("SELECT id FROM units WHERE unit_type = ? AND unit_number = ?"));
-    unit.bindValue(0, visit.unitType);
-    unit.bindValue(1, visit.unitNumber);
-    if (!run(unit, error) || !unit.next()) {
+    qint64 unitId = 0;
+    if (!unitIdOf(db, visit.unitType, visit.unitNumber, &unitId, error)) {
         if (error->isEmpty())
             *error = LoadString(Str::HistErrDamaged);
         return Recorded::Failed;
     }
-    const qint64 unitId = unit.value(0).toLongLong();
 
     const StoredRecords stored = StoreForm(visit.records);
-    const QByteArray fingerprint = QCryptographicHash::hash(stored.manifest, QCryptographicHash::Sha256).left(16);
+    const QVariantList values = visitRow(visit, unitId, stored.manifest);
     QSqlQuery known(db);
     known.prepare(QStringLiteral("SELECT 1 FROM visits WHERE uuid = ? OR (unit_id = ? AND fingerprint = ?)"));
     known.bindValue(0, visit.uuid);
     known.bindValue(1, unitId);
-    known.bindValue(2, fingerprint);
+    known.bindValue(2, values.at(2));
     if (!run(known, error))
         return Recorded::Failed;
     if (known.next())
@@ -470,21 +502,9 @@ CHistoryStore::Recorded CHistoryStore::RecordOne(const Visit &visit, QString *er
     for (const auto &[hash, content] : stored.blobs)
         if (!StoreBlob(hash, content, error))
             return Recorded::Failed;
-    const QByteArray &manifest = stored.manifest;
-    const std::optional<CounterValues> c = CountersOf(visit.records);
     QSqlQuery insert(db);
-    insert.prepare(QStringLiteral(
-        "INSERT INTO visits (uuid, unit_id, fingerprint, pc_time, unit_clock, clock_offset, source, port, program, "
-        "manifest, cash_in, cash_out, stake, win, games) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-        "ON CONFLICT DO NOTHING"));
-    const auto counter = [&](quint32 CounterValues::*member) {
-        return c ? QVariant(static_cast<qint64>((*c).*member)) : QVariant(QMetaType(QMetaType::LongLong));
-    };
-    const QVariantList values{visit.uuid, unitId, fingerprint, visit.pcTime.toMSecsSinceEpoch(), visit.unitClock,
-                              optional(visit.clockOffset), visit.source, visit.port, visit.program, manifest,
-                              counter(&CounterValues::cashIn), counter(&CounterValues::cashOut),
-                              counter(&CounterValues::stake), counter(&CounterValues::win),
-                              counter(&CounterValues::games)};
+    insert.prepare(kVisitInsert + QLatin1Char('(') + QStringList(kVisitInsertColumns, QStringLiteral("?")).join(QStringLiteral(", "))
+                   + QStringLiteral(") ON CONFLICT DO NOTHING"));
     for (int i = 0; i < values.size(); ++i)
         insert.bindValue(i, values.at(i));
     if (!run(insert, error))
@@ -536,33 +556,15 @@ bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
     for (const Visit &v : visits) {
         const QString key = v.unitType + QLatin1Char('\n') + v.unitNumber;
         if (!unitIds.contains(key)) {
-            QSqlQuery unit(db);
-            unit.prepare(QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES (?, ?) ON CONFLICT DO NOTHING"));
-            unit.bindValue(0, v.unitType);
-            unit.bindValue(1, v.unitNumber);
-            if (!run(unit, &why))
+            qint64 id = 0;
+            if (!unitIdOf(db, v.unitType, v.unitNumber, &id, &why))
                 return fail();
-            unit.prepare(QStringLiteral("SELECT id FROM units WHERE unit_type = ? AND unit_number = ?"));
-            unit.bindValue(0, v.unitType);
-            unit.bindValue(1, v.unitNumber);
-            if (!run(unit, &why) || !unit.next())
-                return fail();
-            unitIds.insert(key, unit.value(0).toLongLong());
+            unitIds.insert(key, id);
         }
         const StoredRecords stored = StoreForm(v.records, reuse.get());
         for (const auto &[hash, content] : stored.blobs)
             blobs.insert(hash, content);
-        const QByteArray &manifest = stored.manifest;
-        const QByteArray fingerprint = QCryptographicHash::hash(manifest, QCryptographicHash::Sha256).left(16);
-        const std::optional<CounterValues> c = CountersOf(v.records);
-        const auto counter = [&](quint32 CounterValues::*member) {
-            return c ? QVariant(static_cast<qint64>((*c).*member)) : QVariant(QMetaType(QMetaType::LongLong));
-        };
-        rows << QVariantList{v.uuid, unitIds.value(key), fingerprint, v.pcTime.toMSecsSinceEpoch(), v.unitClock,
-                             optional(v.clockOffset), v.source, v.port, v.program, manifest,
-                             counter(&CounterValues::cashIn), counter(&CounterValues::cashOut),
-                             counter(&CounterValues::stake), counter(&CounterValues::win),
-                             counter(&CounterValues::games)};
+        rows << visitRow(v, unitIds.value(key), stored.manifest);
     }
     // A server answers each statement once: many rows to a statement. SQLite has no round trip
     // to save, and its driver looks each parameter up by name: few rows there.
@@ -589,9 +591,7 @@ bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
     for (auto it = blobs.cbegin(); it != blobs.cend(); ++it)
         blobRows << QVariantList{it.key(), compress(it.value())};
     if (!insertRows(QStringLiteral("INSERT INTO blobs (hash, data) VALUES "), 2, blobRows)
-        || !insertRows(QStringLiteral("INSERT INTO visits (uuid, unit_id, fingerprint, pc_time, unit_clock, clock_offset, "
-                                      "source, port, program, manifest, cash_in, cash_out, stake, win, games) VALUES "),
-                       15, rows))
+        || !insertRows(kVisitInsert, kVisitInsertColumns, rows))
         return fail();
     if (!Commit(&why))
         return fail();

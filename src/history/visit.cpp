@@ -11,6 +11,7 @@
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
 #include <QUuid>
@@ -77,6 +78,14 @@ bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTi
     v.records = doc.Records();
     *visit = std::move(v);
     return true;
+}
+
+bool VisitFromFile(const QString &path, Visit *visit, QString *error)
+{
+    QByteArray bytes;
+    ReadOut readOut;
+    return ReadFileBytes(path, &bytes, error) && ParseReadOut(bytes, &readOut, error)
+           && VisitFromReadOut(readOut, QFileInfo(path).fileName(), visit, error);
 }
 
 bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName, Visit *visit,
@@ -269,7 +278,12 @@ bool ReadManifest(const QByteArray &manifest, QList<ManifestEntry> *entries)
 
 QByteArray Fingerprint(const QList<RecordOutcome> &records)
 {
-    return QCryptographicHash::hash(StoreForm(records).manifest, QCryptographicHash::Sha256).left(16);
+    return ManifestFingerprint(StoreForm(records).manifest);
+}
+
+QByteArray ManifestFingerprint(const QByteArray &manifest)
+{
+    return QCryptographicHash::hash(manifest, QCryptographicHash::Sha256).left(16);
 }
 
 QByteArray EncodeSet(const QList<RecordOutcome> &records)

@@ -43,6 +43,8 @@ bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTi
 // The same for a file: its id comes from its records, so importing it again records nothing new.
 bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName,
                       Visit *visit, QString *error);
+// The same from the file at `path`: read, checked and parsed as Open does.
+bool VisitFromFile(const QString &path, Visit *visit, QString *error);
 
 // How the store keeps a visit's records. Per data set (the money logs' newest record apart,
 // as it alone changes within a period) the manifest holds either the hash of the set's
@@ -71,6 +73,7 @@ bool ReadManifest(const QByteArray &manifest, QList<ManifestEntry> *entries);
 // What the records hold, whatever the time each was read: a read-out kept live and the same
 // read-out imported from its saved file have one fingerprint, and are one visit.
 QByteArray Fingerprint(const QList<RecordOutcome> &records);
+QByteArray ManifestFingerprint(const QByteArray &manifest); // the same from StoreForm's manifest
 
 // One data set's records as the store keeps them (a compact binary form; the time of each
 // record is not kept, so that a set that did not change is stored once), and back. Decoding
