@@ -309,7 +309,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     }
     // A whole-unit read in which every set was tried is a visit of the unit.
     if (o.wholeUnit && !portFailed && !stopped && next == o.sets.size())
-        RecordWholeUnitVisit(session.Doc(), session.PortLabel(), o.historyUrl, o.noHistory, io);
+        RecordWholeUnitVisit(session.Doc(), session.PortName(), o.historyUrl, o.noHistory, io);
     if (portFailed) {
         const int status = session.PortFailed();
         return exit == ExitOutput ? exit : status;
