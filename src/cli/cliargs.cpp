@@ -9,6 +9,8 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -64,6 +66,9 @@ constexpr CommandInfo kCommands[] = {
     {"help", Command::Help, {}},
 };
 
+constexpr std::pair<const char *, OutputFormat> kFormats[] = {
+    {"table", OutputFormat::Table}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}, {"quilo", OutputFormat::Quilo}};
+
 bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
 {
     const QCommandLineParser &p = parser.p;
@@ -96,18 +101,13 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
     o->traceFile = p.value(parser.traceFile);
     if (p.isSet(parser.format)) {
         const QString f = p.value(parser.format).toLower();
-        if (f == QLatin1String("table"))
-            o->format = OutputFormat::Table;
-        else if (f == QLatin1String("csv"))
-            o->format = OutputFormat::Csv;
-        else if (f == QLatin1String("json"))
-            o->format = OutputFormat::Json;
-        else if (f == QLatin1String("quilo"))
-            o->format = OutputFormat::Quilo;
-        else {
+        const auto known = std::find_if(std::begin(kFormats), std::end(kFormats),
+                                        [&](const auto &row) { return f == QLatin1String(row.first); });
+        if (known == std::end(kFormats)) {
             *error = LoadString(Str::CliErrFormat).arg(p.value(parser.format));
             return false;
         }
+        o->format = known->second;
     }
     o->outputFile = p.value(parser.output);
     // A file named *.quilo gets the read-out file unless another form was asked for.
@@ -269,6 +269,14 @@ bool ClockHolds(const QDateTime &written, const QDateTime &held)
     const qint64 later = Quilo::PlainDateTime(written.date(), written.time())
                              .secsTo(Quilo::PlainDateTime(held.date(), held.time()));
     return later >= 0 && later <= CTarvelDoc::kClockHeldSeconds;
+}
+
+QStringList FormatNames()
+{
+    QStringList names;
+    for (const auto &[name, format] : kFormats)
+        names << QLatin1String(name);
+    return names;
 }
 
 std::span<const CommandInfo> Commands()

@@ -126,6 +126,7 @@ struct CommandInfo
     std::array<WordKind, 3> words; // the words after the command's name; Free beyond
 };
 std::span<const CommandInfo> Commands();
+QStringList FormatNames(); // what -f takes
 const CommandInfo *FindCommand(const QString &name); // any case; nullptr when there is none
 
 // The options `quilo` takes, as the parser has them, with what their value may be.

@@ -54,7 +54,7 @@ QStringList wordsOfKind(WordKind kind, const QString &previous)
     case WordKind::Port:
         return portNames();
     case WordKind::Format:
-        return {QStringLiteral("table"), QStringLiteral("csv"), QStringLiteral("json"), QStringLiteral("quilo")};
+        return FormatNames();
     case WordKind::Language:
         return Quilo::Languages();
     case WordKind::Separator:

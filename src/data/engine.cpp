@@ -33,15 +33,8 @@ int COperationSummary::failed() const
 
 std::size_t COperationSummary::FailureSlot(int result)
 {
-    switch (result) {
-    case ResultNotSent: return 0;
-    case ResultTwoBytes: return 1;
-    case ResultWrongLength: return 2;
-    case ResultBadChecksum: return 3;
-    case ResultRefused: return 4;
-    case ResultKeyFailed: return 5;
-    default: return 6;
-    }
+    const auto known = std::find(kSlotResults.begin(), kSlotResults.end() - 1, result);
+    return static_cast<std::size_t>(known - kSlotResults.begin()); // the last slot when none matched
 }
 
 namespace Quilo {

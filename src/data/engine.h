@@ -7,6 +7,7 @@
 
 #include "comport.h"
 #include "datasettable.h"
+#include "fields.h"
 #include "framelink.h"
 
 #include <QByteArray>
@@ -46,6 +47,11 @@ struct COperationSummary
     int writeResult = -1;     // the write transaction's result code; -1 when none was made
 
     int failed() const;
+    // The result each slot of failedBy counts; the last counts any other (shown as the mask).
+    static constexpr std::array<int, 7> kSlotResults{Quilo::ResultNotSent,     Quilo::ResultTwoBytes,
+                                                     Quilo::ResultWrongLength, Quilo::ResultBadChecksum,
+                                                     Quilo::ResultRefused,     Quilo::ResultKeyFailed,
+                                                     RecordStatus::kResultMask};
     // The slot of failedBy that counts `result`.
     static std::size_t FailureSlot(int result);
 };

@@ -12,11 +12,6 @@ namespace {
 
 constexpr int kDone = RecordStatus::kDone;
 
-// Result codes in the order of COperationSummary::failedBy.
-constexpr int kSlotResults[] = {Quilo::ResultNotSent, Quilo::ResultTwoBytes, Quilo::ResultWrongLength,
-                                Quilo::ResultBadChecksum, Quilo::ResultRefused, Quilo::ResultKeyFailed,
-                                RecordStatus::kResultMask};
-
 // Form labels end in a colon; as column headings they do without.
 QString heading(unsigned id)
 {
@@ -144,7 +139,7 @@ int StatusFromSummary(const COperationSummary &summary)
     for (std::size_t slot = 0; slot < summary.failedBy.size(); ++slot) {
         if (summary.failedBy[slot] == 0)
             continue;
-        const int code = kSlotResults[slot];
+        const int code = COperationSummary::kSlotResults[slot];
         return RecordStatus::AfterRead(code);
     }
     return kDone;
