@@ -12,6 +12,7 @@
 #include "tarveldoc.h"
 #include "unitclock.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
@@ -130,16 +131,20 @@ void CFileCommands::remember(const QString &path)
     recent.save();
 }
 
-void CFileCommands::FillRecentMenu(QMenu *menu)
+QList<QAction *> CFileCommands::FillRecentMenu(QMenu *menu, QAction *before)
 {
     RecentFileList recent;
     recent.load();
+    QList<QAction *> made;
     int n = 0;
     for (const QString &path : recent.files()) {
-        QAction *a = menu->addAction(LoadString(Str::MenuRecent).arg(++n).arg(QDir::toNativeSeparators(path)));
+        auto *a = new QAction(LoadString(Str::MenuRecent).arg(++n).arg(QDir::toNativeSeparators(path)), menu);
         a->setData(path);
         connect(a, &QAction::triggered, this, [this, path] { OpenPath(path); });
+        menu->insertAction(before, a);
+        made << a;
     }
+    return made;
 }
 
 // --- open ---

@@ -15,6 +15,7 @@
 
 class CMainFrame;
 class CTarvelDoc;
+class QAction;
 class QMenu;
 class QThread;
 
@@ -50,7 +51,8 @@ public:
     // What the file shown says of itself (port, time); empty while the unit is shown.
     const Quilo::ReadOutInfo &ShownFileInfo() const { return m_fileInfo; }
 
-    void FillRecentMenu(QMenu *menu);
+    // The recent files as actions of `menu`, each before `before`.
+    QList<QAction *> FillRecentMenu(QMenu *menu, QAction *before);
 
 signals:
     // A sentence for the status bar.

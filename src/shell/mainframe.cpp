@@ -202,13 +202,7 @@ void CMainFrame::createMenus()
                     menu->removeAction(a);
                     a->deleteLater();
                 }
-                QMenu scratch;
-                m_pFiles->FillRecentMenu(&scratch);
-                m_recentActions = scratch.actions();
-                for (QAction *a : m_recentActions) {
-                    a->setParent(menu);
-                    menu->insertAction(recentAt, a);
-                }
+                m_recentActions = m_pFiles->FillRecentMenu(menu, recentAt);
             });
         }
     }
