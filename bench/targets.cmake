@@ -5,13 +5,24 @@ if(NOT TARGET quilo_data OR NOT TARGET quilo_simulator OR NOT TARGET quilo_shell
   return()
 endif()
 
+# statistics, child processes and the line meter: the benchmark's and its test's
+add_library(quilo_benchtools STATIC measure.cpp measure.h readout.cpp readout.h)
+target_include_directories(quilo_benchtools PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(quilo_benchtools PUBLIC quilo_data quilo_simulator PRIVATE quilo_warnings)
+
 add_executable(quilo-bench
   benchmain.cpp
-  historybench.cpp historybench.h
-  measure.cpp measure.h
-  readout.cpp readout.h)
-target_link_libraries(quilo-bench PRIVATE quilo_data quilo_history quilo_simulator quilo_shell quilo_warnings)
-# Figure 9 on PostgreSQL uses the tests' server in a temporary folder.
+  historybench.cpp historybench.h)
+target_link_libraries(quilo-bench PRIVATE quilo_benchtools quilo_data quilo_history quilo_simulator quilo_shell
+  quilo_warnings)
+# Figure 9 on PostgreSQL uses the tests' server in a temporary folder (a build without the
+# tests has no such library yet).
+if(NOT TARGET quilo_pgserver)
+  set(support ${PROJECT_SOURCE_DIR}/tests/support)
+  add_library(quilo_pgserver STATIC ${support}/pgserver.cpp ${support}/pgserver.h)
+  target_include_directories(quilo_pgserver PUBLIC ${support})
+  target_link_libraries(quilo_pgserver PUBLIC Qt6::Core Qt6::Sql PRIVATE quilo_warnings)
+endif()
 if(TARGET quilo_pgserver)
   target_link_libraries(quilo-bench PRIVATE quilo_pgserver)
   target_compile_definitions(quilo-bench PRIVATE QUILO_BENCH_POSTGRESQL)
@@ -20,6 +31,5 @@ target_compile_definitions(quilo-bench PRIVATE QUILO_BENCH_BUILD_TYPE="$<IF:$<CO
 
 # Its tools (statistics, child processes, the line meter) are tested quickly with the suite.
 if(QUILO_BUILD_TESTS AND COMMAND quilo_add_test)
-  quilo_add_test(tst_benchtools SOURCES tst_benchtools.cpp measure.cpp readout.cpp
-    LIBS quilo_data quilo_simulator TIMEOUT 120)
+  quilo_add_test(tst_benchtools SOURCES tst_benchtools.cpp LIBS quilo_benchtools TIMEOUT 120)
 endif()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian or Ubuntu machine lacks to build, test and run Quilo ReadOut.
 # Idempotent: when every package is present it does nothing and asks for no privileges.
+# Usage: scripts/install-deps.sh [run|all]   run: what building and running the programs needs
+# (`make run`); all (the default): also the tests', sanitizers', fuzzers' and package's tools.
 set -euo pipefail
 
 packages=(
@@ -8,11 +10,16 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqt6svg6 qt6-tools-dev-tools
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libgl-dev
-  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev postgresql zlib1g-dev
-  clang libclang-rt-14-dev
-  xvfb xauth valgrind shared-mime-info desktop-file-utils
-  help2man librsvg2-bin man-db bash-completion dpkg-dev file
+  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev zlib1g-dev
+  help2man librsvg2-bin
 )
+if [[ "${1:-all}" != run ]]; then
+  packages+=(
+    postgresql clang libclang-rt-14-dev
+    xvfb xauth valgrind shared-mime-info desktop-file-utils
+    man-db bash-completion dpkg-dev file
+  )
+fi
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
   echo "This is not a Debian or Ubuntu system. Install these (or your system's equivalents) and run again:" >&2

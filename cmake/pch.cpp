@@ -1,0 +1,1 @@
+// The file that builds the precompiled header the project's targets reuse.
