@@ -154,7 +154,8 @@ bool startUnit(QuiloSim::CSimulatedUnit &unit)
 
 // 1, 2 and 5: the whole unit at 9600 baud against the wire minimum of the same run. The
 // unit's turnaround is 0, so the minimum is the byte count alone.
-void pacedReadOut(CTable &table, bool keyMode, int repeat, int item)
+// Returns the median wall / wire ratio (0 when it could not be measured).
+double pacedReadOut(CTable &table, bool keyMode, int repeat, int item)
 {
     Row wall(QStringLiteral("%1 paced read-out%2: wall time").arg(item).arg(keyMode ? QStringLiteral(", key mode") : QString()));
     wall.unit = QStringLiteral("s");
@@ -177,7 +178,7 @@ void pacedReadOut(CTable &table, bool keyMode, int repeat, int item)
         if (keyMode)
             unit.setUserKey(kUserKey);
         if (!startUnit(unit))
-            return;
+            return 0;
         CTarvelDoc doc;
         doc.SetPort(unit.slavePath());
         if (keyMode)
@@ -200,11 +201,13 @@ void pacedReadOut(CTable &table, bool keyMode, int repeat, int item)
         ratio.note = problem;
         ratio.runs.clear();
     }
+    const double directRatio = ratio.runs.empty() ? 0 : median(ratio.runs);
     table.add(wall);
     table.add(bytes);
     table.add(wire);
     table.judge(ratio, [](double v) { return v <= 1.02; });
     table.judge(cpu, [](double v) { return v < 5.0; });
+    return directRatio;
 }
 
 QString lowLatencyText(Quilo::Serial::LowLatency mode)
@@ -343,13 +346,17 @@ double silentFormulaMs(std::size_t dataBytes, int records)
     return records * 3.0 * (100.0 + 20.0 * static_cast<double>(dataBytes + Quilo::kFrameOverhead));
 }
 
-// 4: a unit that never answers: the time-outs, neither shorter nor longer.
+// 4: a unit that never answers: the time-outs, neither shorter nor longer. A log is given up
+// after kSilentRecords silent records in a row, so that many records' time-outs are the formula.
 void silentUnit(CTable &table, int repeat)
 {
     struct Case { const char *figure; int dataSet; std::size_t dataBytes; int records; };
+    constexpr int kGivenUpAfter = CTarvelDoc::kSilentRecords;
+    static_assert(kGivenUpAfter < 6, "the yearly log's figure expects the silence rule to give it up");
     const Case cases[] = {
         {"4 silent unit, one record (counters)", CTarvelDoc::dsCounters, CCountersRecord::kWireLength, 1},
-        {"4 silent unit, yearly log (6 records)", CTarvelDoc::dsYearly, CYearlyRecord::kWireLength, 6},
+        {"4 silent unit, yearly log (given up after 3 of 6)", CTarvelDoc::dsYearly, CYearlyRecord::kWireLength,
+         kGivenUpAfter},
     };
     std::vector<Row> measured, ratios;
     for (const Case &c : cases) {
@@ -489,13 +496,18 @@ bool spinUntil(Done done, int timeoutMs)
 
 // 8: the window during a paced whole-unit read-out through the line's thread. A timer on the
 // window's thread measures how late the event loop serves it; the daily log's list is on show
-// and fills in as the records come. Then a paced read is stopped half-way.
-void windowDuringReadOut(CTable &table, int repeat)
+// and fills in as the records come. Then a paced read is stopped half-way. The thread's cost is
+// judged against figure 1's direct read of the same run (`directRatio`), which a loaded machine
+// slows alike: at most half a per cent more.
+constexpr double kThreadOverDirect = 1.005;
+void windowDuringReadOut(CTable &table, int repeat, double directRatio)
 {
     constexpr int kTickMs = 5;
+    const double ratioGoal = directRatio * kThreadOverDirect;
     Row p99(QStringLiteral("8 window event loop during read-out: p99 late"), QStringLiteral("ms"), 2, QStringLiteral("< 16 ms"));
     Row worst(QStringLiteral("  max late"), QStringLiteral("ms"), 2, QStringLiteral("< 50 ms"));
-    Row ratio(QStringLiteral("  whole unit through the line's thread: wall / wire"), QString(), 4, QStringLiteral("<= 1.01"));
+    Row ratio(QStringLiteral("  whole unit through the line's thread: wall / wire"), QString(), 4,
+              QStringLiteral("<= %1 (fig. 1 x %2)").arg(ratioGoal, 0, 'f', 4).arg(kThreadOverDirect));
     Row stop(QStringLiteral("  Stop to idle, daily log at 9600 baud"), QStringLiteral("ms"), 1,
              QStringLiteral("< %1 ms").arg(3 * (100 + 20 * 29)));
     QString problem;
@@ -569,7 +581,11 @@ void windowDuringReadOut(CTable &table, int repeat)
     }
     table.judge(p99, [](double v) { return v < 16; });
     table.judge(worst, [](double v) { return v < 50; });
-    table.judge(ratio, [](double v) { return v <= 1.01; });
+    if (directRatio <= 0) {
+        ratio.note = QStringLiteral("figure 1 not measured");
+        ratio.runs.clear();
+    }
+    table.judge(ratio, [ratioGoal](double v) { return v <= ratioGoal; });
     table.judge(stop, [](double v) { return v < 3 * (100 + 20 * 29); }, true);
 }
 
@@ -696,8 +712,10 @@ int main(int argc, char *argv[])
     const QString started = loadAverage();
     const std::int64_t t0 = wallNs();
     CTable table;
-    if (wanted(1) || wanted(5))
-        pacedReadOut(table, false, repeat, 1);
+    double directRatio = 0;
+    // figure 8 is judged against figure 1 of the same run
+    if (wanted(1) || wanted(5) || wanted(8))
+        directRatio = pacedReadOut(table, false, repeat, 1);
     if (wanted(2))
         pacedReadOut(table, true, repeat, 2);
     if (wanted(3))
@@ -706,14 +724,14 @@ int main(int argc, char *argv[])
         silentUnit(table, repeat);
     if (wanted(6)) {
         const QString sim = parser.value(simOption);
-        peakMemory(table, QStringLiteral("6 peak memory, quilo read all"), 30, sim, parser.value(cliOption), repeat, false);
+        peakMemory(table, QStringLiteral("6 peak memory, quilo read all"), 16, sim, parser.value(cliOption), repeat, false);
         peakMemory(table, QStringLiteral("6 peak memory, window, every view"), 120, sim,
                    parser.value(windowOption), repeat, true);
     }
     if (wanted(7))
         adapterReadOut(table, repeat);
     if (wanted(8))
-        windowDuringReadOut(table, repeat);
+        windowDuringReadOut(table, repeat, directRatio);
     if (wanted(9)) {
         const int units = parser.value(unitsOption).toInt();
         const int visits = parser.value(visitsOption).toInt();

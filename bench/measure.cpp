@@ -1,5 +1,7 @@
 #include "measure.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -162,6 +164,24 @@ QByteArray CChildProcess::readLine(int timeoutMs)
     return {};
 }
 
+namespace {
+
+// The child's own high-water mark of resident memory (VmHWM), 0 once it has gone. The kernel's
+// ru_maxrss of a child cannot serve: a child forked from this large process and then exec'd
+// is charged with this process's peak from before the exec.
+long highWaterKiB(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+} // namespace
+
 bool CChildProcess::wait(int timeoutMs, long *peakKiB, QString *error)
 {
     if (m_pid <= 0)
@@ -170,7 +190,12 @@ bool CChildProcess::wait(int timeoutMs, long *peakKiB, QString *error)
     int status = 0;
     rusage usage{};
     bool killed = false;
+    long highWater = 0;
     for (;;) {
+        // the mark only rises: the last reading before the exit is the peak, give or take
+        // what the last 2 ms added
+        if (peakKiB)
+            highWater = std::max(highWater, highWaterKiB(m_pid));
         const pid_t r = wait4(m_pid, &status, WNOHANG, &usage);
         if (r == m_pid)
             break;
@@ -192,7 +217,7 @@ bool CChildProcess::wait(int timeoutMs, long *peakKiB, QString *error)
         close(m_outFd);
     m_outFd = -1;
     if (peakKiB)
-        *peakKiB = usage.ru_maxrss;
+        *peakKiB = highWater;
     const bool ok = !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!ok && error) {
         if (killed)
