@@ -1,26 +1,56 @@
 #!/usr/bin/env bash
 # Runs every fuzzer built in BUILD_DIR for SECONDS each, on a scratch copy of its seed corpus
-# (fuzz/corpus/<name without _fuzzer>), so the checked-in seeds stay as they are.
+# (fuzz/corpus/<name without _fuzzer>), so the checked-in seeds stay as they are. Each fuzzer
+# runs on one core: as many run at once as there are cores (FUZZ_JOBS), each printing its
+# output when it ends; any failure fails the whole run.
 # Usage: fuzz/run.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?usage: fuzz/run.sh BUILD_DIR [SECONDS]}
 seconds=${2:-60}
+jobs=${FUZZ_JOBS:-$(nproc)}
 export QT_QPA_PLATFORM=offscreen
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-found=0
-while IFS= read -r fuzzer; do
+
+build=$(cd "$build" && pwd)  # the fuzzers run in a scratch folder; crash files go beside them
+mapfile -t fuzzers < <(find "$build/fuzz" -maxdepth 1 -type f -perm -u+x -name '*_fuzzer' 2>/dev/null | sort)
+if [[ ${#fuzzers[@]} -eq 0 ]]; then
+  echo "no fuzzers built in $build/fuzz" >&2
+  exit 1
+fi
+
+run_one() {
+  local fuzzer=$1 name seeds corpus status=0
   name=$(basename "$fuzzer")
   seeds="$here/corpus/${name%_fuzzer}"
   corpus="$work/$name"
   mkdir -p "$corpus"
   [[ -d "$seeds" ]] && cp -r "$seeds/." "$corpus/"
-  echo "== $name: ${seconds}s"
-  "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
-  found=$((found + 1))
-done < <(find "$build/fuzz" -maxdepth 1 -type f -perm -u+x -name '*_fuzzer' 2>/dev/null | sort)
-if [[ $found -eq 0 ]]; then
-  echo "no fuzzers built in $build/fuzz" >&2
+  (cd "$work" && "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$build/fuzz/" \
+      "$corpus") > "$work/$name.log" 2>&1 || status=$?
+  echo "== $name: ${seconds}s, exit $status"
+  cat "$work/$name.log"
+  return "$status"
+}
+
+failed=0
+running=0
+for fuzzer in "${fuzzers[@]}"; do
+  run_one "$fuzzer" &
+  running=$((running + 1))
+  if [[ $running -ge $jobs ]]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+done
+while [[ $running -gt 0 ]]; do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+if [[ $failed -ne 0 ]]; then
+  echo "a fuzzer failed: its output is above" >&2
   exit 1
 fi
+echo "${#fuzzers[@]} fuzzers ran ${seconds}s each, none failed"
