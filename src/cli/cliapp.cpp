@@ -97,14 +97,13 @@ public:
         return ExitPortFailed;
     }
 
-    const COperationSummary &Read(const CSetSpec &want)
+    // `reload`: the records read before are read again too.
+    const COperationSummary &Read(const CSetSpec &want, bool reload = false)
     {
-        m_doc.m_nDataSet = want.dataSet;
-        m_doc.m_nFirstKey = want.first;
-        m_doc.m_nLastKey = want.last;
-        if (want.event >= 0)
-            m_doc.m_nConfigEvent = want.event;
-        m_doc.ReadDataSet();
+        const auto id = static_cast<Quilo::DataSetId>(want.dataSet);
+        m_doc.ReadDataSet(want.event >= 0 ? Quilo::ReadRequest::Event(want.event)
+                                          : Quilo::ReadRequest::Records(id, want.first, want.last),
+                          reload);
         return m_doc.LastSummary();
     }
 
@@ -486,8 +485,7 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
     CSetSpec one = o.keyGroup;
     one.first = one.last = index;
 
-    entry.m_nStatus = 0;
-    session.Read(one);
+    session.Read(one, true);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
     const bool oldKnown = entry.m_nStatus == kDone;
@@ -500,9 +498,7 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
         say(io, LoadString(Str::CliDeclined));
         return ExitFailed;
     }
-    doc.m_nFirstKey = o.keyGroup.first;
-    doc.m_nLastKey = o.keyGroup.last;
-    const int holds = doc.WriteKey(o.keyText, o.keyRow);
+    const int holds = doc.WriteKeyEntry(o.keyText, index);
     const COperationSummary &w = doc.LastSummary();
     if (!w.portOpened)
         return session.PortFailed();
@@ -529,8 +525,7 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
         say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
         return ExitFailed;
     }
-    entry.m_nStatus = 0;
-    session.Read(one);
+    session.Read(one, true);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
     if (entry.m_nStatus != kDone) {

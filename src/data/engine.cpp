@@ -150,7 +150,7 @@ void CEngine::ReadRecords(const SetRead &set, CEngineSink &sink, bool progress, 
     for (unsigned i = set.first; i <= last; ++i) {
         const std::size_t at = i - set.first;
         const std::int32_t status = at < set.status.size() ? set.status[at] : 0;
-        if (status & RecordStatus::kDone) {
+        if (!set.reload && (status & RecordStatus::kDone)) {
             ++summary.skipped;
             if (RecordStatus::StateOf(status) != RecordStatus::State::Read)
                 ++summary.skippedFailed;
@@ -224,7 +224,7 @@ void CEngine::ReadChunked(const SetRead &set, CEngineSink &sink, bool progress, 
     if (request.command == 0)
         return; // no such event: the port is not opened
     const std::int32_t status = set.status.empty() ? 0 : set.status.front();
-    if (status & RecordStatus::kDone) {
+    if (!set.reload && (status & RecordStatus::kDone)) {
         ++summary.skipped;
         if (RecordStatus::StateOf(status) != RecordStatus::State::Read)
             ++summary.skippedFailed;
@@ -285,8 +285,9 @@ void CEngine::ReadChunked(const SetRead &set, CEngineSink &sink, bool progress, 
         outcome.status = RecordStatus::kDone;
         outcome.bytes = buffer;
         sink.Record(outcome);
-    } else if (!outcome.chunkStatus.isEmpty()) {
-        // the record keeps what it held; what each chunk got is kept to say why
+    } else if (!outcome.chunkStatus.isEmpty() && !(set.reload && (status & RecordStatus::kDone))) {
+        // the record keeps what it held; what each chunk got is kept to say why (a record read
+        // before and asked for again keeps its own chunks too: the summary says what failed)
         outcome.status = status;
         sink.Record(outcome);
     }

@@ -66,6 +66,9 @@ struct SetRead {
     unsigned first = 0;                // record range in the document, both ends included;
     unsigned last = 0;                 // for an event, its number 0..19 in both
     std::vector<std::int32_t> status;  // per record of the range; empty: all unread
+    // Records read before are read again; one whose new read does not complete keeps what it
+    // held, status and all.
+    bool reload = false;
 };
 
 // A record as the engine leaves it.

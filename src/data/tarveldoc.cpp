@@ -296,32 +296,47 @@ CDataSetRequest CTarvelDoc::RequestFor(int dataSet, unsigned firstKey, int confi
     return Quilo::RequestFor(dataSet, firstKey, configEvent);
 }
 
-CTarvelDoc::Selection CTarvelDoc::CurrentSelection() const
+ReadRequest CTarvelDoc::Selection() const
 {
-    return {m_nDataSet, m_nFirstKey, m_nLastKey, m_nConfigEvent};
+    const auto id = static_cast<DataSetId>(m_nDataSet);
+    const DataSetInfo *info = FindDataSet(id);
+    if (info && !info->groups.empty())
+        return ReadRequest::Records(id, m_nFirstKey, m_nLastKey);
+    if (id == dsConfEvents)
+        return ReadRequest::Event(m_nConfigEvent);
+    return ReadRequest::Set(id);
 }
 
-std::optional<SetRead> CTarvelDoc::BuildRead(const Selection &selection) const
+void CTarvelDoc::Select(const ReadRequest &request)
 {
-    const DataSetInfo *info = FindDataSet(selection.dataSet);
-    if (!info || RequestFor(selection.dataSet, selection.first, selection.configEvent).command == 0)
+    m_nDataSet = request.dataSet;
+    // a set without groups keeps the tree's last group for the key views
+    const DataSetInfo *info = FindDataSet(request.dataSet);
+    if (info && !info->groups.empty()) {
+        m_nFirstKey = request.first;
+        m_nLastKey = request.last;
+    }
+    if (request.dataSet == dsConfEvents)
+        m_nConfigEvent = request.event;
+}
+
+std::optional<SetRead> CTarvelDoc::BuildRead(const ReadRequest &request, bool reload) const
+{
+    const DataSetInfo *info = FindDataSet(request.dataSet);
+    if (!info || RequestFor(request.dataSet, request.first, request.event).command == 0)
         return std::nullopt; // nothing this selector can read: the port is not opened
     SetRead set;
     set.dataSet = info->id;
+    set.reload = reload;
     switch (info->shape) {
     case SetShape::Single:
         return set; // read every time: no status passes it over
     case SetShape::Chunked:
-        set.first = set.last = info->id == dsConfEvents ? static_cast<unsigned>(selection.configEvent) : 0;
+        set.first = set.last = info->id == dsConfEvents ? static_cast<unsigned>(request.event) : 0;
         break;
     case SetShape::Records:
-        if (info->groups.empty()) {
-            set.first = 0;
-            set.last = info->records - 1;
-        } else {
-            set.first = selection.first;
-            set.last = selection.last;
-        }
+        set.first = request.first;
+        set.last = request.last;
         break;
     }
     for (unsigned i = set.first; i <= std::min(set.last, info->records - 1); ++i)
@@ -341,7 +356,13 @@ void CTarvelDoc::PrepareEngine()
 
 void CTarvelDoc::ReadDataSet()
 {
-    const std::optional<SetRead> set = BuildRead(CurrentSelection());
+    ReadDataSet(Selection(), false);
+}
+
+void CTarvelDoc::ReadDataSet(const ReadRequest &request, bool reload)
+{
+    Select(request);
+    const std::optional<SetRead> set = BuildRead(request, reload);
     if (!set || m_busy || IsOffline())
         return;
     PrepareEngine();
@@ -365,19 +386,25 @@ void CTarvelDoc::Dispatch(int running, std::function<void(CLinkWorker &)> run)
 
 void CTarvelDoc::StartRead()
 {
-    StartSelection(CurrentSelection());
+    StartSelection({Selection(), false});
 }
 
-void CTarvelDoc::StartSelection(const Selection &selection)
+void CTarvelDoc::StartRead(const ReadRequest &request, bool reload)
+{
+    Select(request);
+    StartSelection({request, reload});
+}
+
+void CTarvelDoc::StartSelection(const PendingRead &read)
 {
     if (IsOffline())
         return; // a saved read-out is shown: the unit is not asked
     if (m_busy) {
-        m_pending = selection;
+        m_pending = read;
         m_worker->RequestStop();
         return;
     }
-    const std::optional<SetRead> set = BuildRead(selection);
+    const std::optional<SetRead> set = BuildRead(read.request, read.reload);
     if (!set)
         return;
     Dispatch(set->dataSet, [read = *set](CLinkWorker &w) { w.RunRead({read}); });
@@ -391,18 +418,18 @@ bool CTarvelDoc::StartReadAll()
     for (const DataSetInfo &info : DataSets()) {
         if (info.id == dsConfEvents) {
             for (int e = 0; e < static_cast<int>(info.records); ++e)
-                if (const auto set = BuildRead({info.id, 0, 0, e}))
+                if (const auto set = BuildRead(ReadRequest::Event(e), true))
                     sets << *set;
         } else if (!info.groups.empty()) {
             for (const KeyGroup &g : info.groups)
-                if (const auto set = BuildRead({info.id, g.first, g.last, 0}))
+                if (const auto set = BuildRead(ReadRequest::Records(info.id, g.first, g.last), true))
                     sets << *set;
-        } else if (const auto set = BuildRead({info.id, 0, 0, 0})) {
+        } else if (const auto set = BuildRead(ReadRequest::Set(info.id), true)) {
             sets << *set;
         }
     }
-    // A whole-unit read is a visit: every record is read anew, not only those never read, so
-    // that what it leaves is the unit as it is now.
+    // A whole-unit read is a visit: every record is read anew, and one whose read fails is not
+    // read, whatever it held before, so that what it leaves is the unit as it is now.
     for (SetRead &set : sets)
         set.status.clear();
     m_readAllSets = sets.size();
@@ -455,7 +482,7 @@ void CTarvelDoc::OnReadFinished(const QList<COperationSummary> &summaries)
     }
     if (m_pending) {
         // The waiting read uses the selection it was asked with.
-        const Selection next = *m_pending;
+        const PendingRead next = *m_pending;
         m_pending.reset();
         StartSelection(next);
     }
@@ -463,14 +490,19 @@ void CTarvelDoc::OnReadFinished(const QList<COperationSummary> &summaries)
 
 // --- writes ---
 
-bool CTarvelDoc::ScanWrite(const QString &keyText, int row, unsigned &index, std::array<std::uint8_t, 8> &key) const
+bool CTarvelDoc::ScanWrite(const QString &keyText, long long index, std::array<std::uint8_t, 8> &key) const
+{
+    // An entry outside the table or a text that does not scan into eight values is never sent.
+    return index >= 0 && index < static_cast<long long>(m_aKeyTable.size()) && CKeyField::ScanKey(keyText, key.data());
+}
+
+unsigned CTarvelDoc::EntryOf(int row) const
 {
     const long long at = static_cast<long long>(m_nFirstKey) + row;
-    // A row outside the table or a text that does not scan into eight values is never sent.
-    if (row < 0 || at >= static_cast<long long>(m_aKeyTable.size()) || !CKeyField::ScanKey(keyText, key.data()))
-        return false;
-    index = static_cast<unsigned>(at);
-    return true;
+    // a row outside the table names no entry: the table's size, which every write refuses
+    if (row < 0 || at >= static_cast<long long>(m_aKeyTable.size()))
+        return static_cast<unsigned>(m_aKeyTable.size());
+    return static_cast<unsigned>(at);
 }
 
 // Takes a write's outcome into the document; true when the unit holds the new value.
@@ -518,11 +550,15 @@ bool CTarvelDoc::ApplyWrite(const WriteOutcome &outcome, const COperationSummary
 
 int CTarvelDoc::WriteKey(const QString &keyText, int row)
 {
-    unsigned index = 0;
+    return WriteKeyEntry(keyText, EntryOf(row));
+}
+
+int CTarvelDoc::WriteKeyEntry(const QString &keyText, unsigned index)
+{
     std::array<std::uint8_t, 8> key{};
     if (m_busy || IsOffline())
         return 0;
-    if (!ScanWrite(keyText, row, index, key)) {
+    if (!ScanWrite(keyText, index, key)) {
         m_summary = COperationSummary();
         emit operationFinished(m_summary);
         return 0;
@@ -546,9 +582,13 @@ int CTarvelDoc::WriteDateTime(const std::uint8_t bytes[5])
 
 bool CTarvelDoc::StartWriteKey(const QString &keyText, int row)
 {
-    unsigned index = 0;
+    return StartWriteKeyEntry(keyText, EntryOf(row));
+}
+
+bool CTarvelDoc::StartWriteKeyEntry(const QString &keyText, unsigned index)
+{
     std::array<std::uint8_t, 8> key{};
-    if (m_busy || IsOffline() || !ScanWrite(keyText, row, index, key))
+    if (m_busy || IsOffline() || !ScanWrite(keyText, index, key))
         return false;
     Dispatch(0, [index, key](CLinkWorker &w) { w.RunWriteKey(index, key); });
     return true;

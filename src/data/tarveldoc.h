@@ -9,6 +9,7 @@
 #include "commandtable.h"
 #include "datasettable.h"
 #include "engine.h"
+#include "readrequest.h"
 #include "records.h"
 
 #include <QDateTime>
@@ -102,9 +103,18 @@ public:
     static CDataSetRequest RequestFor(int dataSet, unsigned firstKey, int configEvent);
     // Reads the selected data set: every record not read before (the single sets every time).
     void ReadDataSet();
+    // Reads what `request` names, which becomes the selection. `reload`: the records read before
+    // are read again too; they keep what they hold until their new replies come, so a port that
+    // does not open changes nothing.
+    void ReadDataSet(const Quilo::ReadRequest &request, bool reload = false);
+    // The selection the tree made and the last read used (key groups, the event shown).
+    Quilo::ReadRequest Selection() const;
+    void Select(const Quilo::ReadRequest &request);
     // 1 when the unit holds the new key (or time): it accepted the write, or the reply was
     // damaged and the value read back is the new one. See LastSummary().readBack.
     int WriteKey(const QString &keyText, int row);
+    // The same for key table entry `index` (0..191), whatever the selection.
+    int WriteKeyEntry(const QString &keyText, unsigned index);
     int WriteDateTime(const std::uint8_t bytes[5]);
 
     // Key mode without the dialog: keyText in the key format. Returns false (and changes
@@ -152,11 +162,14 @@ public:
     // Reads the selected data set as ReadDataSet does. While another operation runs, that one
     // is asked to stop and this read follows it (only the latest request waits).
     void StartRead();
+    // Reads what `request` names, as ReadDataSet(request, reload) does.
+    void StartRead(const Quilo::ReadRequest &request, bool reload = false);
     // Reads every data set and key group once, as the command line's `read all`: every record
     // anew, also those read before.
     bool StartReadAll();
     // False, and nothing sent, while an operation runs or for a row or text WriteKey refuses.
     bool StartWriteKey(const QString &keyText, int row);
+    bool StartWriteKeyEntry(const QString &keyText, unsigned index);
     bool StartWriteDateTime(const std::array<std::uint8_t, 5> &bytes);
     // Ends the running read between two transactions, and drops a read waiting behind it; a
     // write, one transaction, runs to its end.
@@ -183,15 +196,12 @@ signals:
     void wholeUnitRead(const QList<COperationSummary> &summaries, bool complete);
 
 private:
-    struct Selection {
-        int dataSet = 0;
-        unsigned first = 0;
-        unsigned last = 0;
-        int configEvent = 0;
+    struct PendingRead {
+        Quilo::ReadRequest request;
+        bool reload = false;
     };
-    std::optional<Quilo::SetRead> BuildRead(const Selection &selection) const;
-    Selection CurrentSelection() const;
-    void StartSelection(const Selection &selection);
+    std::optional<Quilo::SetRead> BuildRead(const Quilo::ReadRequest &request, bool reload) const;
+    void StartSelection(const PendingRead &read);
     void PrepareEngine();
     void Apply(const Quilo::RecordOutcome &outcome);
     bool ApplyWrite(const Quilo::WriteOutcome &outcome, const COperationSummary &summary);
@@ -201,7 +211,8 @@ private:
     void OnProgressPosition(int position);
     void OnReadFinished(const QList<COperationSummary> &summaries);
     void OnWriteFinished(const Quilo::WriteOutcome &outcome, const COperationSummary &summary);
-    bool ScanWrite(const QString &keyText, int row, unsigned &index, std::array<std::uint8_t, 8> &key) const;
+    bool ScanWrite(const QString &keyText, long long index, std::array<std::uint8_t, 8> &key) const;
+    unsigned EntryOf(int row) const; // the key table entry of a row of the selected group
 
     std::unique_ptr<Quilo::CLinkWorker> m_worker; // owns the engine: line and frame layer
     QThread *m_thread = nullptr;
@@ -209,7 +220,7 @@ private:
     int m_running = 0;
     qsizetype m_readAllSets = 0;
     bool m_waiting = false;                       // a caller waits for the running operation
-    std::optional<Selection> m_pending;           // a read asked for while another ran
+    std::optional<PendingRead> m_pending;         // a read asked for while another ran
     QString m_strPortName;
     QString m_strOfflineFile;
     COperationSummary m_summary;

@@ -76,7 +76,8 @@ QList<CSetSpec> CFileCommands::sets(Scope scope) const
     const DataSetInfo *shown = FindDataSetByView(m_frame.currentViewCommand());
     if (!shown)
         return {};
-    return {SpecFor(shown->id, m_doc.m_nFirstKey, m_doc.m_nLastKey, m_doc.m_nConfigEvent)};
+    const Quilo::ReadRequest selected = m_doc.Selection();
+    return {SpecFor(shown->id, selected.first, selected.last, selected.event)};
 }
 
 void CFileCommands::background(std::function<QString()> work, std::function<void(const QString &)> done)

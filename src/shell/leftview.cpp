@@ -119,9 +119,9 @@ void CLeftView::OnSelChanged()
         return;
     // a key group sets the document's key range before its view reads
     const QVariant range = item->data(0, kRangeRole);
-    if (range.isValid()) {
-        m_doc.m_nFirstKey = static_cast<unsigned>(range.toPoint().x());
-        m_doc.m_nLastKey = static_cast<unsigned>(range.toPoint().y());
-    }
+    const Quilo::DataSetInfo *set = Quilo::FindDataSetByView(value);
+    if (range.isValid() && set)
+        m_doc.Select(Quilo::ReadRequest::Records(set->id, static_cast<unsigned>(range.toPoint().x()),
+                                                 static_cast<unsigned>(range.toPoint().y())));
     emit command(value);
 }

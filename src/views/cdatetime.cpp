@@ -93,8 +93,7 @@ void CCDateTime::onCommand(unsigned command)
 void CCDateTime::Refresh()
 {
     ShowClock();
-    m_doc.m_nDataSet = CTarvelDoc::dsDateTime;
-    m_doc.StartRead();
+    m_doc.StartRead(Quilo::ReadRequest::Set(Quilo::dsDateTime));
 }
 
 void CCDateTime::SetPickers(QDate date, QTime time)

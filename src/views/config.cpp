@@ -151,11 +151,8 @@ void CConfig::onCommand(unsigned command)
 
 void CConfig::Refresh(bool reload)
 {
-    m_doc.m_nDataSet = CTarvelDoc::dsConfig;
-    if (reload)
-        m_doc.m_config.m_nStatus = 0;
     Show();
-    m_doc.StartRead();
+    m_doc.StartRead(Quilo::ReadRequest::Set(Quilo::dsConfig), reload);
 }
 
 void CConfig::Show()

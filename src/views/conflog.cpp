@@ -77,8 +77,9 @@ void CConfLog::OnInitialUpdate()
     for (int i = 1; i <= kEvents; ++i)
         m_pTabs->addTab(QString::number(i));
     // the entry shown last, when the document holds one that exists
-    if (m_doc.m_nConfigEvent >= 0 && m_doc.m_nConfigEvent < kEvents)
-        m_pTabs->setCurrentIndex(m_doc.m_nConfigEvent);
+    const int shown = m_doc.Selection().event;
+    if (shown >= 0 && shown < kEvents)
+        m_pTabs->setCurrentIndex(shown);
     connect(m_pTabs, &QTabBar::currentChanged, this, [this] { Refresh(false); });
     connect(&m_doc, &CTarvelDoc::recordsChanged, this, [this](int dataSet, int first) {
         if (dataSet == CTarvelDoc::dsConfEvents && first == selectedEvent())
@@ -106,15 +107,11 @@ int CConfLog::selectedEvent() const
 
 void CConfLog::Refresh(bool reload)
 {
-    m_doc.m_nDataSet = CTarvelDoc::dsConfEvents;
     const int selected = selectedEvent();
     if (selected < 0)
         return; // the tabs are not built yet
-    m_doc.m_nConfigEvent = selected;
-    if (reload)
-        m_doc.m_aConfEvents[static_cast<std::size_t>(selected)].m_nStatus = 0;
     Show();
-    m_doc.StartRead();
+    m_doc.StartRead(Quilo::ReadRequest::Event(selected), reload);
 }
 
 void CConfLog::Show()

@@ -70,8 +70,7 @@ void CCurrentCounters::OnLoad()
     if (m_doc.IsBusy() && !m_bInFlight) {
         // asked for by the user (showing the view, Load): the running read gives way
         m_bInFlight = true;
-        m_doc.m_nDataSet = CTarvelDoc::dsCounters;
-        m_doc.StartRead();
+        m_doc.StartRead(Quilo::ReadRequest::Set(Quilo::dsCounters));
         return;
     }
     Refresh();
@@ -83,8 +82,7 @@ void CCurrentCounters::Refresh()
     if (m_bInFlight || m_doc.IsBusy() || m_doc.IsOffline() || !isVisible())
         return;
     m_bInFlight = true;
-    m_doc.m_nDataSet = CTarvelDoc::dsCounters;
-    m_doc.StartRead();
+    m_doc.StartRead(Quilo::ReadRequest::Set(Quilo::dsCounters));
 }
 
 void CCurrentCounters::OnFinished(const COperationSummary &summary)

@@ -61,9 +61,8 @@ void CCurrentKey::onCommand(unsigned command)
 
 void CCurrentKey::Refresh()
 {
-    m_doc.m_nDataSet = CTarvelDoc::dsCurrentKey;
     Show();
-    m_doc.StartRead();
+    m_doc.StartRead(Quilo::ReadRequest::Set(Quilo::dsCurrentKey));
 }
 
 void CCurrentKey::Show()

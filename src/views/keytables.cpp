@@ -62,19 +62,18 @@ CKeyTables::~CKeyTables()
 
 int CKeyTables::firstKey() const
 {
-    return static_cast<int>(std::min<unsigned>(m_doc.m_nFirstKey, 1000));
+    return static_cast<int>(std::min<unsigned>(m_doc.Selection().first, 1000));
 }
 
 int CKeyTables::lastKey() const
 {
     // the tree sets the range; anything outside the table is cut off
-    const int last = static_cast<int>(std::min<unsigned>(m_doc.m_nLastKey, 1000));
+    const int last = static_cast<int>(std::min<unsigned>(m_doc.Selection().last, 1000));
     return std::min(last, static_cast<int>(m_doc.m_aKeyTable.size()) - 1);
 }
 
 void CKeyTables::OnInitialUpdate()
 {
-    m_doc.m_nDataSet = CTarvelDoc::dsKeyTable;
     Quilo::setUpColumns(this, kColumns);
     connect(&m_doc, &CTarvelDoc::recordsChanged, this, &CKeyTables::OnRecordsChanged);
     FillList();
@@ -96,20 +95,18 @@ void CKeyTables::FillList()
     if (m_pEdit)
         return; // Load waits until the edit is over
     clear();
-    m_doc.m_nDataSet = CTarvelDoc::dsKeyTable;
     m_nFirst = firstKey();
     m_nLast = lastKey();
-    // the whole group is read again at every visit: keys change at the unit (a file shown
-    // does not change, and is not read)
-    if (!m_doc.IsOffline())
-        for (int i = m_nFirst; i <= m_nLast; ++i)
-            m_doc.m_aKeyTable[static_cast<std::size_t>(i)].m_nStatus = 0;
     for (int i = m_nFirst; i <= m_nLast; ++i) {
         Quilo::appendRow(this, {});
         showRow(i - m_nFirst);
     }
     Quilo::fitColumns(this);
-    m_doc.StartRead();
+    // the whole group is read again at every visit: keys change at the unit (a file shown
+    // does not change, and is not read); each row keeps what it shows until its reply comes
+    m_doc.StartRead(Quilo::ReadRequest::Records(Quilo::dsKeyTable, static_cast<unsigned>(m_nFirst),
+                                                static_cast<unsigned>(m_nLast)),
+                    true);
 }
 
 void CKeyTables::showRow(int row)
@@ -281,8 +278,7 @@ void CKeyTables::Write(int row, const QString &text)
 {
     if (!m_doc.IsBusy()) {
         // the row shows what the unit holds afterwards, through recordsChanged
-        m_doc.m_nFirstKey = static_cast<unsigned>(m_nFirst);
-        m_doc.StartWriteKey(text, row);
+        m_doc.StartWriteKeyEntry(text, static_cast<unsigned>(m_nFirst + row));
         return;
     }
     // a read of the whole unit may be running: the write follows it, as one transaction

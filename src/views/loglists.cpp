@@ -44,7 +44,6 @@ CLogList::CLogList(Quilo::DataSetId dataSet, CTarvelDoc &doc, QWidget *parent)
 
 void CLogList::OnInitialUpdate()
 {
-    m_doc.m_nDataSet = m_info.id;
     std::vector<ColumnInfo> columns{{Str::ColIdx, Qt::AlignLeft, 50}};
     for (unsigned heading : m_info.columns)
         columns.push_back(columnFor(heading));
@@ -75,7 +74,8 @@ RecordRange CLogList::shownRecords() const
     RecordRange r{0, static_cast<int>(m_info.shownRows) - 1};
     if (!m_info.groups.empty()) {
         const auto clampIndex = [](unsigned v) { return static_cast<int>(std::min<unsigned>(v, 1000)); };
-        r = {clampIndex(m_doc.m_nFirstKey), clampIndex(m_doc.m_nLastKey)};
+        const Quilo::ReadRequest selected = m_doc.Selection();
+        r = {clampIndex(selected.first), clampIndex(selected.last)};
     }
     r.first = std::max(r.first, 0);
     r.last = std::min(r.last, static_cast<int>(m_info.records) - 1);
@@ -107,15 +107,15 @@ void CLogList::showRow(QTreeWidgetItem *item, int index, int row)
 void CLogList::FillList(bool reload)
 {
     clear();
-    m_doc.m_nDataSet = m_info.id;
     m_shown = shownRecords();
-    if (reload)
-        for (int i = m_shown.first; i <= m_shown.last; ++i)
-            m_doc.Record(m_info.id, static_cast<unsigned>(i))->m_nStatus = 0;
     for (int i = m_shown.first; i <= m_shown.last; ++i)
         showRow(Quilo::appendRow(this, {}), i, i - m_shown.first + 1);
     Quilo::fitColumns(this);
-    m_doc.StartRead();
+    // A visit reads what was never read of the set (the key logs: of their group); Load reads
+    // the records shown again.
+    const auto shown = Quilo::ReadRequest::Records(m_info.id, static_cast<unsigned>(m_shown.first),
+                                                  static_cast<unsigned>(m_shown.last));
+    m_doc.StartRead(reload || !m_info.groups.empty() ? shown : Quilo::ReadRequest::Set(m_info.id), reload);
 }
 
 void CLogList::OnRecordsChanged(int dataSet, int first, int last)

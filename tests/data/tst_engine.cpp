@@ -164,6 +164,55 @@ private slots:
         QCOMPARE(m_doc->m_aMonthly[4].m_nStatus, 0x8000);
     }
 
+    // A reload reads the records read before again; it changes a record only when its new
+    // reply comes: a port that does not open, or a chunked record whose new read does not
+    // complete, leaves what was read as it was.
+    void reloadReplacesOnlyWithNewReplies_data()
+    {
+        QTest::addColumn<int>("dataSet");
+        QTest::addColumn<int>("record");
+        QTest::addColumn<int>("transactions"); // a reload's frames on a healthy line
+        QTest::newRow("daily log") << int(Quilo::dsDaily) << 4 << 31;
+        QTest::newRow("key group") << int(Quilo::dsKeyTable) << 60 << 64;
+        QTest::newRow("configuration") << int(Quilo::dsConfig) << 0 << 18;
+        QTest::newRow("event 3") << int(Quilo::dsConfEvents) << 3 << 24;
+    }
+    void reloadReplacesOnlyWithNewReplies()
+    {
+        QFETCH(int, dataSet);
+        QFETCH(int, record);
+        QFETCH(int, transactions);
+        const auto id = static_cast<Quilo::DataSetId>(dataSet);
+        const Quilo::ReadRequest request = id == Quilo::dsConfEvents ? Quilo::ReadRequest::Event(record)
+                                           : id == Quilo::dsKeyTable ? Quilo::ReadRequest::Records(id, 0, 63)
+                                                                     : Quilo::ReadRequest::Set(id);
+        m_doc->ReadDataSet(request);
+        const CDataField &r = *m_doc->Record(dataSet, static_cast<unsigned>(record));
+        QCOMPARE(r.m_nStatus, 0x8000);
+        const QByteArray held = m_doc->Meta(dataSet, static_cast<unsigned>(record))->raw;
+        takeReceived();
+
+        m_doc->ReadDataSet(request, true);
+        QCOMPARE(takeReceived().size(), transactions);
+
+        m_unit->addFault(*parseFault(QStringLiteral("any=silent")));
+        m_doc->ReadDataSet(request, true); // given up: the chunked record is not complete
+        m_unit->clearFaults();
+        if (id == Quilo::dsConfig || id == Quilo::dsConfEvents) {
+            QCOMPARE(r.m_nStatus, 0x8000);
+            QCOMPARE(m_doc->Meta(dataSet, static_cast<unsigned>(record))->raw, held);
+        }
+
+        m_doc->ReadDataSet(request); // read again on a healthy line
+        const QString path = m_unit->slavePath();
+        m_doc->SetPort(QStringLiteral("/dev/quilo-no-such-port"));
+        m_doc->ReadDataSet(request, true);
+        QVERIFY(!m_doc->LastSummary().portOpened);
+        QCOMPARE(r.m_nStatus, 0x8000);
+        QCOMPARE(m_doc->Meta(dataSet, static_cast<unsigned>(record))->raw, held);
+        m_doc->SetPort(path);
+    }
+
     // Key mode: a refused key gives 256 on every record, nothing else is sent, and the next read
     // tries them all again; with the right key every request is preceded by the key frame.
     void keyModeRefusedThenAccepted()
