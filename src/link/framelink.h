@@ -70,7 +70,7 @@ public:
     // True once a good reply on the line opened last echoed its request in the header bytes:
     // from then on a reply that does not echo the request in hand is a stale one.
     bool UnitEchoes() const { return m_echoLine != 0 && m_echoLine == m_port.OpenCount(); }
-    // Requests sent on the open line whose reply has not come (or came torn), oldest first.
+    // Requests sent on the open line whose reply has not come (or came torn), as remembered.
     std::size_t OutstandingCount() const;
     // Whole replies with a good checksum that the last read dropped as stale.
     int DiscardedCount() const { return m_nDiscarded; }
