@@ -66,6 +66,7 @@ std::span<const std::uint8_t> CFrameLink::Reply(std::size_t n) const
 
 int CFrameLink::Transmit(std::size_t count)
 {
+    ForgetOtherLine();
     // Whatever waits now is excess or late: it must not become the start of this reply.
     m_port.FlushInput();
     m_nReceived = 0;
@@ -92,6 +93,11 @@ ReplyHeader CFrameLink::Judge() const
         return ReplyHeader::Echo;
     // Exactly the owed request's command and parameter: that reply, come late.
     if (m_bReplyOwed && in[0] == m_owedCommand && in[1] == m_owedParameter)
+        return ReplyHeader::Stale;
+    // The same for any earlier request still unanswered: a unit slower than two transactions
+    // answers a request while the one after next is in hand, and that answer has the right
+    // length and a good checksum. Whether the unit echoes is not known yet at that point.
+    if (IsOutstanding(in[0], in[1]))
         return ReplyHeader::Stale;
     return UnitEchoes() ? ReplyHeader::Stale : ReplyHeader::Unknown;
 }
@@ -128,6 +134,7 @@ int CFrameLink::ReadReply(std::size_t n)
                 const std::uint8_t *in = m_port.ReceiveBuffer();
                 if (m_bReplyOwed && in[0] == m_owedCommand && in[1] == m_owedParameter)
                     m_bReplyOwed = false; // it is in now
+                TakeOutstanding(in[0], in[1]);
                 Trace(TraceDirection::Discarded, in, whole, -1);
                 ++m_nDiscarded;
                 got = 0;
@@ -141,6 +148,7 @@ int CFrameLink::ReadReply(std::size_t n)
     if (owed) {
         m_owedCommand = m_sentCommand;
         m_owedParameter = m_sentParameter;
+        RememberOutstanding();
     }
     m_bReplyOwed = owed;
     m_nReceived = got;
@@ -150,6 +158,54 @@ int CFrameLink::ReadReply(std::size_t n)
     if (header == ReplyHeader::Echo)
         m_echoLine = m_port.OpenCount();
     return good ? ResultOk : ResultBadChecksum;
+}
+
+std::size_t CFrameLink::OutstandingCount() const
+{
+    return m_outstandingLine == m_port.OpenCount() ? m_nOutstanding : 0;
+}
+
+void CFrameLink::ForgetOtherLine()
+{
+    // A reply sent to another open line (perhaps another port) says nothing about this one.
+    if (m_outstandingLine != m_port.OpenCount()) {
+        m_nOutstanding = 0;
+        m_outstandingLine = m_port.OpenCount();
+    }
+}
+
+bool CFrameLink::IsOutstanding(std::uint8_t command, std::uint8_t parameter) const
+{
+    const std::size_t count = OutstandingCount();
+    for (std::size_t i = 0; i < count; ++i)
+        if (m_outstanding[i][0] == command && m_outstanding[i][1] == parameter)
+            return true;
+    return false;
+}
+
+void CFrameLink::RememberOutstanding()
+{
+    ForgetOtherLine();
+    if (m_nOutstanding == m_outstanding.size()) {
+        // Full: the oldest is the least likely still to come.
+        std::copy(m_outstanding.begin() + 1, m_outstanding.end(), m_outstanding.begin());
+        --m_nOutstanding;
+    }
+    m_outstanding[m_nOutstanding++] = {m_sentCommand, m_sentParameter};
+}
+
+bool CFrameLink::TakeOutstanding(std::uint8_t command, std::uint8_t parameter)
+{
+    const std::size_t count = OutstandingCount();
+    const auto begin = m_outstanding.begin();
+    const auto end = begin + static_cast<std::ptrdiff_t>(count);
+    // The oldest of equal requests: replies come in the order of their requests.
+    const auto it = std::find(begin, end, std::array<std::uint8_t, 2>{command, parameter});
+    if (it == end)
+        return false;
+    std::copy(it + 1, end, it);
+    --m_nOutstanding;
+    return true;
 }
 
 std::size_t CFrameLink::TakeLastWhole(std::size_t whole)

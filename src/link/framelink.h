@@ -6,6 +6,7 @@
 #include "commandtable.h"
 #include "comport.h"
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,9 @@ class CFrameLink
 {
 public:
     static constexpr int kReplyTries = 3;
+    // Requests remembered as unanswered on one open line. A reply later than this many
+    // transactions is no longer known by its header.
+    static constexpr std::size_t kMaxOutstanding = 32;
     // Largest n whose frame still fits the line's buffers.
     static constexpr std::size_t kMaxData = CComPort::kBufferSize - kFrameOverhead;
 
@@ -66,6 +70,8 @@ public:
     // True once a good reply on the line opened last echoed its request in the header bytes:
     // from then on a reply that does not echo the request in hand is a stale one.
     bool UnitEchoes() const { return m_echoLine != 0 && m_echoLine == m_port.OpenCount(); }
+    // Requests sent on the open line whose reply has not come (or came torn), as remembered.
+    std::size_t OutstandingCount() const;
     // Whole replies with a good checksum that the last read dropped as stale.
     int DiscardedCount() const { return m_nDiscarded; }
 
@@ -77,6 +83,10 @@ private:
     std::size_t TakeLastWhole(std::size_t whole);
     bool ChecksumGood(std::size_t n) const; // of the whole reply of n data bytes in the buffer
     ReplyHeader Judge() const;              // of a reply whose checksum is good
+    void ForgetOtherLine();                 // the outstanding requests of a line closed since
+    bool IsOutstanding(std::uint8_t command, std::uint8_t parameter) const;
+    void RememberOutstanding();             // the frame in hand, its reply not come
+    bool TakeOutstanding(std::uint8_t command, std::uint8_t parameter); // that reply came late
     int Transmit(std::size_t count);
     void Trace(TraceDirection direction, const std::uint8_t *bytes, std::size_t count, int verdict) const;
 
@@ -89,6 +99,11 @@ private:
     std::uint8_t m_sentCommand = 0;   // the frame in hand
     std::uint8_t m_sentParameter = 0;
     std::uint64_t m_echoLine = 0;     // the port's OpenCount() when an echo was seen; 0: never
+    // Command and parameter of each unanswered request, oldest first, of the line opened as
+    // m_outstandingLine. A ring would save nothing at this size.
+    std::array<std::array<std::uint8_t, 2>, kMaxOutstanding> m_outstanding{};
+    std::size_t m_nOutstanding = 0;
+    std::uint64_t m_outstandingLine = 0;
     int m_nDiscarded = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "serialbackend.h"
 
 #include "linemarks.h"
+#include "serialtermios.h"
 
 #include <QtGlobal>
 
@@ -16,7 +17,6 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -48,60 +48,6 @@ bool speedFor(std::uint32_t baud, speed_t &speed)
         }
     }
     return false;
-}
-
-// The settings as termios flags; false when the line cannot carry them.
-bool applySettings(const LineSettings &s, termios &tio)
-{
-    speed_t speed = B0;
-    if (!speedFor(s.baudRate, speed))
-        return false;
-
-    tcflag_t size = 0;
-    switch (s.byteSize) {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
-    default: return false;
-    }
-
-    tcflag_t parity = 0;
-    switch (s.parity) {
-    case 0: break;
-    case 1: parity = PARENB | PARODD; break;
-    case 2: parity = PARENB; break;
-    case 3: parity = PARENB | PARODD | CMSPAR; break;
-    case 4: parity = PARENB | CMSPAR; break;
-    default: return false;
-    }
-
-    tcflag_t stop = 0;
-    switch (s.stopBits) {
-    case 0: break;
-    case 1: // a UART gives one and a half stop bits only with five data bits
-        if (s.byteSize != 5)
-            return false;
-        stop = CSTOPB;
-        break;
-    case 2: stop = CSTOPB; break;
-    default: return false;
-    }
-
-    // Raw bytes both ways. Flow control stays as the driver has it, apart from the software
-    // flow control that raw mode switches off on input.
-    cfmakeraw(&tio);
-    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
-    tio.c_cflag |= size | parity | stop | CLOCAL | CREAD;
-    // Line errors: a damaged character (framing, parity) or a break arrives as FF 00 x, a
-    // real FF doubled, so the reader can stop at the damage (abort on error).
-    tio.c_iflag &= ~(IGNPAR | IGNBRK | BRKINT | ISTRIP);
-    tio.c_iflag |= INPCK | PARMRK;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
-    return true;
 }
 
 std::int64_t nowNs()
@@ -212,6 +158,59 @@ OpenResult fail(int fd, Failure failure, int err)
 
 } // namespace
 
+bool toTermios(const LineSettings &s, termios &tio)
+{
+    speed_t speed = B0;
+    if (!speedFor(s.baudRate, speed))
+        return false;
+
+    tcflag_t size = 0;
+    switch (s.byteSize) {
+    case 5: size = CS5; break;
+    case 6: size = CS6; break;
+    case 7: size = CS7; break;
+    case 8: size = CS8; break;
+    default: return false;
+    }
+
+    tcflag_t parity = 0;
+    switch (s.parity) {
+    case 0: break;
+    case 1: parity = PARENB | PARODD; break;
+    case 2: parity = PARENB; break;
+    case 3: parity = PARENB | PARODD | CMSPAR; break;
+    case 4: parity = PARENB | CMSPAR; break;
+    default: return false;
+    }
+
+    tcflag_t stop = 0;
+    switch (s.stopBits) {
+    case 0: break;
+    case 1: // a UART gives one and a half stop bits only with five data bits
+        if (s.byteSize != 5)
+            return false;
+        stop = CSTOPB;
+        break;
+    case 2: stop = CSTOPB; break;
+    default: return false;
+    }
+
+    // Raw bytes both ways. Flow control stays as the driver has it, apart from the software
+    // flow control that raw mode switches off on input.
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+    tio.c_cflag |= size | parity | stop | CLOCAL | CREAD;
+    // Line errors: a damaged character (framing, parity) or a break arrives as FF 00 x, a
+    // real FF doubled, so the reader can stop at the damage (abort on error).
+    tio.c_iflag &= ~(IGNPAR | IGNBRK | BRKINT | ISTRIP);
+    tio.c_iflag |= INPCK | PARMRK;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    return true;
+}
+
 OpenResult open(const QByteArray &devicePath, const LineSettings &settings, Handle &handle)
 {
     handle = Handle{};
@@ -229,7 +228,7 @@ OpenResult open(const QByteArray &devicePath, const LineSettings &settings, Hand
         return {Failure::Unsupported, EINVAL};
 
     termios probe{};
-    if (!applySettings(settings, probe))
+    if (!toTermios(settings, probe))
         return {Failure::Unsupported, EINVAL};
 
     // Non-blocking: opening must not wait for carrier, and every wait happens in poll.
@@ -250,7 +249,7 @@ OpenResult open(const QByteArray &devicePath, const LineSettings &settings, Hand
     }
 
     // Starts from what the driver reports, so hardware flow control and IXOFF stay as they are.
-    applySettings(settings, tio);
+    toTermios(settings, tio);
     if (tcsetattr(fd, TCSANOW, &tio) != 0)
         return fail(fd, Failure::Other, errno);
 

@@ -70,8 +70,9 @@ private slots:
         QTest::newRow("two bytes, even a refusal's") << QList<PeerChunk>{{0, hex("2eff")}} << int(ResultTwoBytes) << 0;
         QTest::newRow("one byte short") << QList<PeerChunk>{{0, PtyPeer::reply(kTime).left(8)}} << int(ResultWrongLength) << 0;
         QTest::newRow("silence after three attempts") << QList<PeerChunk>{} << int(ResultWrongLength) << 3 * 280 - 20;
+        // Far below the 100 ms interval: a busy machine can only widen the gap.
         QTest::newRow("reply split by a short gap")
-            << QList<PeerChunk>{{0, PtyPeer::reply(kTime).left(4)}, {30, PtyPeer::reply(kTime).mid(4)}} << int(ResultOk) << 0;
+            << QList<PeerChunk>{{0, PtyPeer::reply(kTime).left(4)}, {10, PtyPeer::reply(kTime).mid(4)}} << int(ResultOk) << 0;
     }
 
     void replyVerdicts()
@@ -208,6 +209,21 @@ private slots:
             << QList<QList<PeerChunk>>{{{0, PtyPeer::reply(a, 0xC9, 1)}},
                                        {{0, PtyPeer::reply(x, 0xC9, 7)}, {150, PtyPeer::reply(b, 0xC9, 2)}}}
             << QList<int>{ResultOk, ResultOk} << QByteArrayList{a, b} << 1;
+        // Every reply two transactions late: before any echo was seen, each turns up while the
+        // request after next is in hand, and is known only as one still unanswered.
+        QTest::newRow("two late: the reply to 1 while 3 is in hand")
+            << QList<QList<PeerChunk>>{{}, {}, {{0, PtyPeer::reply(a, 0xC9, 1)}}, {{0, PtyPeer::reply(b, 0xC9, 2)}}}
+            << QList<int>{ResultWrongLength, ResultWrongLength, ResultWrongLength, ResultWrongLength}
+            << QByteArrayList{{}, {}, {}, {}} << 2;
+        QTest::newRow("two late, then ours behind it")
+            << QList<QList<PeerChunk>>{{}, {}, {{0, PtyPeer::reply(a, 0xC9, 1)}, {250, PtyPeer::reply(c, 0xC9, 3)}}}
+            << QList<int>{ResultWrongLength, ResultWrongLength, ResultOk} << QByteArrayList{{}, {}, c} << 1;
+        QTest::newRow("torn earlier reply: its request still unanswered")
+            << QList<QList<PeerChunk>>{{{0, PtyPeer::reply(a, 0xC9, 1).left(5)}}, {}, {{0, PtyPeer::reply(a, 0xC9, 1)}}}
+            << QList<int>{ResultWrongLength, ResultWrongLength, ResultWrongLength} << QByteArrayList{{}, {}, {}} << 1;
+        QTest::newRow("a refused request is answered, not outstanding")
+            << QList<QList<PeerChunk>>{{{0, hex("36ff")}}, {}, {{0, PtyPeer::reply(c, 0xC9, 1)}}}
+            << QList<int>{ResultTwoBytes, ResultWrongLength, ResultOk} << QByteArrayList{{}, {}, c} << 0;
         QTest::newRow("unit that does not echo: headers not judged")
             << QList<QList<PeerChunk>>{{{0, PtyPeer::reply(a, 0, 0)}}, {{0, PtyPeer::reply(b, 0x55, 0x55)}}}
             << QList<int>{ResultOk, ResultOk} << QByteArrayList{a, b} << 0;
@@ -244,6 +260,48 @@ private slots:
         QVERIFY(!rig.link.UnitEchoes());
         QCOMPARE(rig.link.SendRequest(CmdYearly, 2), 0);
         QCOMPARE(rig.link.ReceiveReply(17), int(ResultOk));
+    }
+
+    // Unanswered requests belong to the line they were sent on, and only so many are kept.
+    void outstandingRequests()
+    {
+        const QByteArray a(5, 'a'), b(5, 'b');
+        // 1 + kMaxOutstanding torn replies, then two replies whose headers name the first two.
+        const int torn = int(CFrameLink::kMaxOutstanding) + 1;
+        QList<QList<PeerChunk>> unit;
+        for (int i = 0; i < torn; ++i)
+            unit.append({{0, hex("00")}});
+        unit.append({{0, PtyPeer::reply(b, 0xD1, 2)}});
+        unit.append({{0, PtyPeer::reply(a, 0xD1, 1)}});
+        unit.append({{0, hex("00")}});
+        unit.append({{0, hex("00")}});
+        unit.append({{0, PtyPeer::reply(b, 0xD1, 5)}});
+        Rig rig(unit);
+        for (int i = 0; i < torn; ++i) {
+            QCOMPARE(rig.link.SendRequest(CmdDateTime, static_cast<std::uint8_t>(i + 1)), 0);
+            QCOMPARE(rig.link.ReceiveReply(5), int(ResultWrongLength));
+        }
+        QCOMPARE(rig.link.OutstandingCount(), CFrameLink::kMaxOutstanding);
+        // The second is still known; the first, the oldest, was let go for the newest.
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0x80), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultWrongLength));
+        QCOMPARE(rig.link.DiscardedCount(), 1);
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 0x81), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultOk));
+        QCOMPARE(bytesOf(rig.link.Reply(5)), a);
+
+        // A line opened again starts with none (5 is no longer the owed one either).
+        for (std::uint8_t p : {5, 7}) {
+            QCOMPARE(rig.link.SendRequest(CmdDateTime, p), 0);
+            QCOMPARE(rig.link.ReceiveReply(5), int(ResultWrongLength));
+        }
+        QVERIFY(rig.link.OutstandingCount() > 0);
+        rig.port.Close();
+        QCOMPARE(rig.port.Open(), 1);
+        QCOMPARE(rig.link.OutstandingCount(), std::size_t{0});
+        QCOMPARE(rig.link.SendRequest(CmdDateTime, 6), 0);
+        QCOMPARE(rig.link.ReceiveReply(5), int(ResultOk));
+        QCOMPARE(bytesOf(rig.link.Reply(5)), b);
     }
 
     void traceCarriesBytesAndVerdicts()

@@ -197,20 +197,23 @@ private slots:
         const QByteArray reply = m_port.transact(bytesOf({198, 1}), 29);
         const qint64 ms = timer.elapsed();
         QCOMPARE(reply, goodReply(*m_unit, 198, 1));
-        // 2 + 29 bytes at 1.04 ms each: 32 ms.
-        QVERIFY2(ms >= 31 && ms < 250, qPrintable(QString::number(ms)));
+        // 2 + 29 bytes at 1.04 ms each: 32 ms, never less. A busy machine only adds to it, so the
+        // upper bound is loose: it catches a reply paced at a far wrong speed, nothing finer.
+        QVERIFY2(ms >= 31 && ms < 2000, qPrintable(QString::number(ms)));
     }
 
     void pacingDoesNotDrift()
     {
-        // A whole daily log: 31 x (2 + 29) bytes, no less than the wire allows, and close to it.
+        // A whole daily log: 31 x (2 + 29) bytes, every reply whole and in order, no less than
+        // the wire allows. The upper bound is loose (a loaded machine stretches every reply): it
+        // catches pacing at a fraction of the speed, not a few per cent.
         m_unit->setPacing(true);
         const std::int64_t start = monotonicNs();
         for (int r = 1; r <= 31; ++r)
-            QCOMPARE(m_port.transact(bytesOf({198, r}), 29).size(), 29);
+            QCOMPARE(m_port.transact(bytesOf({198, r}), 29), goodReply(*m_unit, 198, r));
         const double ms = static_cast<double>(monotonicNs() - start) / 1e6;
         const double wire = 31 * 31 * 10 * 1000.0 / 9600; // 1001 ms
-        QVERIFY2(ms >= wire && ms < wire * 2, qPrintable(QString::number(ms)));
+        QVERIFY2(ms >= wire && ms < wire * 5, qPrintable(QString::number(ms)));
     }
 
     // Behind an adapter's 16 ms latency timer the 30 ms of a daily record's reply arrive in two
@@ -234,7 +237,7 @@ private slots:
         const qint64 ms = timer.elapsed();
         QCOMPARE(reply, goodReply(*m_unit, 198, 1));
         QVERIFY2(bursts >= 1 && bursts <= 3, qPrintable(QString::number(bursts)));
-        QVERIFY2(ms >= 31 && ms < 500, qPrintable(QString::number(ms)));
+        QVERIFY2(ms >= 31 && ms < 2000, qPrintable(QString::number(ms)));
     }
 
     void turnaroundDelaysTheAnswer()
