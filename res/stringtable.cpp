@@ -442,6 +442,11 @@ constexpr Entry kTable[] = {
     {Str::HistCountersChart, QT_TRANSLATE_NOOP("Quilo", "Counters across the visits")},
     {Str::CmdHistory, QT_TRANSLATE_NOOP("Quilo", "The units' visits and what changed between them\nHistory")},
     {Str::TitleHistory, QT_TRANSLATE_NOOP("Quilo", "Visit history")},
+    // The outbox: what waits for which history.
+    {Str::HistWaitingTotal, QT_TRANSLATE_NOOP("Quilo", "%1 visit(s) wait on this PC to be sent: %2")},
+    {Str::HistWaitingFor, QT_TRANSLATE_NOOP("Quilo", "%1 for %2")},
+    {Str::HistWaitingUnknown, QT_TRANSLATE_NOOP("Quilo", "%1 for a history not known: quilo history sync --history URL sends them to the history named")},
+    {Str::HistWaitingNamesNone, QT_TRANSLATE_NOOP("Quilo", "%1 for %2, which names no history: quilo history sync --history URL sends them to the history named")},
 };
 
 const Entry *find(unsigned id)

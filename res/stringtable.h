@@ -455,6 +455,12 @@ enum Id : unsigned {
     HistCountersChart,
     CmdHistory,
     TitleHistory,
+
+    // The outbox: what waits for which history.
+    HistWaitingTotal = 64660,    // "%1 visit(s) wait on this PC to be sent: %2"
+    HistWaitingFor,              // "%1 for %2"
+    HistWaitingUnknown,          // "%1 for a history not known: ..."
+    HistWaitingNamesNone,        // "%1 for %2, which names no history: ..."
 };
 } // namespace Str
 

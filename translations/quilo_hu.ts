@@ -1789,6 +1789,22 @@ Előzmények</translation>
         <translation>Látogatási előzmények</translation>
     </message>
     <message>
+        <source>%1 visit(s) wait on this PC to be sent: %2</source>
+        <translation>%1 látogatás vár ezen a PC-n elküldésre: %2</translation>
+    </message>
+    <message>
+        <source>%1 for %2</source>
+        <translation>%1 ide: %2</translation>
+    </message>
+    <message>
+        <source>%1 for a history not known: quilo history sync --history URL sends them to the history named</source>
+        <translation>%1 ismeretlen előzményekhez: a quilo history sync --history URL a megnevezett előzményekbe küldi őket</translation>
+    </message>
+    <message>
+        <source>%1 for %2, which names no history: quilo history sync --history URL sends them to the history named</source>
+        <translation>%1 ide: %2, ami nem nevez meg előzményeket: a quilo history sync --history URL a megnevezett előzményekbe küldi őket</translation>
+    </message>
+    <message>
         <source>%1: %2 of %2 records read before; Load reads them again</source>
         <translation>%1: %2 rekordból %2 már korábban kiolvasva; a Betöltés újra kiolvassa őket</translation>
     </message>

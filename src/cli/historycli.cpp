@@ -22,14 +22,22 @@ void say(const CCliStreams &io, const QString &message)
     io.err->write((QStringLiteral("quilo: ") + message + QLatin1Char('\n')).toUtf8());
 }
 
-QByteArray render(const CCliOptions &o, const QStringList &heading, const QStringList &names, QList<QStringList> rows)
+// `numbers`: the JSON keys whose values are counts, given to scripts as numbers.
+QByteArray render(const CCliOptions &o, const QStringList &heading, const QStringList &names, QList<QStringList> rows,
+                  const QStringList &numbers = {})
 {
     if (o.format == OutputFormat::Json) {
         QJsonArray list;
         for (const QStringList &r : rows) {
             QJsonObject item;
-            for (qsizetype c = 0; c < names.size() && c < r.size(); ++c)
-                item.insert(names.at(c), r.at(c));
+            for (qsizetype c = 0; c < names.size() && c < r.size(); ++c) {
+                bool number = false;
+                const qint64 n = r.at(c).toLongLong(&number);
+                if (numbers.contains(names.at(c)) && number)
+                    item.insert(names.at(c), n);
+                else
+                    item.insert(names.at(c), r.at(c));
+            }
             list.append(item);
         }
         return QJsonDocument(list).toJson(QJsonDocument::Indented);
@@ -48,10 +56,12 @@ QByteArray render(const CCliOptions &o, const QStringList &heading, const QStrin
     return AlignedRows(rows).toUtf8();
 }
 
-// Opens the chosen store and sends it what the outbox holds; `waiting` and `sendError` say
-// what stayed there and why.
+// Opens the chosen store and sends it what the outbox holds for it; `waiting` and `sendError`
+// say what stayed there and why. `takeUnknown`: visits whose history the outbox does not know
+// go there too.
 bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore **store,
-               std::unique_ptr<Quilo::CHistoryStore> &holder, int *waiting = nullptr, QString *sendError = nullptr)
+               std::unique_ptr<Quilo::CHistoryStore> &holder, int *waiting = nullptr, QString *sendError = nullptr,
+               bool takeUnknown = false)
 {
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
     QString error;
@@ -65,7 +75,7 @@ bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore
         return false;
     }
     int left = 0;
-    const int sent = Quilo::SendQueued(*holder, Quilo::DefaultHistoryFile(), &left, &error);
+    const int sent = Quilo::SendQueued(*holder, Quilo::DefaultHistoryFile(), &left, &error, takeUnknown);
     if (sent > 0)
         say(io, LoadString(Str::HistSentQueued).arg(sent));
     if (waiting)
@@ -74,6 +84,44 @@ bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore
         *sendError = error;
     *store = holder.get();
     return true;
+}
+
+// What waits in the outbox, per history; `named` (a target) comes first. *forNamed: how many
+// may be meant for it (its own and those whose history is not known).
+QString waitingText(const QList<Quilo::Waiting> &waiting, const QString &named, int *forNamed = nullptr)
+{
+    QStringList parts;
+    int total = 0;
+    int mine = 0;
+    for (const Quilo::Waiting &w : waiting) {
+        total += w.visits;
+        const bool known = Quilo::NamesHistory(w.target);
+        if (w.target == named || !known)
+            mine += w.visits;
+        const QString part = known                ? LoadString(Str::HistWaitingFor).arg(w.visits).arg(InertText(w.target))
+                             : w.target.isEmpty() ? LoadString(Str::HistWaitingUnknown).arg(w.visits)
+                                                  : LoadString(Str::HistWaitingNamesNone).arg(w.visits).arg(InertText(w.target));
+        if (w.target == named)
+            parts.prepend(part);
+        else
+            parts << part;
+    }
+    if (forNamed)
+        *forNamed = mine;
+    return total == 0 ? QString() : LoadString(Str::HistWaitingTotal).arg(total).arg(parts.join(QStringLiteral("; ")));
+}
+
+void sayWaiting(const CCliOptions &o, const CCliStreams &io)
+{
+    QList<Quilo::Waiting> waiting;
+    QString error;
+    if (!Quilo::WaitingVisits(Quilo::DefaultHistoryFile(), &waiting, &error)) {
+        say(io, error);
+        return;
+    }
+    const QString text = waitingText(waiting, Quilo::ChooseHistory(o.historyUrl).location.target);
+    if (!text.isEmpty())
+        say(io, text);
 }
 
 int listHistory(const CCliOptions &o, const CCliStreams &io)
@@ -96,14 +144,15 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
                                  LoadString(Str::HistColLastVisit)},
                              {QStringLiteral("type"), QStringLiteral("manufacturingNumber"), QStringLiteral("visits"),
                               QStringLiteral("lastVisit")},
-                             rows));
+                             rows, {QStringLiteral("visits")}));
+        sayWaiting(o, io);
         return ExitOk;
     }
     Quilo::UnitEntry unit;
     QList<Quilo::VisitEntry> visits;
     if (!store->FindUnit(o.words.join(QLatin1Char(' ')), &unit, &error)) {
         say(io, error);
-        return ExitUsage;
+        return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
     }
     if (!store->Visits(unit.id, &visits, &error)) {
         say(io, error);
@@ -119,7 +168,8 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
                           LoadString(Str::HistColPort)},
                          {QStringLiteral("visit"), QStringLiteral("id"), QStringLiteral("pcTime"), QStringLiteral("unitClock"),
                           QStringLiteral("clockOffset"), QStringLiteral("source"), QStringLiteral("port")},
-                         rows));
+                         rows, {QStringLiteral("visit")}));
+    sayWaiting(o, io);
     return ExitOk;
 }
 
@@ -156,13 +206,26 @@ int syncHistory(const CCliOptions &o, const CCliStreams &io)
     Quilo::CHistoryStore *store = nullptr;
     int waiting = 0;
     QString error;
-    if (!openStore(o, io, &store, holder, &waiting, &error))
+    // Visits whose history is not known go only where the user names one on this command.
+    const bool named = Quilo::ChooseHistory(o.historyUrl).from == QLatin1String("--history");
+    if (!openStore(o, io, &store, holder, &waiting, &error, named))
         return ExitHistoryUnavailable;
-    if (waiting > 0) {
+    if (waiting > 0)
         say(io, LoadString(Str::HistStillWaiting).arg(waiting).arg(error));
+    QList<Quilo::Waiting> left;
+    QString outboxError;
+    if (!Quilo::WaitingVisits(Quilo::DefaultHistoryFile(), &left, &outboxError)) {
+        say(io, outboxError);
         return ExitHistoryUnavailable;
     }
-    return ExitOk;
+    int forNamed = 0;
+    const QString text = waitingText(left, store->Location().target, &forNamed);
+    if (!text.isEmpty())
+        say(io, text);
+    // Done only when nothing waits that may be meant for the history named. The outbox's own
+    // file is no history any of them can go to: whatever waits, waits on.
+    const bool outboxItself = store->Location().target == Quilo::DefaultHistoryLocation().target;
+    return forNamed > 0 || (outboxItself && !left.isEmpty()) ? ExitHistoryUnavailable : ExitOk;
 }
 
 int compareVisits(const CCliOptions &o, const CCliStreams &io)
@@ -177,7 +240,7 @@ int compareVisits(const CCliOptions &o, const CCliStreams &io)
     if (o.words.size() == 2) {
         if (!store->LoadVisit(o.words.at(0), &a, &error) || !store->LoadVisit(o.words.at(1), &b, &error)) {
             say(io, error);
-            return ExitUsage;
+            return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
         }
         if (a.entry.unitId != b.entry.unitId) {
             say(io, LoadString(Str::HistErrTwoUnits));
@@ -192,14 +255,14 @@ int compareVisits(const CCliOptions &o, const CCliStreams &io)
             Quilo::UnitEntry unit;
             if (!store->FindUnit(o.words.first(), &unit, &error)) {
                 say(io, error);
-                return ExitUsage;
+                return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
             }
             unitId = unit.id;
         } else {
             Quilo::VisitEntry latest;
             if (!store->LatestVisit(&latest, &error)) {
                 say(io, error);
-                return ExitUsage;
+                return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
             }
             unitId = latest.unitId;
         }

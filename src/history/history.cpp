@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace Quilo {
 
 namespace {
@@ -22,27 +24,60 @@ QString unitName(const Visit &v)
 
 } // namespace
 
-int SendQueued(CHistoryStore &store, const QString &localFile, int *waiting, QString *error)
+int SendQueued(CHistoryStore &store, const QString &localFile, int *waiting, QString *error, bool takeUnknown)
 {
     *waiting = 0;
     if (sameFile(store.Location(), localFile) || !QFileInfo::exists(localFile))
         return 0;
     CHistoryStore outbox(ParseHistoryLocation(localFile));
-    QList<Visit> queued;
+    QList<QueuedVisit> queued;
     if (!outbox.Open(error) || !outbox.Queued(&queued, error))
         return 0;
+    const QString target = store.Location().target;
     int sent = 0;
-    for (const Visit &v : queued) {
+    bool failed = false;
+    for (const QueuedVisit &q : queued) {
+        const bool mine = !target.isEmpty() && q.target == target;
+        if (!mine && !(takeUnknown && !NamesHistory(q.target)))
+            continue;
         QString why;
-        if (store.Record(v, &why) == CHistoryStore::Recorded::Failed) {
-            *error = why;
-            break;
+        if (failed || store.Record(q.visit, &why) == CHistoryStore::Recorded::Failed) {
+            if (!failed)
+                *error = why;
+            failed = true;
+            *waiting += mine ? 1 : 0;
+            continue;
         }
-        if (outbox.Dequeue(v.uuid, &why))
+        if (outbox.Dequeue(q.visit.uuid, q.target, &why))
             ++sent;
+        else
+            *waiting += mine ? 1 : 0; // a visit not taken off stays there
     }
-    *waiting = static_cast<int>(queued.size()) - sent; // a visit not taken off stays there
     return sent;
+}
+
+bool NamesHistory(const QString &target)
+{
+    return !target.isEmpty() && ParseHistoryLocation(target).valid();
+}
+
+bool WaitingVisits(const QString &localFile, QList<Waiting> *waiting, QString *error)
+{
+    waiting->clear();
+    if (!QFileInfo::exists(localFile))
+        return true;
+    CHistoryStore outbox(ParseHistoryLocation(localFile));
+    QList<QueuedVisit> queued;
+    if (!outbox.Open(error) || !outbox.Queued(&queued, error))
+        return false;
+    for (const QueuedVisit &q : queued) {
+        auto it = std::find_if(waiting->begin(), waiting->end(), [&](const Waiting &w) { return w.target == q.target; });
+        if (it == waiting->end())
+            waiting->append(Waiting{q.target, 1});
+        else
+            ++it->visits;
+    }
+    return true;
 }
 
 RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit, const QString &localFile)
@@ -75,20 +110,22 @@ RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit, co
     }
     // The store could not take it: keep it on this PC rather than lose it.
     if (sameFile(location, localFile)) {
-        report.message = why;
+        report.message = WithoutPassword(why, location);
         return report;
     }
     CHistoryStore outbox(ParseHistoryLocation(localFile));
     QString outboxError;
-    if (!outbox.Open(&outboxError) || !outbox.Queue(visit, why, &outboxError)) {
-        report.message = LoadString(Str::HistLost).arg(why, outboxError);
+    if (!outbox.Open(&outboxError) || !outbox.Queue(visit, location, why, &outboxError)) {
+        report.message = WithoutPassword(LoadString(Str::HistLost).arg(why, outboxError), location);
         return report;
     }
     report.outcome = RecordReport::Outcome::Queued;
-    QList<Visit> queued;
+    QList<QueuedVisit> queued;
     if (outbox.Queued(&queued, &outboxError))
-        report.waiting = static_cast<int>(queued.size());
-    report.message = LoadString(Str::HistQueued).arg(why).arg(report.waiting);
+        report.waiting = static_cast<int>(std::count_if(queued.cbegin(), queued.cend(), [&](const QueuedVisit &q) {
+            return q.target == location.target;
+        }));
+    report.message = WithoutPassword(LoadString(Str::HistQueued).arg(why).arg(report.waiting), location);
     return report;
 }
 

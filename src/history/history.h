@@ -27,8 +27,23 @@ struct RecordReport
 RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit,
                          const QString &localFile = DefaultHistoryFile());
 
-// Sends what the outbox holds to an open store that is not the outbox's own file; returns how
-// many arrived, and in *waiting how many are still kept.
-int SendQueued(CHistoryStore &store, const QString &localFile, int *waiting, QString *error);
+// Sends the visits the outbox holds for an open store (that is not the outbox's own file) to
+// it, and no others; returns how many arrived, and in *waiting how many are still kept for it.
+// Visits queued before the outbox kept their history, or for a URL that names none, are sent
+// only with `takeUnknown`: the user named this history for them.
+int SendQueued(CHistoryStore &store, const QString &localFile, int *waiting, QString *error,
+               bool takeUnknown = false);
+
+// False for a queued visit's target that names no history to send it to.
+bool NamesHistory(const QString &target);
+
+// How many visits wait in the outbox of `localFile`, per history (its target; empty: queued
+// before the outbox kept it), in the order first queued. No file: none.
+struct Waiting
+{
+    QString target;
+    int visits = 0;
+};
+bool WaitingVisits(const QString &localFile, QList<Waiting> *waiting, QString *error);
 
 } // namespace Quilo

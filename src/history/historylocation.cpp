@@ -3,6 +3,8 @@
 #include "stringtable.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
@@ -21,6 +23,7 @@ HistoryLocation invalid(const QString &shown, const QString &why)
 {
     HistoryLocation l;
     l.shown = shown;
+    l.target = shown; // a visit meant for it waits until the user names a history for it
     l.error = LoadString(Str::HistErrUrl).arg(shown, why);
     return l;
 }
@@ -31,10 +34,50 @@ HistoryLocation sqliteAt(const QString &path)
     l.kind = HistoryLocation::Kind::SQLite;
     l.path = path;
     l.shown = path;
+    l.target = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     return l;
 }
 
+// "user:password@" (the password up to the last "@" before the path, so that one holding ":"
+// or "@" goes whole), with or without the "//" before it.
+const QRegularExpression &userPassword()
+{
+    static const QRegularExpression re(QStringLiteral(":[^/?#\\s]*@"));
+    return re;
+}
+
+// "password=..." among a URL's options, and the separator after it.
+const QRegularExpression &passwordOption()
+{
+    static const QRegularExpression re(QStringLiteral("(?<=[?&;])password=[^&#\\s]*&?"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+// The URL as typed, with whatever password it holds taken out.
+QString scrubbed(const QString &text)
+{
+    QString out = text;
+    out.replace(userPassword(), QStringLiteral("@"));
+    out.replace(passwordOption(), QString());
+    while (out.endsWith(QLatin1Char('?')) || out.endsWith(QLatin1Char('&')))
+        out.chop(1);
+    return out;
+}
+
 } // namespace
+
+QString WithoutPassword(const QString &text, const HistoryLocation &location)
+{
+    QString out = scrubbed(text);
+    // Anything else that holds it (a driver's message quoting its options): three characters
+    // or more, so that a one-letter password does not blank every such letter of a message.
+    if (location.password.size() >= 3) {
+        for (const QString &form : {location.password, QString::fromLatin1(QUrl::toPercentEncoding(location.password))})
+            out.replace(form, QStringLiteral("***"));
+    }
+    return out;
+}
 
 namespace {
 
@@ -46,8 +89,8 @@ HistoryLocation parse(const QString &text)
         return sqliteAt(text);
 
     const QUrl url(text, QUrl::StrictMode);
-    // The password never reaches a message.
-    const QString shown = url.isValid() ? url.toString(QUrl::RemovePassword) : QStringLiteral("(unreadable URL)");
+    // The password never reaches a message, however the URL was written.
+    const QString shown = url.isValid() ? scrubbed(text) : QStringLiteral("(unreadable URL)");
     if (!url.isValid() || url.scheme().isEmpty())
         return invalid(shown, LoadString(Str::HistErrUrlForm));
     const QString scheme = url.scheme().toLower();
@@ -74,6 +117,8 @@ HistoryLocation parse(const QString &text)
     for (const auto &[key, value] : query.queryItems(QUrl::FullyDecoded)) {
         if (key == QLatin1String("host")) {
             l.host = value; // a folder: the server's Unix socket
+        } else if (key.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0) {
+            l.password = value; // as the server's own tools take it
         } else if (key == QLatin1String("sslmode") || key == QLatin1String("connect_timeout")
                    || key == QLatin1String("application_name")) {
             if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('=')) || value.isEmpty())
@@ -92,6 +137,11 @@ HistoryLocation parse(const QString &text)
         return invalid(shown, LoadString(Str::HistErrUrlDatabase));
     if (l.port <= 0 || l.port > 65535)
         return invalid(shown, LoadString(Str::HistErrUrlForm));
+    // postgres:// and postgresql://, options and letter case of the host name aside, the same
+    // server and database.
+    l.target = QStringLiteral("postgresql://") + (l.user.isEmpty() ? QString() : l.user + QLatin1Char('@'))
+               + (l.host.startsWith(QLatin1Char('/')) ? l.host : l.host.toLower()) + QLatin1Char(':')
+               + QString::number(l.port) + QLatin1Char('/') + l.database;
     return l;
 }
 

@@ -68,6 +68,18 @@ const QList<Migration> &migrations()
           QStringLiteral("ALTER TABLE visits ADD COLUMN games BIGINT"),
           QStringLiteral("CREATE INDEX visits_by_fingerprint ON visits (unit_id, fingerprint)")},
          &fillCounters},
+        // Each queued visit keeps the history it is meant for, and one visit may wait for two
+        // of them. Rows queued before have no target (they are sent only where the user says)
+        // and lose their reason, which could quote a URL with its password.
+        {3,
+         {QStringLiteral("CREATE TABLE outbox_by_target (uuid TEXT NOT NULL, target TEXT, queued BIGINT NOT NULL, "
+                         "reason TEXT, visit %BLOB% NOT NULL)"),
+          QStringLiteral("INSERT INTO outbox_by_target (uuid, target, queued, reason, visit) "
+                         "SELECT uuid, NULL, queued, NULL, visit FROM outbox"),
+          QStringLiteral("DROP TABLE outbox"),
+          QStringLiteral("ALTER TABLE outbox_by_target RENAME TO outbox"),
+          QStringLiteral("CREATE UNIQUE INDEX outbox_visit_target ON outbox (uuid, target)")},
+         {}},
     };
     return steps;
 }
@@ -325,11 +337,13 @@ bool CHistoryStore::Open(QString *error)
 bool CHistoryStore::OpenAt(int version, QString *error)
 {
     m_open = false;
-    if (!Connect(error))
+    if (!Connect(error)) {
+        *error = WithoutPassword(*error, m_location); // a driver's message may quote the options
         return false;
+    }
     QString why;
     if (!Migrate(version, &why)) {
-        *error = LoadString(Str::HistErrSchema).arg(m_location.shown, why);
+        *error = WithoutPassword(LoadString(Str::HistErrSchema).arg(m_location.shown, why), m_location);
         return false;
     }
     m_open = true;
@@ -624,28 +638,30 @@ bool CHistoryStore::Units(QList<UnitEntry> *units, QString *error)
 
 bool CHistoryStore::FindUnit(const QString &name, UnitEntry *unit, QString *error)
 {
-    QSqlQuery q(Database());
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-    if (slash >= 0) {
-        q.prepare(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_type = ? AND unit_number = ?"));
-        q.bindValue(0, name.left(slash));
-        q.bindValue(1, name.mid(slash + 1));
-    } else {
-        q.prepare(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_number = ?"));
+    m_faulted = false;
+    // A manufacturing number (or a type) may hold "/" itself: "TYPE/NUMBER" is matched whole,
+    // and only when no unit's whole name is that, the text is taken as a number alone.
+    const auto lookUp = [&](const QString &sql, QList<UnitEntry> *found) {
+        QSqlQuery q(Database());
+        q.prepare(sql);
         q.bindValue(0, name);
-    }
-    if (!q.exec()) {
-        *error = LoadString(Str::HistErrRead).arg(m_location.shown, sqlError(q.lastError()));
-        return false;
-    }
+        if (!q.exec()) {
+            m_faulted = true;
+            *error = LoadString(Str::HistErrRead).arg(m_location.shown, sqlError(q.lastError()));
+            return false;
+        }
+        while (q.next())
+            *found << UnitEntry{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), 0, {}};
+        return true;
+    };
     QList<UnitEntry> found;
-    while (q.next()) {
-        UnitEntry u;
-        u.id = q.value(0).toLongLong();
-        u.type = q.value(1).toString();
-        u.number = q.value(2).toString();
-        found << u;
-    }
+    if (name.contains(QLatin1Char('/'))
+        && !lookUp(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_type || '/' || unit_number = ?"),
+                   &found))
+        return false;
+    if (found.isEmpty()
+        && !lookUp(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_number = ?"), &found))
+        return false;
     if (found.size() != 1) {
         *error = found.isEmpty() ? LoadString(Str::HistErrNoUnit).arg(name) : LoadString(Str::HistErrUnitAmbiguous).arg(name);
         return false;
@@ -667,6 +683,7 @@ bool CHistoryStore::ReadVisits(const QString &where, const QVariantList &values,
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values.at(i));
     if (!q.exec()) {
+        m_faulted = true;
         *error = LoadString(Str::HistErrRead).arg(m_location.shown, sqlError(q.lastError()));
         return false;
     }
@@ -678,11 +695,13 @@ bool CHistoryStore::ReadVisits(const QString &where, const QVariantList &values,
 
 bool CHistoryStore::Visits(qint64 unitId, QList<VisitEntry> *visits, QString *error)
 {
+    m_faulted = false;
     return ReadVisits(QStringLiteral("WHERE v.unit_id = ?"), {unitId}, visits, error);
 }
 
 bool CHistoryStore::LatestVisit(VisitEntry *visit, QString *error)
 {
+    m_faulted = false;
     QList<VisitEntry> list;
     if (!ReadVisits(QString(), {}, &list, error, 1))
         return false;
@@ -696,6 +715,7 @@ bool CHistoryStore::LatestVisit(VisitEntry *visit, QString *error)
 
 bool CHistoryStore::LoadVisit(qint64 id, StoredVisit *visit, QString *error)
 {
+    m_faulted = false;
     QList<VisitEntry> found;
     if (!ReadVisits(QStringLiteral("WHERE v.id = ?"), {id}, &found, error))
         return false;
@@ -708,6 +728,7 @@ bool CHistoryStore::LoadVisit(qint64 id, StoredVisit *visit, QString *error)
 
 bool CHistoryStore::LoadVisit(const QString &reference, StoredVisit *visit, QString *error)
 {
+    m_faulted = false;
     bool number = false;
     const qint64 id = reference.toLongLong(&number);
     QList<VisitEntry> found;
@@ -744,12 +765,14 @@ bool CHistoryStore::LoadRecords(const VisitEntry &entry, StoredVisit *visit, QSt
     q.bindValue(0, entry.id);
     QString why;
     if (!run(q, &why) || !q.next()) {
+        m_faulted = true;
         *error = LoadString(Str::HistErrRead).arg(m_location.shown, why);
         return false;
     }
     StoredVisit out;
     out.entry = entry;
     if (!loadRecords(Database(), q.value(0).toByteArray(), &out.records, &why)) {
+        m_faulted = true;
         *error = LoadString(Str::HistErrRead).arg(m_location.shown, why);
         return false;
     }
@@ -759,43 +782,64 @@ bool CHistoryStore::LoadRecords(const VisitEntry &entry, StoredVisit *visit, QSt
     return true;
 }
 
-bool CHistoryStore::Queue(const Visit &visit, const QString &reason, QString *error)
+bool CHistoryStore::Queue(const Visit &visit, const HistoryLocation &meantFor, const QString &reason, QString *error)
 {
     QSqlQuery q(Database());
-    q.prepare(QStringLiteral("INSERT INTO outbox (uuid, queued, reason, visit) VALUES (?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+    q.prepare(QStringLiteral("INSERT INTO outbox (uuid, target, queued, reason, visit) VALUES (?, ?, ?, ?, ?) "
+                             "ON CONFLICT DO NOTHING"));
     q.bindValue(0, visit.uuid);
-    q.bindValue(1, QDateTime::currentMSecsSinceEpoch());
-    q.bindValue(2, reason);
-    q.bindValue(3, PackVisit(visit));
+    q.bindValue(1, meantFor.target);
+    q.bindValue(2, QDateTime::currentMSecsSinceEpoch());
+    q.bindValue(3, WithoutPassword(reason, meantFor));
+    q.bindValue(4, PackVisit(visit));
     QString why;
-    if (!m_open || !run(q, &why)) {
+    if (!m_open || meantFor.target.isEmpty() || !run(q, &why)) {
         *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
         return false;
     }
     return true;
 }
 
-bool CHistoryStore::Queued(QList<Visit> *visits, QString *error)
+bool CHistoryStore::Queued(QList<QueuedVisit> *visits, QString *error)
 {
     QSqlQuery q(Database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT uuid, visit FROM outbox ORDER BY queued"))) {
+    if (!q.exec(QStringLiteral("SELECT uuid, visit, target, reason FROM outbox ORDER BY queued"))) {
         *error = LoadString(Str::HistErrRead).arg(m_location.shown, sqlError(q.lastError()));
         return false;
     }
     visits->clear();
     while (q.next()) {
-        Visit v;
-        if (UnpackVisit(q.value(1).toByteArray(), &v) && v.uuid == q.value(0).toString())
+        QueuedVisit v;
+        if (UnpackVisit(q.value(1).toByteArray(), &v.visit) && v.visit.uuid == q.value(0).toString()) {
+            v.target = q.value(2).toString();
+            v.reason = q.value(3).toString();
             *visits << v;
+        }
     }
     return true;
 }
 
-bool CHistoryStore::Dequeue(const QString &uuid, QString *error)
+bool CHistoryStore::Queued(QList<Visit> *visits, QString *error)
+{
+    QList<QueuedVisit> all;
+    if (!Queued(&all, error))
+        return false;
+    visits->clear();
+    for (const QueuedVisit &v : all)
+        *visits << v.visit;
+    return true;
+}
+
+bool CHistoryStore::Dequeue(const QString &uuid, const QString &target, QString *error)
 {
     QSqlQuery q(Database());
-    q.prepare(QStringLiteral("DELETE FROM outbox WHERE uuid = ?"));
+    if (target.isEmpty()) {
+        q.prepare(QStringLiteral("DELETE FROM outbox WHERE uuid = ? AND target IS NULL"));
+    } else {
+        q.prepare(QStringLiteral("DELETE FROM outbox WHERE uuid = ? AND target = ?"));
+        q.bindValue(1, target);
+    }
     q.bindValue(0, uuid);
     QString why;
     if (!run(q, &why)) {

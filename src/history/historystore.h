@@ -49,6 +49,14 @@ struct VisitEntry
     std::optional<CounterValues> counters;
 };
 
+// A visit in the outbox and the history it is meant for.
+struct QueuedVisit
+{
+    Visit visit;
+    QString target;   // HistoryLocation::target; empty: queued before the outbox kept it
+    QString reason;
+};
+
 struct StoredVisit
 {
     VisitEntry entry;
@@ -58,7 +66,7 @@ struct StoredVisit
 class CHistoryStore
 {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     explicit CHistoryStore(const HistoryLocation &location);
     ~CHistoryStore();
@@ -92,10 +100,17 @@ public:
     bool LoadVisit(const QString &reference, StoredVisit *visit, QString *error);
     bool LoadVisit(qint64 id, StoredVisit *visit, QString *error);
 
-    // The outbox: visits a server could not take yet, kept in the local store.
-    bool Queue(const Visit &visit, const QString &reason, QString *error);
-    bool Queued(QList<Visit> *visits, QString *error);
-    bool Dequeue(const QString &uuid, QString *error);
+    // The outbox: visits a server could not take yet, kept in the local store with the
+    // history each is meant for. The same visit may wait for two histories.
+    bool Queue(const Visit &visit, const HistoryLocation &meantFor, const QString &reason, QString *error);
+    bool Queued(QList<QueuedVisit> *visits, QString *error);
+    bool Queued(QList<Visit> *visits, QString *error); // all of them, whatever they wait for
+    // `target` empty: the visit queued before its history was kept.
+    bool Dequeue(const QString &uuid, const QString &target, QString *error);
+
+    // The last call failed because the store itself could not be read or is damaged, not
+    // because what was asked for is not there.
+    bool Faulted() const { return m_faulted; }
 
     // The store's size on disk in bytes (the file, or the server's database); -1 when unknown.
     qint64 BytesUsed();
@@ -117,6 +132,7 @@ private:
     HistoryLocation m_location;
     QString m_connection;
     bool m_open = false;
+    bool m_faulted = false;
 };
 
 // Serialises a visit for the outbox, and back; false for bytes that are not a visit.

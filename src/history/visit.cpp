@@ -51,7 +51,15 @@ void clockOf(const CTarvelDoc &doc, Visit *visit)
 
 bool identify(const CTarvelDoc &doc, Visit *visit, QString *error)
 {
-    const ReadOutInfo identity = IdentityOf(doc);
+    ReadOutInfo identity = IdentityOf(doc);
+    // The configuration is marked read even when chunks of it failed; a field whose chunk did
+    // not come reads as zeros. Without both the type and the number (its first two chunks)
+    // which unit it was is not known for sure.
+    if (const CRecordMeta *meta = doc.Meta(dsConfig, 0)) {
+        const QList<int> failed = meta->failedChunks();
+        if (failed.contains(0) || failed.contains(1))
+            identity = ReadOutInfo{};
+    }
     if (identity.unitType.trimmed().isEmpty() && identity.unitNumber.trimmed().isEmpty()) {
         *error = LoadString(Str::HistNoIdentity);
         return false;

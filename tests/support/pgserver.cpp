@@ -60,8 +60,18 @@ CPgServer::~CPgServer()
         Stop(&ignored);
 }
 
+QString CPgServer::InstallHint()
+{
+    return QStringLiteral("install the PostgreSQL server: sudo apt-get install postgresql (or make deps)");
+}
+
 QString CPgServer::BinaryFolder()
 {
+    if (qEnvironmentVariableIsSet("QUILO_TEST_PG_BIN")) {
+        const QString bin = qEnvironmentVariable("QUILO_TEST_PG_BIN");
+        return QFile::exists(bin + QStringLiteral("/pg_ctl")) && QFile::exists(bin + QStringLiteral("/initdb")) ? bin
+                                                                                                             : QString();
+    }
     QVersionNumber best;
     QString folder;
     for (const QString &v : QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -102,8 +112,8 @@ bool CPgServer::Start(QString *error)
     if (!m_initialised) {
         m_bin = BinaryFolder();
         if (m_bin.isEmpty()) {
-            *error = QStringLiteral("no PostgreSQL server binaries under /usr/lib/postgresql/*/bin (Debian: postgresql; "
-                                    "make deps installs it)");
+            *error = QStringLiteral("no PostgreSQL server binaries (initdb, pg_ctl) under /usr/lib/postgresql/*/bin: ")
+                     + InstallHint();
             return false;
         }
         m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/quilo-pg-XXXXXX"));

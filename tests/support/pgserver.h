@@ -3,7 +3,9 @@
 // loopback port with password logins, stopped and removed at the end. When the tests run as
 // root the server runs as the unprivileged user "postgres" (PostgreSQL refuses to run as
 // root), which then owns the folder. Uses the Debian server binaries
-// (/usr/lib/postgresql/N/bin); without them Start() fails with a message saying so.
+// (/usr/lib/postgresql/N/bin, or the folder QUILO_TEST_PG_BIN names); without them Start()
+// fails with a message that says how to install them, and only the cases that need the server
+// fail.
 
 #include <QString>
 #include <QTemporaryDir>
@@ -30,6 +32,8 @@ public:
 
     // The folder with initdb and pg_ctl, or empty.
     static QString BinaryFolder();
+    // What to do when there is none.
+    static QString InstallHint();
 
 private:
     bool Run(const QString &program, const QStringList &arguments, QString *error, int timeoutMs = 60000);
