@@ -455,6 +455,13 @@ enum Id : unsigned {
     HistCountersChart,
     CmdHistory,
     TitleHistory,
+
+    // quilo's output checks: standard output, a target cut short, files that are not outputs
+    CliErrStdout = 64625,        // "writing to standard output failed after %1 of %2 bytes: %3 ..."
+    CliErrOutputCut,             // -o onto a device or FIFO that took part of the data
+    CliErrHistoryFile,           // "%1 %2 is the visit history's file ..."
+    CliErrLanguage,              // --lang with a language the program does not speak
+    CliErrOutputEmpty,           // -o ''
 };
 } // namespace Str
 
