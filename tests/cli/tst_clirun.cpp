@@ -660,28 +660,19 @@ void TestCliRun::unitTextInMessagesIsInert_data()
 {
     // HISTORY: the test's history; UNIT: the unit as TYPE/NUMBER
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("onStdout"); // else the message on stderr
-    QTest::newRow("visit recorded") << QStringList() << false;
+    QTest::newRow("visit recorded") << QStringList();
     QTest::newRow("read-out already there") << QStringList{QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("--history"),
-                                                           QStringLiteral("HISTORY"), QStringLiteral("--port"), QStringLiteral("PORT")}
-                                            << false;
-    QTest::newRow("compare heading") << QStringList{QStringLiteral("compare"), QStringLiteral("--history"), QStringLiteral("HISTORY")}
-                                     << true;
-    QTest::newRow("units listed") << QStringList{QStringLiteral("history"), QStringLiteral("--history"), QStringLiteral("HISTORY")}
-                                  << true;
+                                                           QStringLiteral("HISTORY"), QStringLiteral("--port"), QStringLiteral("PORT")};
     QTest::newRow("no such unit") << QStringList{QStringLiteral("history"), QStringLiteral("UNIT-9"), QStringLiteral("--history"),
-                                                 QStringLiteral("HISTORY")}
-                                  << false;
+                                                 QStringLiteral("HISTORY")};
     QTest::newRow("two units compared") << QStringList{QStringLiteral("compare"), QStringLiteral("UNIT"), QStringLiteral("UNIT-9"),
-                                                       QStringLiteral("--history"), QStringLiteral("HISTORY")}
-                                        << false;
+                                                       QStringLiteral("--history"), QStringLiteral("HISTORY")};
 }
 
 // The unit's type and number reach the terminal as escapes wherever a line names the unit.
 void TestCliRun::unitTextInMessagesIsInert()
 {
     QFETCH(QStringList, args);
-    QFETCH(bool, onStdout);
     const QString file = history();
     QVERIFY(!file.isEmpty());
     QuiloSim::UnitState s = m_unit->state();
@@ -698,7 +689,7 @@ void TestCliRun::unitTextInMessagesIsInert()
         args.replaceInStrings(QStringLiteral("PORT"), m_unit->slavePath());
         args.replaceInStrings(QStringLiteral("UNIT"), s.config.type + QLatin1Char('/') + s.config.mfgNo);
         const Run r = runOffline(args);
-        said = onStdout ? r.out : r.err;
+        said = r.err;
     }
     QVERIFY2(!hasControls(said), said.toUtf8().toPercentEncoding(" /:()\n").constData());
     QVERIFY2(said.contains(QStringLiteral("Q\\x1b]0;owned\\x07")) || said.contains(QStringLiteral("\\x1b[2J7\\x08\\x7f")),
@@ -745,10 +736,8 @@ void TestCliRun::unwritableOutput_data()
     QTest::newRow("history") << QStringList{QStringLiteral("history")} + history;
     QTest::newRow("a unit's visits") << QStringList{QStringLiteral("history"), QStringLiteral("UNIT")} + history;
     QTest::newRow("compare") << QStringList{QStringLiteral("compare")} + history;
-    QTest::newRow("compare as json") << QStringList{QStringLiteral("compare"), QStringLiteral("-f"), QStringLiteral("json")} + history;
     QTest::newRow("show") << QStringList{QStringLiteral("show"), QStringLiteral("SAVED")};
     QTest::newRow("ports") << QStringList{QStringLiteral("ports")};
-    QTest::newRow("version") << QStringList{QStringLiteral("--version")};
     QTest::newRow("completion") << QStringList{QStringLiteral("__complete"), QStringLiteral("read"), QString()};
 }
 

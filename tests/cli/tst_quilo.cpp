@@ -339,9 +339,6 @@ void TestQuilo::standardOutputThatCannotBeWritten_data()
     QTest::addColumn<QStringList>("args");
     const QString simulate = QStringLiteral("--simulate");
     QTest::newRow("read all") << QStringList{QStringLiteral("read"), QStringLiteral("all"), simulate, QStringLiteral("--no-history")};
-    QTest::newRow("read all as csv") << QStringList{QStringLiteral("read"), QStringLiteral("all"), simulate, QStringLiteral("-f"),
-                                                    QStringLiteral("csv"), QStringLiteral("--no-history")};
-    QTest::newRow("a small set") << QStringList{QStringLiteral("read"), QStringLiteral("datetime"), simulate};
     QTest::newRow("-o -") << QStringList{QStringLiteral("read"), QStringLiteral("yearly"), simulate, QStringLiteral("-o"), QStringLiteral("-")};
     QTest::newRow("help") << QStringList{QStringLiteral("--help")};
 }
@@ -410,13 +407,7 @@ void TestQuilo::historyIsNoOutput_data()
     QTest::newRow("-o") << yearly + QStringList{QStringLiteral("-o"), QStringLiteral("HISTORY")} << QStringLiteral("-o");
     QTest::newRow("-o, by another path") << yearly + QStringList{QStringLiteral("-o"), QStringLiteral("data/../visits.sqlite")}
                                          << QStringLiteral("-o");
-    QTest::newRow("-o, as a read-out file") << yearly + QStringList{QStringLiteral("-f"), QStringLiteral("quilo"), QStringLiteral("-o"),
-                                                                    QStringLiteral("HISTORY")}
-                                            << QStringLiteral("-o");
     QTest::newRow("-o, the outbox") << yearly + QStringList{QStringLiteral("-o"), QStringLiteral("OUTBOX")} << QStringLiteral("-o");
-    QTest::newRow("--trace-file") << yearly + QStringList{QStringLiteral("-o"), QStringLiteral("out.csv"), QStringLiteral("--trace-file"),
-                                                          QStringLiteral("HISTORY")}
-                                  << QStringLiteral("--trace-file");
     QTest::newRow("--trace-file of set-clock")
         << QStringList{QStringLiteral("set-clock"), QStringLiteral("now"), QStringLiteral("--simulate"), QStringLiteral("--yes"),
                        QStringLiteral("--trace-file"), QStringLiteral("OUTBOX")}
@@ -453,7 +444,6 @@ void TestQuilo::historyIsNoOutput()
              qPrintable(err));
     QCOMPARE(fileText(history), QByteArray("visits\n"));
     QCOMPARE(fileText(outbox), QByteArray("visits\n"));
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("out.csv"))));
 }
 
 // The locale's language unless --lang names one: headings, the CSV separator, the help, the

@@ -149,8 +149,6 @@ private slots:
         QTest::addColumn<QString>("shown"); // what the status bar must hold
         QTest::newRow("a title sequence in the type") << QStringLiteral("Q\x1b]0;owned\x07") << QStringLiteral("77")
                                                       << QStringLiteral("Q\\x1b]0;owned\\x07/77");
-        QTest::newRow("a clear screen in the number") << QStringLiteral("QUILO") << QStringLiteral("\x1b[2J78")
-                                                      << QStringLiteral("QUILO/\\x1b[2J78");
         QTest::newRow("backspaces and a line feed") << QStringLiteral("QU\b\bX") << QStringLiteral("79\n80")
                                                     << QStringLiteral("QU\\x08\\x08X/79\\x0a80");
     }
