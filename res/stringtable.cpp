@@ -442,6 +442,11 @@ constexpr Entry kTable[] = {
     {Str::HistCountersChart, QT_TRANSLATE_NOOP("Quilo", "Counters across the visits")},
     {Str::CmdHistory, QT_TRANSLATE_NOOP("Quilo", "The units' visits and what changed between them\nHistory")},
     {Str::TitleHistory, QT_TRANSLATE_NOOP("Quilo", "Visit history")},
+    {Str::CliErrStdout, QT_TRANSLATE_NOOP("Quilo", "writing to standard output failed after %1 of %2 bytes: %3; what came out is incomplete.")},
+    {Str::CliErrOutputCut, QT_TRANSLATE_NOOP("Quilo", "writing %1 failed: %2; what it received is incomplete.")},
+    {Str::CliErrHistoryFile, QT_TRANSLATE_NOOP("Quilo", "%1 %2 is the visit history's file; give another file.")},
+    {Str::CliErrLanguage, QT_TRANSLATE_NOOP("Quilo", "unknown language \"%1\" for --lang; it takes %2.")},
+    {Str::CliErrOutputEmpty, QT_TRANSLATE_NOOP("Quilo", "-o needs a file name (- for standard output).")},
     // The outbox: what waits for which history.
     {Str::HistWaitingTotal, QT_TRANSLATE_NOOP("Quilo", "%1 visit(s) wait on this PC to be sent: %2")},
     {Str::HistWaitingFor, QT_TRANSLATE_NOOP("Quilo", "%1 for %2")},

@@ -456,6 +456,12 @@ enum Id : unsigned {
     CmdHistory,
     TitleHistory,
 
+    // quilo's output checks: standard output, a target cut short, files that are not outputs
+    CliErrStdout = 64625,        // "writing to standard output failed after %1 of %2 bytes: %3 ..."
+    CliErrOutputCut,             // -o onto a device or FIFO that took part of the data
+    CliErrHistoryFile,           // "%1 %2 is the visit history's file ..."
+    CliErrLanguage,              // --lang with a language the program does not speak
+    CliErrOutputEmpty,           // -o ''
     // The outbox: what waits for which history.
     HistWaitingTotal = 64660,    // "%1 visit(s) wait on this PC to be sent: %2"
     HistWaitingFor,              // "%1 for %2"

@@ -1805,6 +1805,26 @@ Előzmények</translation>
         <translation>%1 ide: %2, ami nem nevez meg előzményeket: a quilo history sync --history URL a megnevezett előzményekbe küldi őket</translation>
     </message>
     <message>
+        <source>writing to standard output failed after %1 of %2 bytes: %3; what came out is incomplete.</source>
+        <translation>a szabványos kimenet írása %2 bájtból %1 után nem sikerült: %3; ami kiíródott, hiányos.</translation>
+    </message>
+    <message>
+        <source>writing %1 failed: %2; what it received is incomplete.</source>
+        <translation>%1 írása nem sikerült: %2; ami oda került, hiányos.</translation>
+    </message>
+    <message>
+        <source>%1 %2 is the visit history&apos;s file; give another file.</source>
+        <translation>%1 %2 a látogatási előzmények fájlja; adjon meg másik fájlt.</translation>
+    </message>
+    <message>
+        <source>unknown language &quot;%1&quot; for --lang; it takes %2.</source>
+        <translation>ismeretlen nyelv a --lang után: „%1”; lehetséges értékek: %2.</translation>
+    </message>
+    <message>
+        <source>-o needs a file name (- for standard output).</source>
+        <translation>a -o után fájlnév kell (a - a szabványos kimenet).</translation>
+    </message>
+    <message>
         <source>%1: %2 of %2 records read before; Load reads them again</source>
         <translation>%1: %2 rekordból %2 már korábban kiolvasva; a Betöltés újra kiolvassa őket</translation>
     </message>

@@ -1,10 +1,12 @@
 #include "cliapp.h"
 
 #include "cliargs.h"
+#include "clioutput.h"
 #include "completion.h"
 #include "exporttable.h"
 #include "formatters.h"
 #include "historycli.h"
+#include "historylocation.h"
 #include "outputfile.h"
 #include "portnames.h"
 #include "progress.h"
@@ -31,9 +33,22 @@ namespace {
 
 constexpr int kDone = RecordStatus::kDone;
 
-void say(const CCliStreams &io, const QString &message)
+// True (and the message said) when `path`, given with `option`, is the visit history's file or
+// the outbox on this PC: a table or a trace written there would replace every visit recorded.
+bool namesHistory(const CCliStreams &io, const CCliOptions &o, const QString &path, const char *option)
 {
-    io.err->write((QStringLiteral("quilo: ") + message + QLatin1Char('\n')).toUtf8());
+    if (path.isEmpty() || path == QLatin1String("-"))
+        return false;
+    QStringList history{Quilo::DefaultHistoryFile()};
+    const Quilo::HistoryLocation chosen = Quilo::ChooseHistory(o.historyUrl).location;
+    if (chosen.kind == Quilo::HistoryLocation::Kind::SQLite)
+        history << chosen.path;
+    for (const QString &file : history)
+        if (Quilo::SameFile(path, file)) {
+            Say(io, LoadString(Str::CliErrHistoryFile).arg(QLatin1String(option), path));
+            return true;
+        }
+    return false;
 }
 
 // One run's link to the unit: the document, the simulated unit when asked for, the trace.
@@ -46,13 +61,15 @@ public:
     bool Setup(const CCliOptions &o)
     {
         QIODevice *trace = nullptr;
+        if (o.trace && namesHistory(m_io, o, o.traceFile, "--trace-file"))
+            return false;
         if (o.trace) {
             if (o.traceFile.isEmpty()) {
                 trace = m_io.err;
             } else {
                 m_traceFile = std::make_unique<QFile>(o.traceFile);
                 if (!m_traceFile->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-                    say(m_io, LoadString(Str::CliTraceFailed).arg(o.traceFile, m_traceFile->errorString()));
+                    Say(m_io, LoadString(Str::CliTraceFailed).arg(o.traceFile, m_traceFile->errorString()));
                     return false;
                 }
                 trace = m_traceFile.get();
@@ -62,7 +79,7 @@ public:
         m_capture->Attach(m_doc.FrameLink());
         if (o.simulate) {
             if (!m_sim.Start(o.simPaceMs)) {
-                say(m_io, LoadString(Str::CliSimFailed).arg(m_sim.Error()));
+                Say(m_io, LoadString(Str::CliSimFailed).arg(m_sim.Error()));
                 return false;
             }
             m_doc.SetPort(m_sim.DevicePath());
@@ -73,7 +90,7 @@ public:
             m_portLabel = m_portName = o.portName;
         }
         if (o.keyMode && !m_doc.SetKeyMode(1, o.userKeyText)) {
-            say(m_io, LoadString(Str::CliErrKeyText).arg(o.userKeyText));
+            Say(m_io, LoadString(Str::CliErrKeyText).arg(o.userKeyText));
             return false;
         }
         return true;
@@ -93,7 +110,7 @@ public:
         QString reason = m_doc.LastSummary().portError;
         if (reason.isEmpty())
             reason = e.message;
-        say(m_io, LoadString(Str::CliErrPortOpen).arg(reason, LoadString(hint)));
+        Say(m_io, LoadString(Str::CliErrPortOpen).arg(reason, LoadString(hint)));
         return ExitPortFailed;
     }
 
@@ -126,7 +143,7 @@ private:
 
 bool confirm(const CCliStreams &io, const QString &question)
 {
-    io.err->write(question.toUtf8());
+    io.err->write(InertLines(question).toUtf8());
     if (!io.in)
         return false;
     const QString answer = QString::fromUtf8(io.in->readLine(256)).trimmed().toLower();
@@ -171,6 +188,15 @@ QByteArray formatSections(const CCliOptions &o, const CTarvelDoc &doc, const QLi
     return FormatTable(sections);
 }
 
+// A write to -o that failed: a file replaced whole kept what it held, but a device or a FIFO
+// may have taken part of the data already.
+QString outputFailed(const QString &path, const Quilo::COutputFile &file)
+{
+    if (file.kind() == Quilo::COutputFile::Kind::Direct)
+        return LoadString(Str::CliErrOutputCut).arg(path, file.errorString());
+    return LoadString(Str::CliErrOutputWrite).arg(path, file.errorString());
+}
+
 QString setLabel(const CExportSection &s)
 {
     return s.want.event >= 0 ? s.want.name : s.want.label();
@@ -181,15 +207,17 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
     const bool toStdout = o.outputFile.isEmpty() || o.outputFile == QLatin1String("-");
     // One file for both would hold neither.
     if (!toStdout && o.trace && !o.traceFile.isEmpty() && Quilo::SameFile(o.traceFile, o.outputFile)) {
-        say(io, LoadString(Str::CliErrTraceSame).arg(o.outputFile));
+        Say(io, LoadString(Str::CliErrTraceSame).arg(o.outputFile));
         return ExitUsage;
     }
+    if (namesHistory(io, o, o.outputFile, "-o") || (o.trace && namesHistory(io, o, o.traceFile, "--trace-file")))
+        return ExitUsage;
     // The output file is checked before the unit is asked anything.
     std::unique_ptr<Quilo::COutputFile> file;
     if (!toStdout) {
         file = std::make_unique<Quilo::COutputFile>(o.outputFile);
         if (!file->Open()) {
-            say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
+            Say(io, LoadString(Str::CliErrOutput).arg(o.outputFile, file->errorString()));
             return ExitUsage;
         }
     }
@@ -263,14 +291,15 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
                                   session.PortName(), stopped);
         }
         if (!file) {
-            io.out->write(data);
+            if (!WriteOut(io, data))
+                exit = ExitOutput;
         } else if (read == 0 && file->kind() == Quilo::COutputFile::Kind::RegularFile) {
             // An earlier, good read-out is worth more than a list of failures.
             file->Discard();
-            say(io, LoadString(Str::CliNothingRead).arg(o.outputFile));
+            Say(io, LoadString(Str::CliNothingRead).arg(o.outputFile));
             exit = ExitFailed;
         } else if (!file->Write(data) || !file->Commit()) {
-            say(io, LoadString(Str::CliErrOutputWrite).arg(o.outputFile, file->errorString()));
+            Say(io, outputFailed(o.outputFile, *file));
             exit = ExitOutput;
         }
     }
@@ -290,20 +319,20 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         if (exit == ExitOk)
             exit = ExitFailed;
         if (s.tried > 0)
-            say(io, LoadString(Str::CliSetFailed).arg(setLabel(s)).arg(n).arg(s.rows.size()).arg(failedRows(s)));
+            Say(io, LoadString(Str::CliSetFailed).arg(setLabel(s)).arg(n).arg(s.rows.size()).arg(failedRows(s)));
     }
     if (!silent.isEmpty() || !late.isEmpty()) {
         if (exit == ExitOk)
             exit = ExitFailed;
         if (!answered && late.isEmpty())
-            say(io, LoadString(Str::CliSilent).arg(session.PortLabel()));
+            Say(io, LoadString(Str::CliSilent).arg(session.PortLabel()));
         else if (!silent.isEmpty())
-            say(io, LoadString(Str::CliSilentSets).arg(session.PortLabel(), silent.join(QStringLiteral(", "))));
+            Say(io, LoadString(Str::CliSilentSets).arg(session.PortLabel(), silent.join(QStringLiteral(", "))));
         if (!late.isEmpty())
-            say(io, LoadString(Str::CliLateSets).arg(session.PortLabel(), late.join(QStringLiteral(", "))));
+            Say(io, LoadString(Str::CliLateSets).arg(session.PortLabel(), late.join(QStringLiteral(", "))));
     }
     if (!o.traceFile.isEmpty() && !session.Capture()->TraceError().isEmpty()) {
-        say(io, LoadString(Str::CliErrTraceWrite).arg(o.traceFile, session.Capture()->TraceError()));
+        Say(io, LoadString(Str::CliErrTraceWrite).arg(o.traceFile, session.Capture()->TraceError()));
         exit = ExitOutput;
     }
     // A whole-unit read in which every set was tried is a visit of the unit.
@@ -314,7 +343,7 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
         return exit == ExitOutput ? exit : status;
     }
     if (stopped) {
-        say(io, LoadString(Str::CliStopped));
+        Say(io, LoadString(Str::CliStopped));
         if (exit == ExitOk)
             exit = ExitFailed;
     }
@@ -325,15 +354,17 @@ int runRead(const CCliOptions &o, const CCliStreams &io)
 // the same forms, from the same document state.
 int runShow(const CCliOptions &o, const CCliStreams &io)
 {
+    if (namesHistory(io, o, o.outputFile, "-o"))
+        return ExitUsage;
     QByteArray bytes;
     QString error;
     if (!Quilo::ReadFileBytes(o.inputFile, &bytes, &error)) {
-        say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+        Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
         return ExitNoInput;
     }
     Quilo::ReadOut readOut;
     if (!Quilo::ParseReadOut(bytes, &readOut, &error)) {
-        say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+        Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
         return ExitBadFile;
     }
     CTarvelDoc doc;
@@ -344,7 +375,7 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
         for (const QString &label : readOut.info.request) {
             QList<CSetSpec> named;
             if (!ResolveSets(label.split(QLatin1Char(' ')), &named, &error)) {
-                say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+                Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
                 return ExitBadFile;
             }
             sets << named;
@@ -368,13 +399,11 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
     const QByteArray data = sections.isEmpty()
                                 ? QByteArray()
                                 : formatSections(o, doc, sets, sections, readOut.info.port, readOut.info.stopped);
-    if (o.outputFile.isEmpty() || o.outputFile == QLatin1String("-")) {
-        io.out->write(data);
-        return ExitOk;
-    }
+    if (o.outputFile.isEmpty() || o.outputFile == QLatin1String("-"))
+        return WriteOut(io, data) ? ExitOk : ExitOutput;
     Quilo::COutputFile file(o.outputFile);
     if (!file.Open() || !file.Write(data) || !file.Commit()) {
-        say(io, LoadString(Str::CliErrOutputWrite).arg(o.outputFile, file.errorString()));
+        Say(io, outputFailed(o.outputFile, file));
         return ExitOutput;
     }
     return ExitOk;
@@ -409,7 +438,7 @@ QString writeDamage(const COperationSummary &w)
 int runSetClock(const CCliOptions &o, const CCliStreams &io)
 {
     if (o.clockFromPc && (pcMinute().date().year() < 2000 || pcMinute().date().year() > 2099)) {
-        say(io, LoadString(Str::CliErrClockPc).arg(pcMinute().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+        Say(io, LoadString(Str::CliErrClockPc).arg(pcMinute().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
         return ExitUsage;
     }
     CSession session(io);
@@ -428,7 +457,7 @@ int runSetClock(const CCliOptions &o, const CCliStreams &io)
                                 ? LoadString(Str::CliPcClock).arg(clockText(ClockBytes(pcMinute())))
                                 : clockText(o.clockBytes);
     if (!o.yes && !confirm(io, LoadString(Str::CliConfirmClock).arg(oldText, newText))) {
-        say(io, LoadString(Str::CliDeclined));
+        Say(io, LoadString(Str::CliDeclined));
         return ExitFailed;
     }
     // The PC's clock is taken when the write goes out, not when the question was asked.
@@ -442,35 +471,34 @@ int runSetClock(const CCliOptions &o, const CCliStreams &io)
         return session.PortFailed();
     switch (w.readBack) {
     case COperationSummary::ReadBack::HoldsNew:
-        io.err->write((LoadString(Str::CliClockDamagedNew).arg(writeDamage(w), doc.m_dateTime.GetText())
-                       + QLatin1Char('\n')).toUtf8());
+        Tell(io, LoadString(Str::CliClockDamagedNew).arg(writeDamage(w), doc.m_dateTime.GetText()));
         return ExitOk;
     case COperationSummary::ReadBack::HoldsOther:
-        say(io, LoadString(Str::CliClockDamagedOld).arg(writeDamage(w), doc.m_dateTime.GetText()));
+        Say(io, LoadString(Str::CliClockDamagedOld).arg(writeDamage(w), doc.m_dateTime.GetText()));
         return ExitFailed;
     case COperationSummary::ReadBack::Failed:
-        say(io, LoadString(Str::CliClockDamagedUnknown).arg(writeDamage(w)));
+        Say(io, LoadString(Str::CliClockDamagedUnknown).arg(writeDamage(w)));
         return ExitFailed;
     case COperationSummary::ReadBack::None:
         break;
     }
     if (!holds) {
-        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
+        Say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
         return ExitFailed;
     }
     const int after = StatusFromSummary(session.Read(clock));
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
     if (after != kDone) {
-        say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(after)));
+        Say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(after)));
         return ExitFailed;
     }
     // The unit's clock runs on: a read-back a minute or two later still holds the write.
     if (!ClockHolds(target, clockValue(doc.m_dateTime))) {
-        say(io, LoadString(Str::CliReadBackDiffer).arg(doc.m_dateTime.GetText(), clockText(bytes)));
+        Say(io, LoadString(Str::CliReadBackDiffer).arg(doc.m_dateTime.GetText(), clockText(bytes)));
         return ExitFailed;
     }
-    io.err->write((LoadString(Str::CliReadBackOk).arg(doc.m_dateTime.GetText()) + QLatin1Char('\n')).toUtf8());
+    Tell(io, LoadString(Str::CliReadBackOk).arg(doc.m_dateTime.GetText()));
     return ExitOk;
 }
 
@@ -495,7 +523,7 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
         && !confirm(io, LoadString(Str::CliConfirmKey)
                             .arg(QString::number(o.keyRow + 1), LoadString(o.keyGroup.groupId),
                                  QString::number(index + 1), oldText, o.keyText))) {
-        say(io, LoadString(Str::CliDeclined));
+        Say(io, LoadString(Str::CliDeclined));
         return ExitFailed;
     }
     const int holds = doc.WriteKeyEntry(o.keyText, index);
@@ -505,38 +533,37 @@ int runWriteKey(const CCliOptions &o, const CCliStreams &io)
     // After an unclear answer the engine has read the entry back: say what the unit holds.
     switch (w.readBack) {
     case COperationSummary::ReadBack::HoldsNew:
-        io.err->write((LoadString(Str::CliKeyDamagedNew).arg(writeDamage(w), entry.GetText()) + QLatin1Char('\n'))
-                          .toUtf8());
+        Tell(io, LoadString(Str::CliKeyDamagedNew).arg(writeDamage(w), entry.GetText()));
         return ExitOk;
     case COperationSummary::ReadBack::HoldsOther:
         if (oldKnown && entry.GetText() == oldKey)
-            say(io, LoadString(Str::CliKeyDamagedOld).arg(writeDamage(w), entry.GetText()));
+            Say(io, LoadString(Str::CliKeyDamagedOld).arg(writeDamage(w), entry.GetText()));
         else
-            say(io, LoadString(Str::CliKeyDamagedOther).arg(writeDamage(w), entry.GetText()));
+            Say(io, LoadString(Str::CliKeyDamagedOther).arg(writeDamage(w), entry.GetText()));
         return ExitFailed;
     case COperationSummary::ReadBack::Failed:
         // a command to type: the group's own name, not its name in the language spoken
-        say(io, LoadString(Str::CliKeyDamagedUnknown).arg(writeDamage(w), o.keyGroup.groupName));
+        Say(io, LoadString(Str::CliKeyDamagedUnknown).arg(writeDamage(w), o.keyGroup.groupName));
         return ExitFailed;
     case COperationSummary::ReadBack::None:
         break;
     }
     if (!holds) {
-        say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
+        Say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
         return ExitFailed;
     }
     session.Read(one, true);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
     if (entry.m_nStatus != kDone) {
-        say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(entry.m_nStatus)));
+        Say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(entry.m_nStatus)));
         return ExitFailed;
     }
     if (entry.GetText() != o.keyText) {
-        say(io, LoadString(Str::CliReadBackDiffer).arg(entry.GetText(), o.keyText));
+        Say(io, LoadString(Str::CliReadBackDiffer).arg(entry.GetText(), o.keyText));
         return ExitFailed;
     }
-    io.err->write((LoadString(Str::CliReadBackOk).arg(entry.GetText()) + QLatin1Char('\n')).toUtf8());
+    Tell(io, LoadString(Str::CliReadBackOk).arg(entry.GetText()));
     return ExitOk;
 }
 
@@ -615,8 +642,7 @@ int runPorts(const CCliStreams &io)
         out += QLatin1Char('\n') + mappingError + QLatin1Char('\n');
     if (lacksDialout())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsDialout) + QLatin1Char('\n');
-    io.out->write(out.toUtf8());
-    return ExitOk;
+    return WriteOut(io, out.toUtf8()) ? ExitOk : ExitOutput;
 }
 
 } // namespace
@@ -647,22 +673,25 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
     // The shell's completion asks before anything is parsed: the words may be half typed.
     if (!arguments.isEmpty() && arguments.first() == QLatin1String(kCompleteCommand)) {
         const QStringList candidates = CompletionCandidates(arguments.mid(1));
-        io.out->write(candidates.isEmpty() ? QByteArray() : (candidates.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
-        return ExitOk;
+        return WriteOut(io, candidates.isEmpty() ? QByteArray()
+                                                 : (candidates.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8())
+                   ? ExitOk
+                   : ExitOutput;
     }
     const CParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.ok()) {
-        say(io, parsed.error);
+        Say(io, parsed.error);
         return ExitUsage;
     }
     const CCliOptions &o = parsed.options;
     switch (o.command) {
     case Command::Help:
-        io.out->write(UsageText().toUtf8());
-        return ExitOk;
+        return WriteOut(io, UsageText().toUtf8()) ? ExitOk : ExitOutput;
     case Command::Version:
-        io.out->write((LoadString(Str::CliVersion).arg(QCoreApplication::applicationVersion()) + QLatin1Char('\n')).toUtf8());
-        return ExitOk;
+        return WriteOut(io, (LoadString(Str::CliVersion).arg(QCoreApplication::applicationVersion()) + QLatin1Char('\n'))
+                                .toUtf8())
+                   ? ExitOk
+                   : ExitOutput;
     case Command::Ports:
         return runPorts(io);
     case Command::Read:
@@ -679,7 +708,7 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
     case Command::None:
         break;
     }
-    say(io, LoadString(Str::CliErrNoCommand));
+    Say(io, LoadString(Str::CliErrNoCommand));
     return ExitUsage;
 }
 

@@ -4,6 +4,7 @@
 
 #include "stringtable.h"
 #include "tarveldoc.h"
+#include "translation.h"
 #include "unitclock.h"
 
 #include <QCommandLineParser>
@@ -69,6 +70,13 @@ constexpr CommandInfo kCommands[] = {
 constexpr std::pair<const char *, OutputFormat> kFormats[] = {
     {"table", OutputFormat::Table}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}, {"quilo", OutputFormat::Quilo}};
 
+// "hu", "en", and the locale names that lead to them ("hu_HU.UTF-8"), in any case.
+bool knownLanguage(const QString &text)
+{
+    const QString language = text.trimmed().section(QLatin1Char('.'), 0, 0).section(QLatin1Char('_'), 0, 0).toLower();
+    return Quilo::Languages().contains(language);
+}
+
 bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
 {
     const QCommandLineParser &p = parser.p;
@@ -108,6 +116,11 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
             return false;
         }
         o->format = known->second;
+    }
+    // An empty name is no file: standard output is "-", said so.
+    if (p.isSet(parser.output) && p.value(parser.output).isEmpty()) {
+        *error = LoadString(Str::CliErrOutputEmpty);
+        return false;
     }
     o->outputFile = p.value(parser.output);
     // A file named *.quilo gets the read-out file unless another form was asked for.
@@ -317,6 +330,13 @@ CParseResult ParseCommandLine(const QStringList &arguments)
         result.error = LoadString(Str::CliErrOption).arg(parser.p.errorText());
         return result;
     }
+    // main.cpp took the language before the parser ran and falls back to English for one it
+    // does not know; a script that asked for another should hear so rather than get English.
+    for (const QString &language : parser.p.values(parser.lang))
+        if (!knownLanguage(language)) {
+            result.error = LoadString(Str::CliErrLanguage).arg(language, Quilo::Languages().join(QStringLiteral(", ")));
+            return result;
+        }
     if (parser.p.isSet(parser.help)) {
         o.command = Command::Help;
         return result;

@@ -1,6 +1,7 @@
 #include "historycli.h"
 
 #include "cliargs.h"
+#include "clioutput.h"
 #include "comparison.h"
 #include "formatters.h"
 #include "history.h"
@@ -17,14 +18,11 @@ namespace QuiloCli {
 
 namespace {
 
-void say(const CCliStreams &io, const QString &message)
-{
-    io.err->write((QStringLiteral("quilo: ") + message + QLatin1Char('\n')).toUtf8());
-}
-
-// `numbers`: the JSON keys whose values are counts, given to scripts as numbers.
+// `unitText` marks, per row and column, the texts the unit (or a file) gave: CSV keeps them from
+// reading as formulas and leaves the figures as they are. `numbers`: the JSON keys whose values
+// are counts, given to scripts as numbers.
 QByteArray render(const CCliOptions &o, const QStringList &heading, const QStringList &names, QList<QStringList> rows,
-                  const QStringList &numbers = {})
+                  const QList<QList<bool>> &unitText, const QStringList &numbers = {})
 {
     if (o.format == OutputFormat::Json) {
         QJsonArray list;
@@ -45,8 +43,8 @@ QByteArray render(const CCliOptions &o, const QStringList &heading, const QStrin
     if (o.format == OutputFormat::Csv) {
         const QChar sep = o.separator.isNull() ? LocaleSeparator(QLocale()) : o.separator;
         QString out = CsvLine(heading, sep);
-        for (const QStringList &r : rows)
-            out += CsvLine(r, sep);
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            out += CsvLine(rows.at(i), sep, unitText.value(i));
         return out.toUtf8();
     }
     for (QStringList &r : rows)
@@ -66,18 +64,18 @@ bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
     QString error;
     if (!choice.location.valid()) {
-        say(io, choice.location.error);
+        Say(io, choice.location.error);
         return false;
     }
     holder = std::make_unique<Quilo::CHistoryStore>(choice.location);
     if (!holder->Open(&error)) {
-        say(io, error);
+        Say(io, error);
         return false;
     }
     int left = 0;
     const int sent = Quilo::SendQueued(*holder, Quilo::DefaultHistoryFile(), &left, &error, takeUnknown);
     if (sent > 0)
-        say(io, LoadString(Str::HistSentQueued).arg(sent));
+        Say(io, LoadString(Str::HistSentQueued).arg(sent));
     if (waiting)
         *waiting = left;
     if (sendError)
@@ -116,12 +114,12 @@ void sayWaiting(const CCliOptions &o, const CCliStreams &io)
     QList<Quilo::Waiting> waiting;
     QString error;
     if (!Quilo::WaitingVisits(Quilo::DefaultHistoryFile(), &waiting, &error)) {
-        say(io, error);
+        Say(io, error);
         return;
     }
     const QString text = waitingText(waiting, Quilo::ChooseHistory(o.historyUrl).location.target);
     if (!text.isEmpty())
-        say(io, text);
+        Say(io, text);
 }
 
 int listHistory(const CCliOptions &o, const CCliStreams &io)
@@ -134,41 +132,50 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
     if (o.words.isEmpty()) {
         QList<Quilo::UnitEntry> units;
         if (!store->Units(&units, &error)) {
-            say(io, error);
+            Say(io, error);
             return ExitHistoryUnavailable;
         }
         QList<QStringList> rows;
         for (const Quilo::UnitEntry &u : units)
             rows << QStringList{u.type, u.number, QString::number(u.visits), Quilo::LocalMinuteText(u.lastVisit)};
-        io.out->write(render(o, {LoadString(Str::HistColType), LoadString(Str::HistColNumber), LoadString(Str::HistColVisits),
-                                 LoadString(Str::HistColLastVisit)},
-                             {QStringLiteral("type"), QStringLiteral("manufacturingNumber"), QStringLiteral("visits"),
-                              QStringLiteral("lastVisit")},
-                             rows, {QStringLiteral("visits")}));
+        const QByteArray data = render(o,
+                                       {LoadString(Str::HistColType), LoadString(Str::HistColNumber),
+                                        LoadString(Str::HistColVisits), LoadString(Str::HistColLastVisit)},
+                                       {QStringLiteral("type"), QStringLiteral("manufacturingNumber"),
+                                        QStringLiteral("visits"), QStringLiteral("lastVisit")},
+                                       rows, QList<QList<bool>>(rows.size(), {true, true, false, false}),
+                                       {QStringLiteral("visits")});
+        if (!WriteOut(io, data))
+            return ExitOutput;
         sayWaiting(o, io);
         return ExitOk;
     }
     Quilo::UnitEntry unit;
     QList<Quilo::VisitEntry> visits;
     if (!store->FindUnit(o.words.join(QLatin1Char(' ')), &unit, &error)) {
-        say(io, error);
+        Say(io, error);
         return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
     }
     if (!store->Visits(unit.id, &visits, &error)) {
-        say(io, error);
+        Say(io, error);
         return ExitHistoryUnavailable;
     }
     QList<QStringList> rows;
     for (const Quilo::VisitEntry &v : visits)
         rows << QStringList{QString::number(v.id), v.uuid.left(8), Quilo::LocalMinuteText(v.pcTime), v.unitClock,
                             v.clockOffset ? Quilo::DurationText(*v.clockOffset) : QString(), v.source, v.port};
-    io.out->write(render(o,
-                         {LoadString(Str::HistColVisit), LoadString(Str::HistColId), LoadString(Str::HistColPcTime),
-                          LoadString(Str::HistColUnitClock), LoadString(Str::HistColOffset), LoadString(Str::HistColSource),
-                          LoadString(Str::HistColPort)},
-                         {QStringLiteral("visit"), QStringLiteral("id"), QStringLiteral("pcTime"), QStringLiteral("unitClock"),
-                          QStringLiteral("clockOffset"), QStringLiteral("source"), QStringLiteral("port")},
-                         rows, {QStringLiteral("visit")}));
+    // the port as a file gave it; the offset is a duration ("-1222 d 11 h") and stays one
+    const QByteArray data =
+        render(o,
+               {LoadString(Str::HistColVisit), LoadString(Str::HistColId), LoadString(Str::HistColPcTime),
+                LoadString(Str::HistColUnitClock), LoadString(Str::HistColOffset), LoadString(Str::HistColSource),
+                LoadString(Str::HistColPort)},
+               {QStringLiteral("visit"), QStringLiteral("id"), QStringLiteral("pcTime"), QStringLiteral("unitClock"),
+                QStringLiteral("clockOffset"), QStringLiteral("source"), QStringLiteral("port")},
+               rows, QList<QList<bool>>(rows.size(), {false, false, false, false, false, false, true}),
+               {QStringLiteral("visit")});
+    if (!WriteOut(io, data))
+        return ExitOutput;
     sayWaiting(o, io);
     return ExitOk;
 }
@@ -176,7 +183,7 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
 int importFiles(const CCliOptions &o, const CCliStreams &io)
 {
     if (o.words.size() < 2) {
-        say(io, LoadString(Str::HistErrImportArgs));
+        Say(io, LoadString(Str::HistErrImportArgs));
         return ExitUsage;
     }
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
@@ -185,16 +192,16 @@ int importFiles(const CCliOptions &o, const CCliStreams &io)
         QString error;
         Quilo::Visit visit;
         if (!Quilo::VisitFromFile(path, &visit, &error)) {
-            say(io, path + QStringLiteral(": ") + error);
+            Say(io, path + QStringLiteral(": ") + error);
             exit = ExitFailed;
             continue;
         }
         const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, visit);
         if (report.outcome == Quilo::RecordReport::Outcome::Failed) {
-            say(io, path + QStringLiteral(": ") + report.message);
+            Say(io, path + QStringLiteral(": ") + report.message);
             exit = ExitFailed;
         } else {
-            io.err->write((path + QStringLiteral(": ") + report.message + QLatin1Char('\n')).toUtf8());
+            Tell(io, path + QStringLiteral(": ") + report.message);
         }
     }
     return exit;
@@ -211,17 +218,17 @@ int syncHistory(const CCliOptions &o, const CCliStreams &io)
     if (!openStore(o, io, &store, holder, &waiting, &error, named))
         return ExitHistoryUnavailable;
     if (waiting > 0)
-        say(io, LoadString(Str::HistStillWaiting).arg(waiting).arg(error));
+        Say(io, LoadString(Str::HistStillWaiting).arg(waiting).arg(error));
     QList<Quilo::Waiting> left;
     QString outboxError;
     if (!Quilo::WaitingVisits(Quilo::DefaultHistoryFile(), &left, &outboxError)) {
-        say(io, outboxError);
+        Say(io, outboxError);
         return ExitHistoryUnavailable;
     }
     int forNamed = 0;
     const QString text = waitingText(left, store->Location().target, &forNamed);
     if (!text.isEmpty())
-        say(io, text);
+        Say(io, text);
     // Done only when nothing waits that may be meant for the history named. The outbox's own
     // file is no history any of them can go to: whatever waits, waits on.
     const bool outboxItself = store->Location().target == Quilo::DefaultHistoryLocation().target;
@@ -239,11 +246,11 @@ int compareVisits(const CCliOptions &o, const CCliStreams &io)
     Quilo::StoredVisit b;
     if (o.words.size() == 2) {
         if (!store->LoadVisit(o.words.at(0), &a, &error) || !store->LoadVisit(o.words.at(1), &b, &error)) {
-            say(io, error);
+            Say(io, error);
             return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
         }
         if (a.entry.unitId != b.entry.unitId) {
-            say(io, LoadString(Str::HistErrTwoUnits));
+            Say(io, LoadString(Str::HistErrTwoUnits));
             return ExitUsage;
         }
         if (b.entry.pcTime < a.entry.pcTime)
@@ -254,65 +261,70 @@ int compareVisits(const CCliOptions &o, const CCliStreams &io)
         if (o.words.size() == 1) {
             Quilo::UnitEntry unit;
             if (!store->FindUnit(o.words.first(), &unit, &error)) {
-                say(io, error);
+                Say(io, error);
                 return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
             }
             unitId = unit.id;
         } else {
             Quilo::VisitEntry latest;
             if (!store->LatestVisit(&latest, &error)) {
-                say(io, error);
+                Say(io, error);
                 return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
             }
             unitId = latest.unitId;
         }
         QList<Quilo::VisitEntry> visits;
         if (!store->Visits(unitId, &visits, &error)) {
-            say(io, error);
+            Say(io, error);
             return ExitHistoryUnavailable;
         }
         if (visits.size() < 2) {
-            say(io, LoadString(Str::HistErrOneVisit));
+            Say(io, LoadString(Str::HistErrOneVisit));
             return ExitUsage;
         }
         if (!store->LoadVisit(visits.at(1).id, &a, &error) || !store->LoadVisit(visits.at(0).id, &b, &error)) {
-            say(io, error);
+            Say(io, error);
             return ExitHistoryUnavailable;
         }
     } else {
-        say(io, LoadString(Str::HistErrCompareArgs));
+        Say(io, LoadString(Str::HistErrCompareArgs));
         return ExitUsage;
     }
     const Quilo::Comparison c = Quilo::CompareVisits(a, b);
+    QByteArray data;
     if (o.format == OutputFormat::Json) {
-        io.out->write(QJsonDocument(Quilo::ComparisonJson(c)).toJson(QJsonDocument::Indented));
+        data = QJsonDocument(Quilo::ComparisonJson(c)).toJson(QJsonDocument::Indented);
     } else {
         QList<QStringList> rows;
-        for (const Quilo::ComparisonLine &l : Quilo::ComparisonLines(c))
+        QList<QList<bool>> unitText;
+        for (const Quilo::ComparisonLine &l : Quilo::ComparisonLines(c)) {
             rows << QStringList{o.format == OutputFormat::Csv ? l.section : QString(), l.item, l.earlier, l.later, l.difference};
+            unitText << QList<bool>{false, false, l.unitText, l.unitText, false};
+        }
         if (o.format == OutputFormat::Table) {
-            io.out->write((LoadString(Str::HistCompareTitle)
-                               .arg(InertText(c.later.unitType + QLatin1Char('/') + c.later.unitNumber))
-                               .arg(c.earlier.id)
-                               .arg(c.later.id)
-                           + QLatin1Char('\n'))
-                              .toUtf8());
+            data = (LoadString(Str::HistCompareTitle)
+                        .arg(InertText(c.later.unitType + QLatin1Char('/') + c.later.unitNumber))
+                        .arg(c.earlier.id)
+                        .arg(c.later.id)
+                    + QLatin1Char('\n'))
+                       .toUtf8();
             for (QStringList &r : rows)
                 r.removeFirst();
-            io.out->write(render(o, {QString(), LoadString(Str::HistColEarlier), LoadString(Str::HistColLater),
-                                     LoadString(Str::HistColDifference)},
-                                 {}, rows));
+            data += render(o, {QString(), LoadString(Str::HistColEarlier), LoadString(Str::HistColLater),
+                               LoadString(Str::HistColDifference)},
+                           {}, rows, {});
         } else {
-            io.out->write(render(o, {QStringLiteral("section"), QStringLiteral("item"), QStringLiteral("earlier"),
-                                     QStringLiteral("later"), QStringLiteral("difference")},
-                                 {}, rows));
+            data = render(o, {QStringLiteral("section"), QStringLiteral("item"), QStringLiteral("earlier"),
+                              QStringLiteral("later"), QStringLiteral("difference")},
+                          {}, rows, unitText);
         }
     }
-    if (!c.flags.isEmpty()) {
-        say(io, LoadString(Str::HistFlagsRaised).arg(c.flags.size()));
-        return ExitFailed;
-    }
-    return ExitOk;
+    const bool written = WriteOut(io, data);
+    if (!c.flags.isEmpty())
+        Say(io, LoadString(Str::HistFlagsRaised).arg(c.flags.size()));
+    if (!written)
+        return ExitOutput;
+    return c.flags.isEmpty() ? ExitOk : ExitFailed;
 }
 
 } // namespace
@@ -337,22 +349,22 @@ bool RecordWholeUnitVisit(const CTarvelDoc &doc, const QString &port, const QStr
     Quilo::Visit visit;
     QString error;
     if (!Quilo::VisitFromDocument(doc, port, QDateTime::currentDateTimeUtc(), &visit, &error)) {
-        say(io, error);
+        Say(io, error);
         return false;
     }
     const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, visit);
     switch (report.outcome) {
     case Quilo::RecordReport::Outcome::Recorded:
     case Quilo::RecordReport::Outcome::AlreadyThere:
-        io.err->write((report.message + QLatin1Char('\n')).toUtf8());
+        Tell(io, report.message);
         return true;
     case Quilo::RecordReport::Outcome::Queued:
-        say(io, report.message);
+        Say(io, report.message);
         return true;
     case Quilo::RecordReport::Outcome::Failed:
         break;
     }
-    say(io, report.message);
+    Say(io, report.message);
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -17,10 +18,15 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("quilo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILO_PROGRAM_VERSION));
 
+    // A reader that leaves early (a FIFO, `| head`) is a failed write to report, not a signal
+    // that ends the program without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     QFile out;
     QFile err;
     QFile in;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // Standard output by its descriptor, not through stdio's buffer: every write reaches the
+    // system at once, and a full disk or a closed pipe answers that very write.
+    out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
     in.open(stdin, QIODevice::ReadOnly);
 

@@ -298,7 +298,11 @@ CDataSetRequest CTarvelDoc::RequestFor(int dataSet, unsigned firstKey, int confi
 
 ReadRequest CTarvelDoc::Selection() const
 {
-    const auto id = static_cast<DataSetId>(m_nDataSet);
+    return Selection(static_cast<DataSetId>(m_nDataSet));
+}
+
+ReadRequest CTarvelDoc::Selection(DataSetId id) const
+{
     const DataSetInfo *info = FindDataSet(id);
     if (info && !info->groups.empty())
         return ReadRequest::Records(id, m_nFirstKey, m_nLastKey);

@@ -109,6 +109,8 @@ public:
     void ReadDataSet(const Quilo::ReadRequest &request, bool reload = false);
     // The selection the tree made and the last read used (key groups, the event shown).
     Quilo::ReadRequest Selection() const;
+    // The same as it applies to data set `id`: its group, or the event shown last.
+    Quilo::ReadRequest Selection(Quilo::DataSetId id) const;
     void Select(const Quilo::ReadRequest &request);
     // 1 when the unit holds the new key (or time): it accepted the write, or the reply was
     // damaged and the value read back is the new one. See LastSummary().readBack.

@@ -164,7 +164,7 @@ void compareConfig(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
         if (fa[i]->GetText() != fb[i]->GetText())
             out.flags << ComparisonFlag{ComparisonFlag::ConfigChanged,
                                         LoadString(labels[i].label).remove(QLatin1Char(':')).trimmed(),
-                                        fa[i]->GetText(), fb[i]->GetText()};
+                                        fa[i]->GetText(), fb[i]->GetText(), labels[i].text};
 }
 
 // Entries of a log kept by content (events, date modifications): an entry the earlier visit
@@ -325,7 +325,7 @@ QList<ComparisonLine> ComparisonLines(const Comparison &c)
     const auto when = [](const VisitEntry &v) { return LocalMinuteText(v.pcTime); };
     for (const ComparisonFlag &f : c.flags)
         lines << ComparisonLine{QStringLiteral("flag"), LoadString(ComparisonFlag::Title(f.kind)) + QStringLiteral(": ") + f.what,
-                                f.earlier, f.later, QString()};
+                                f.earlier, f.later, QString(), f.unitText};
     lines << ComparisonLine{QStringLiteral("period"), LoadString(Str::HistPeriod), when(c.earlier), when(c.later),
                             DurationText(c.periodSeconds)};
     lines << ComparisonLine{QStringLiteral("clock"), LoadString(Str::HistUnitClock), c.earlier.unitClock, c.later.unitClock,

@@ -44,6 +44,7 @@ struct ComparisonFlag
     QString what;         // the counter, the day, the field, the key: for people
     QString earlier;      // the values that raised it
     QString later;
+    bool unitText = false; // earlier and later are free texts the unit keeps (its name, address ...)
 
     static const char *Name(Kind kind); // stable: "counter-lower", ...
     static unsigned Title(Kind kind);
@@ -76,6 +77,7 @@ struct ComparisonLine
     QString earlier;
     QString later;
     QString difference;
+    bool unitText = false; // earlier and later are free texts the unit keeps, not figures
 };
 QList<ComparisonLine> ComparisonLines(const Comparison &comparison);
 QJsonObject ComparisonJson(const Comparison &comparison);

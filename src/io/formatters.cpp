@@ -252,11 +252,11 @@ QString InertText(const QString &text)
     return inert(text);
 }
 
-QString CsvLine(const QStringList &fields, QChar separator)
+QString CsvLine(const QStringList &fields, QChar separator, const QList<bool> &unitText)
 {
     QStringList cells;
-    for (const QString &f : fields)
-        cells << notFormula(f);
+    for (qsizetype c = 0; c < fields.size(); ++c)
+        cells << (unitText.value(c) ? notFormula(fields.at(c)) : fields.at(c));
     return csvLine(cells, separator);
 }
 

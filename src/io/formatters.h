@@ -31,8 +31,10 @@ QChar LocaleSeparator(const QLocale &locale);
 
 // Text of the unit's own as a terminal shows it: controls as escapes, never acted on.
 QString InertText(const QString &text);
-// One CSV line, cells quoted where needed and kept from reading as spreadsheet formulas.
-QString CsvLine(const QStringList &fields, QChar separator);
+// One CSV line, cells quoted where needed. The cells marked in `unitText` (texts of the unit's
+// own) are kept from reading as spreadsheet formulas; the others (numbers, amounts, durations,
+// headings) go as they are, minus signs and all.
+QString CsvLine(const QStringList &fields, QChar separator, const QList<bool> &unitText = {});
 
 // The configuration events come back one section per event; for output they are one list.
 QList<CExportSection> MergeEvents(const QList<CExportSection> &sections);

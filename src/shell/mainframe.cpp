@@ -4,6 +4,7 @@
 #include "commbar.h"
 #include "datasettable.h"
 #include "filecommands.h"
+#include "formatters.h"
 #include "historyview.h"
 #include "leftview.h"
 #include "operationtext.h"
@@ -471,8 +472,10 @@ void CMainFrame::OnBusyChanged(bool busy)
 
 void CMainFrame::setIdleText(const QString &text)
 {
-    m_strIdle = text;
-    statusBar()->showMessage(text);
+    // The sentences here embed the unit's type and number, file names and port names: their
+    // control characters are shown as escapes, as the tables show them, never acted on.
+    m_strIdle = Quilo::InertText(text);
+    statusBar()->showMessage(m_strIdle);
 }
 
 void CMainFrame::openDocumentFile(const QString &path)

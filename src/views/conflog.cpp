@@ -77,7 +77,7 @@ void CConfLog::OnInitialUpdate()
     for (int i = 1; i <= kEvents; ++i)
         m_pTabs->addTab(QString::number(i));
     // the entry shown last, when the document holds one that exists
-    const int shown = m_doc.Selection().event;
+    const int shown = m_doc.Selection(Quilo::dsConfEvents).event;
     if (shown >= 0 && shown < kEvents)
         m_pTabs->setCurrentIndex(shown);
     connect(m_pTabs, &QTabBar::currentChanged, this, [this] { Refresh(false); });

@@ -25,6 +25,7 @@ class TestCliParse : public QObject
 private slots:
     void rejects_data();
     void rejects();
+    void languagesAndStandardOutputPass();
     void historyTakesTheCommonOptions();
     void resolves_data();
     void resolves();
@@ -80,6 +81,13 @@ void TestCliParse::rejects_data()
     row("history from a port", {QStringLiteral("history"), QStringLiteral("-p"), QStringLiteral("Com1")}, "-p");
     row("compare into a read-out file", {QStringLiteral("compare"), QStringLiteral("-f"), QStringLiteral("quilo")}, "quilo");
     row("key not hex", {QStringLiteral("write-key"), QStringLiteral("OMH"), QStringLiteral("1"), QStringLiteral("0G112233445566778")}, "not a key");
+    row("output named empty", {QStringLiteral("read"), QStringLiteral("daily"), QStringLiteral("-o"), QString()}, "needs a file name");
+    row("output named empty, long form", {QStringLiteral("show"), QStringLiteral("x.quilo"), QStringLiteral("--output=")}, "needs a file name");
+    row("unknown language", {QStringLiteral("--lang"), QStringLiteral("xx"), QStringLiteral("read"), QStringLiteral("daily")}, "\"xx\"");
+    row("unknown language before --help", {QStringLiteral("--lang=de"), QStringLiteral("--help")}, "en, hu");
+    row("empty language", {QStringLiteral("--lang="), QStringLiteral("ports")}, "--lang");
+    row("one of two languages unknown", {QStringLiteral("--lang"), QStringLiteral("hu"), QStringLiteral("--lang"), QStringLiteral("klingon"),
+                                          QStringLiteral("ports")}, "klingon");
 }
 
 void TestCliParse::rejects()
@@ -115,6 +123,17 @@ void TestCliParse::resolves_data()
     // Every set once, every key group once, every event once.
     QTest::newRow("all") << QStringList{QStringLiteral("read"), QStringLiteral("ALL")}
                          << 4 + 20 + 5 + 2 + 4 << int(CTarvelDoc::dsCounters) << 0 << 0 << -1;
+}
+
+// The languages spoken pass however the locale writes them; "-" alone is standard output.
+void TestCliParse::languagesAndStandardOutputPass()
+{
+    for (const char *language : {"en", "hu", "HU", "hu_HU.UTF-8", "en_US"}) {
+        const CParseResult r = ParseCommandLine({QStringLiteral("--lang"), QString::fromLatin1(language), QStringLiteral("ports")});
+        QVERIFY2(r.ok(), language);
+    }
+    const CParseResult r = ParseCommandLine({QStringLiteral("read"), QStringLiteral("daily"), QStringLiteral("-o"), QStringLiteral("-")});
+    QVERIFY2(r.ok(), qPrintable(r.error));
 }
 
 void TestCliParse::historyTakesTheCommonOptions()

@@ -2,6 +2,7 @@
 // and the reason, bad input never reaches the unit, writes are read back.
 
 #include "cliapp.h"
+#include "cliargs.h"
 #include "comport.h"
 #include "devicetree.h"
 #include "simulatedunit.h"
@@ -9,6 +10,8 @@
 #include "translation.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,6 +45,47 @@ Run runQuilo(QStringList args, const QString &port, const QByteArray &answer = {
     r.out = QString::fromUtf8(out.data());
     r.err = QString::fromUtf8(err.data());
     return r;
+}
+
+// quilo in-process without a port (history, compare, show ...), its output into `out` when
+// given (a device that fails), else into a buffer.
+Run runOffline(const QStringList &args, QIODevice *out = nullptr)
+{
+    QBuffer buffer;
+    QBuffer err;
+    QBuffer in;
+    buffer.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    in.open(QIODevice::ReadOnly);
+    Run r;
+    r.exit = RunCli(args, CCliStreams{out ? out : &buffer, &err, &in, false});
+    r.out = QString::fromUtf8(buffer.data());
+    r.err = QString::fromUtf8(err.data());
+    return r;
+}
+
+// A unit whose type would retitle the terminal and whose number would clear it, and whose
+// name reads as a formula.
+void markUnit(QuiloSim::UnitState &s)
+{
+    s.config.type = QStringLiteral("Q\x1b]0;owned\x07");
+    s.config.mfgNo = QStringLiteral("\x1b[2J7\b\x7f");
+    s.config.name = QStringLiteral("@SUM(1)");
+}
+
+// A character a terminal acts on, line breaks aside.
+bool hasControls(const QString &text)
+{
+    static const QRegularExpression controls(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f\\x7f]"));
+    return text.contains(controls);
+}
+
+QStringList csvCells(const QString &csv)
+{
+    QStringList cells;
+    for (const QString &line : csv.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        cells << line.split(QLatin1Char(';'));
+    return cells;
 }
 
 QuiloSim::Fault fault(const char *want)
@@ -112,12 +156,49 @@ private slots:
     void lostPortListsTheRest();
     void failedRecordsCarryNoValues();
     void unitTextIsInert();
+    void unitTextInMessagesIsInert_data();
+    void unitTextInMessagesIsInert();
+    void historyCsvKeepsFigures_data();
+    void historyCsvKeepsFigures();
+    void unwritableOutput_data();
+    void unwritableOutput();
     // last: it leaves the Hungarian translation installed
     void commandsToTypeKeepTheirNames();
 
 private:
+    // Two visits of the marked unit in a history of the test's own, the second with a counter
+    // lower and another name; the history's file, or empty.
+    QString history();
+
     std::unique_ptr<QuiloSim::CSimulatedUnit> m_unit;
+    QTemporaryDir m_dir;
+    QString m_history;
+    QStringList m_recorded; // what the two reads said
 };
+
+QString TestCliRun::history()
+{
+    if (!m_history.isEmpty())
+        return m_history;
+    const QString file = m_dir.filePath(QStringLiteral("history.sqlite"));
+    QuiloSim::UnitState s = m_unit->state();
+    markUnit(s);
+    m_unit->setState(s);
+    const QStringList readAll{QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("--history"), file};
+    Run r = runQuilo(readAll, m_unit->slavePath());
+    if (r.exit != 0)
+        return QString();
+    m_recorded << r.err;
+    s.counters.cashOut -= 500;
+    s.config.name = QStringLiteral("=1+1");
+    m_unit->setState(s);
+    r = runQuilo(readAll, m_unit->slavePath());
+    if (r.exit != 0)
+        return QString();
+    m_recorded << r.err;
+    m_history = file;
+    return m_history;
+}
 
 void TestCliRun::init()
 {
@@ -573,6 +654,112 @@ void TestCliRun::unitTextIsInert()
         setsOf(r)[0].toObject()[QStringLiteral("records")].toArray()[0].toObject()[QStringLiteral("values")].toObject();
     QCOMPARE(values[QStringLiteral("Name")].toString(), state.config.name);
     QCOMPARE(values[QStringLiteral("Address")].toString(), state.config.address);
+}
+
+void TestCliRun::unitTextInMessagesIsInert_data()
+{
+    // HISTORY: the test's history; UNIT: the unit as TYPE/NUMBER
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("visit recorded") << QStringList();
+    QTest::newRow("read-out already there") << QStringList{QStringLiteral("read"), QStringLiteral("all"), QStringLiteral("--history"),
+                                                           QStringLiteral("HISTORY"), QStringLiteral("--port"), QStringLiteral("PORT")};
+    QTest::newRow("no such unit") << QStringList{QStringLiteral("history"), QStringLiteral("UNIT-9"), QStringLiteral("--history"),
+                                                 QStringLiteral("HISTORY")};
+    QTest::newRow("two units compared") << QStringList{QStringLiteral("compare"), QStringLiteral("UNIT"), QStringLiteral("UNIT-9"),
+                                                       QStringLiteral("--history"), QStringLiteral("HISTORY")};
+}
+
+// The unit's type and number reach the terminal as escapes wherever a line names the unit.
+void TestCliRun::unitTextInMessagesIsInert()
+{
+    QFETCH(QStringList, args);
+    const QString file = history();
+    QVERIFY(!file.isEmpty());
+    QuiloSim::UnitState s = m_unit->state();
+    markUnit(s);
+    s.counters.cashOut -= 500;
+    s.config.name = QStringLiteral("=1+1");
+    m_unit->setState(s);
+    QString said;
+    if (args.isEmpty()) {
+        said = m_recorded.join(QString());
+        QVERIFY2(said.contains(QStringLiteral("recorded")), qPrintable(said));
+    } else {
+        args.replaceInStrings(QStringLiteral("HISTORY"), file);
+        args.replaceInStrings(QStringLiteral("PORT"), m_unit->slavePath());
+        args.replaceInStrings(QStringLiteral("UNIT"), s.config.type + QLatin1Char('/') + s.config.mfgNo);
+        const Run r = runOffline(args);
+        said = r.err;
+    }
+    QVERIFY2(!hasControls(said), said.toUtf8().toPercentEncoding(" /:()\n").constData());
+    QVERIFY2(said.contains(QStringLiteral("Q\\x1b]0;owned\\x07")) || said.contains(QStringLiteral("\\x1b[2J7\\x08\\x7f")),
+             qPrintable(said));
+}
+
+void TestCliRun::historyCsvKeepsFigures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("cell"); // a pattern one cell must match whole
+    const QStringList compare{QStringLiteral("compare"), QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("-s"),
+                              QStringLiteral(";"), QStringLiteral("--history"), QStringLiteral("HISTORY")};
+    const QStringList visits{QStringLiteral("history"), QStringLiteral("UNIT"), QStringLiteral("-f"), QStringLiteral("csv"),
+                             QStringLiteral("-s"), QStringLiteral(";"), QStringLiteral("--history"), QStringLiteral("HISTORY")};
+    QTest::newRow("a counter that went down") << compare << QStringLiteral("-500 Ft\\.");
+    QTest::newRow("the clock's offset") << compare << QStringLiteral("-\\d+ d \\d+ h");
+    QTest::newRow("the unit's name before") << compare << QStringLiteral("'@SUM\\(1\\)");
+    QTest::newRow("the unit's name after") << compare << QStringLiteral("'=1\\+1");
+    QTest::newRow("a visit's offset") << visits << QStringLiteral("-\\d+ d \\d+ h");
+}
+
+// The formula guard is for the unit's own texts: figures and durations keep their minus sign.
+void TestCliRun::historyCsvKeepsFigures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, cell);
+    const QString file = history();
+    QVERIFY(!file.isEmpty());
+    QuiloSim::UnitState s = m_unit->state();
+    markUnit(s);
+    args.replaceInStrings(QStringLiteral("HISTORY"), file);
+    args.replaceInStrings(QStringLiteral("UNIT"), s.config.type + QLatin1Char('/') + s.config.mfgNo);
+    const Run r = runOffline(args);
+    QVERIFY2(r.exit == 0 || r.exit == 1, qPrintable(r.err));
+    const QStringList cells = csvCells(r.out);
+    QVERIFY2(!cells.filter(QRegularExpression(QRegularExpression::anchoredPattern(cell))).isEmpty(), qPrintable(r.out));
+    QVERIFY2(cells.filter(QRegularExpression(QStringLiteral("^'-\\d"))).isEmpty(), qPrintable(r.out));
+}
+
+void TestCliRun::unwritableOutput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    const QStringList history{QStringLiteral("--history"), QStringLiteral("HISTORY")};
+    QTest::newRow("history") << QStringList{QStringLiteral("history")} + history;
+    QTest::newRow("a unit's visits") << QStringList{QStringLiteral("history"), QStringLiteral("UNIT")} + history;
+    QTest::newRow("compare") << QStringList{QStringLiteral("compare")} + history;
+    QTest::newRow("show") << QStringList{QStringLiteral("show"), QStringLiteral("SAVED")};
+    QTest::newRow("ports") << QStringList{QStringLiteral("ports")};
+    QTest::newRow("completion") << QStringList{QStringLiteral("__complete"), QStringLiteral("read"), QString()};
+}
+
+// Standard output on a full disk: every command says so and ends with 74.
+void TestCliRun::unwritableOutput()
+{
+    QFETCH(QStringList, args);
+    const QString file = history();
+    QVERIFY(!file.isEmpty());
+    const QString saved = m_dir.filePath(QStringLiteral("yearly.quilo"));
+    if (!QFile::exists(saved))
+        QCOMPARE(runQuilo({QStringLiteral("read"), QStringLiteral("yearly"), QStringLiteral("-o"), saved}, m_unit->slavePath()).exit, 0);
+    QuiloSim::UnitState s = m_unit->state();
+    markUnit(s);
+    args.replaceInStrings(QStringLiteral("HISTORY"), file);
+    args.replaceInStrings(QStringLiteral("SAVED"), saved);
+    args.replaceInStrings(QStringLiteral("UNIT"), s.config.type + QLatin1Char('/') + s.config.mfgNo);
+    QFile full(QStringLiteral("/dev/full"));
+    QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const Run r = runOffline(args, &full);
+    QVERIFY2(r.exit == ExitOutput, qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("standard output failed after 0 of")), qPrintable(r.err));
 }
 
 // Each adapter with its stable name beneath it and its latency timer; a timer above 1 ms gets

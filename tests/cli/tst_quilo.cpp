@@ -10,9 +10,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QRegularExpression>
+
 #include <csignal>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +62,29 @@ Result quiloInLocale(const QString &lang, const QStringList &args, const QByteAr
     return quiloRun(args, input, {}, lang);
 }
 
+// quilo with its standard output on `stdoutFile` (a device, a FIFO) and `env` added.
+QProcess *startQuilo(QObject *parent, const QStringList &args, const QString &stdoutFile,
+                     const QList<std::pair<QString, QString>> &env = {}, const QString &folder = {})
+{
+    auto *p = new QProcess(parent);
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const auto &[name, value] : env)
+        e.insert(name, value);
+    p->setProcessEnvironment(e);
+    if (!folder.isEmpty())
+        p->setWorkingDirectory(folder);
+    if (!stdoutFile.isEmpty())
+        p->setStandardOutputFile(stdoutFile);
+    p->start(QStringLiteral(QUILO_EXE), args);
+    return p;
+}
+
+QByteArray fileText(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
 } // namespace
 
 class TestQuilo : public QObject
@@ -74,6 +102,12 @@ private slots:
     void outputTargets();
     void outputErrors_data();
     void outputErrors();
+    void standardOutputThatCannotBeWritten_data();
+    void standardOutputThatCannotBeWritten();
+    void readerLeavesEarly_data();
+    void readerLeavesEarly();
+    void historyIsNoOutput_data();
+    void historyIsNoOutput();
     void localeChoosesTheLanguage();
     void jsonIsTheSameInEveryLanguage_data();
     void jsonIsTheSameInEveryLanguage();
@@ -298,6 +332,118 @@ void TestQuilo::outputErrors()
     QCOMPARE(r.err.count('\n'), 1);
     QVERIFY(earlier.open(QIODevice::ReadOnly));
     QCOMPARE(earlier.readAll() == "earlier read-out\n", fileKept);
+}
+
+void TestQuilo::standardOutputThatCannotBeWritten_data()
+{
+    QTest::addColumn<QStringList>("args");
+    const QString simulate = QStringLiteral("--simulate");
+    QTest::newRow("read all") << QStringList{QStringLiteral("read"), QStringLiteral("all"), simulate, QStringLiteral("--no-history")};
+    QTest::newRow("-o -") << QStringList{QStringLiteral("read"), QStringLiteral("yearly"), simulate, QStringLiteral("-o"), QStringLiteral("-")};
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")};
+}
+
+// A full disk takes nothing: the run says so and ends with 74, whatever it printed.
+void TestQuilo::standardOutputThatCannotBeWritten()
+{
+    QFETCH(QStringList, args);
+    std::unique_ptr<QProcess> p(startQuilo(nullptr, args, QStringLiteral("/dev/full")));
+    QVERIFY(p->waitForFinished(120000));
+    const QByteArray err = p->readAllStandardError();
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p->exitCode() == 74, err.constData());
+    QVERIFY2(err.contains("standard output") && err.contains("No space left on device"), err.constData());
+    QVERIFY2(err.contains("after 0 of "), err.constData());
+}
+
+void TestQuilo::readerLeavesEarly_data()
+{
+    QTest::addColumn<bool>("viaOption"); // -o FIFO, or standard output redirected to it
+    QTest::newRow("standard output") << false;
+    QTest::newRow("-o") << true;
+}
+
+// A FIFO whose reader takes one pipe's worth and leaves: the run ends with 74 and says the
+// output is cut short, never that nothing went there.
+void TestQuilo::readerLeavesEarly()
+{
+    QFETCH(bool, viaOption);
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    const QByteArray name = QFile::encodeName(fifo);
+    QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    const int reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); // quilo must not inherit it: it would be a reader too
+    QVERIFY(reader >= 0);
+    QVERIFY(::fcntl(reader, F_SETPIPE_SZ, 4096) >= 4096); // far less than the output
+    QStringList args{QStringLiteral("read"), QStringLiteral("daily"), QStringLiteral("--simulate"), QStringLiteral("-f"),
+                     QStringLiteral("json")};
+    if (viaOption)
+        args << QStringLiteral("-o") << fifo;
+    std::unique_ptr<QProcess> p(startQuilo(nullptr, args, viaOption ? QString() : fifo));
+    // until the pipe is full and quilo waits, in the middle of its output, for room
+    int queued = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((::ioctl(reader, FIONREAD, &queued), queued >= 4096), 30000);
+    ::close(reader);
+    QVERIFY(p->waitForFinished(30000));
+    const QString err = QString::fromUtf8(p->readAllStandardError());
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit); // no death by SIGPIPE
+    QVERIFY2(p->exitCode() == 74, qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1);
+    QVERIFY2(err.contains(QStringLiteral("Broken pipe")) && err.contains(QStringLiteral("incomplete")), qPrintable(err));
+    QVERIFY2(!err.contains(QStringLiteral("nothing was written")), qPrintable(err));
+    if (!viaOption) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("after (\\d+) of (\\d+) bytes")).match(err);
+        QVERIFY2(m.hasMatch(), qPrintable(err));
+        QVERIFY(m.captured(1).toInt() >= 4096 && m.captured(1).toInt() < m.captured(2).toInt());
+    }
+}
+
+void TestQuilo::historyIsNoOutput_data()
+{
+    // HISTORY: the history file (QUILO_HISTORY); OUTBOX: the file visits wait in on this PC
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("option");
+    const QStringList yearly{QStringLiteral("read"), QStringLiteral("yearly"), QStringLiteral("--simulate")};
+    QTest::newRow("-o") << yearly + QStringList{QStringLiteral("-o"), QStringLiteral("HISTORY")} << QStringLiteral("-o");
+    QTest::newRow("-o, by another path") << yearly + QStringList{QStringLiteral("-o"), QStringLiteral("data/../visits.sqlite")}
+                                         << QStringLiteral("-o");
+    QTest::newRow("-o, the outbox") << yearly + QStringList{QStringLiteral("-o"), QStringLiteral("OUTBOX")} << QStringLiteral("-o");
+    QTest::newRow("--trace-file of set-clock")
+        << QStringList{QStringLiteral("set-clock"), QStringLiteral("now"), QStringLiteral("--simulate"), QStringLiteral("--yes"),
+                       QStringLiteral("--trace-file"), QStringLiteral("OUTBOX")}
+        << QStringLiteral("--trace-file");
+    QTest::newRow("show") << QStringList{QStringLiteral("show"), QStringLiteral("missing.quilo"), QStringLiteral("-o"), QStringLiteral("HISTORY")}
+                          << QStringLiteral("-o");
+}
+
+// The history's own file is refused as an output or a trace, as the trace into the output is:
+// status 64, and the visits stay.
+void TestQuilo::historyIsNoOutput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, option);
+    QTemporaryDir dir;
+    const QString history = dir.filePath(QStringLiteral("visits.sqlite"));
+    const QString outbox = dir.filePath(QStringLiteral("data/Local AppWizard-Generated Applications/tarvel/history.sqlite"));
+    QVERIFY(QDir().mkpath(QFileInfo(outbox).path()));
+    for (const QString &file : {history, outbox}) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("visits\n") == 7);
+    }
+    args.replaceInStrings(QStringLiteral("HISTORY"), history);
+    args.replaceInStrings(QStringLiteral("OUTBOX"), outbox);
+    std::unique_ptr<QProcess> p(startQuilo(nullptr, args, QString(),
+                                           {{QStringLiteral("QUILO_HISTORY"), history},
+                                            {QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data"))}},
+                                           dir.path()));
+    QVERIFY(p->waitForFinished(60000));
+    const QString err = QString::fromUtf8(p->readAllStandardError());
+    QVERIFY2(p->exitCode() == 64, qPrintable(err));
+    QCOMPARE(err.count(QLatin1Char('\n')), 1);
+    QVERIFY2(err.startsWith(QStringLiteral("quilo: ") + option + QLatin1Char(' ')) && err.contains(QStringLiteral("visit history")),
+             qPrintable(err));
+    QCOMPARE(fileText(history), QByteArray("visits\n"));
+    QCOMPARE(fileText(outbox), QByteArray("visits\n"));
 }
 
 // The locale's language unless --lang names one: headings, the CSV separator, the help, the

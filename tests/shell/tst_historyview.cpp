@@ -140,6 +140,36 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(view->units()->topLevelItemCount() == 1 ? view->units()->topLevelItem(0)->childCount() : 0, 3, 20000);
     }
 
+    // Last: each row adds a unit. The type and number come from the unit: the status bar
+    // shows their control characters as escapes, never hands them to the screen.
+    void statusBarShowsTheUnitInert_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("shown"); // what the status bar must hold
+        QTest::newRow("a title sequence in the type") << QStringLiteral("Q\x1b]0;owned\x07") << QStringLiteral("77")
+                                                      << QStringLiteral("Q\\x1b]0;owned\\x07/77");
+        QTest::newRow("backspaces and a line feed") << QStringLiteral("QU\b\bX") << QStringLiteral("79\n80")
+                                                    << QStringLiteral("QU\\x08\\x08X/79\\x0a80");
+    }
+
+    void statusBarShowsTheUnitInert()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, number);
+        QFETCH(QString, shown);
+        QuiloSim::UnitState s = h.unit().state();
+        s.config.type = type;
+        s.config.mfgNo = number;
+        h.unit().setState(s);
+        const QString said = readWholeUnit();
+        QVERIFY2(said.contains(QStringLiteral("recorded")), qPrintable(said));
+        const QString bar = h.frame()->idleText();
+        QVERIFY2(bar.contains(shown), qPrintable(bar));
+        for (const QChar c : bar)
+            QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7f, qPrintable(bar));
+    }
+
     void cleanupTestCase() { h.stop(); }
 };
 
