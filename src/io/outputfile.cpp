@@ -106,6 +106,8 @@ bool COutputFile::Open()
     m_done = false;
     if (m_path.isEmpty())
         return fail(ENOENT);
+    if (m_path == QLatin1String("-"))
+        return openDirect(1);
     const QString absolute = QFileInfo(m_path).absoluteFilePath();
     if (const int own = ownDescriptor(absolute); own >= 0)
         return openDirect(own);

@@ -5,7 +5,7 @@
 // the old file as it was). A device, a FIFO or one of the process's own streams
 // (/dev/stdout, /dev/fd/N) is written directly, as a shell redirection would: replacing
 // /dev/null with a regular file would break the system, and a FIFO's reader waits for bytes.
-// Errors come in the system's own words ("No space left on device").
+// "-" is standard output. Errors come in the system's own words ("No space left on device").
 
 #include <QByteArray>
 #include <QString>

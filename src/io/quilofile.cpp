@@ -2,6 +2,7 @@
 
 #include "datasettable.h"
 #include "fields.h"
+#include "outputfile.h"
 #include "records.h"
 #include "statustext.h"
 #include "stringtable.h"
@@ -15,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <set>
 #include <utility>
@@ -410,10 +410,10 @@ bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error)
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    COutputFile file(path);
+    if (!file.Open() || !file.Write(bytes) || !file.Commit()) {
         *error = LoadString(Str::FileErrWrite).arg(file.errorString());
-        file.cancelWriting();
+        file.Discard();
         return false;
     }
     return true;

@@ -2,13 +2,13 @@
 
 #include "codepage.h"
 #include "commandtable.h"
+#include "outputfile.h"
 #include "unitgenerator.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -443,9 +443,10 @@ bool stateFromJson(const QJsonObject &json, UnitState &state, QString *error)
 
 bool saveStateFile(const UnitState &state, const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(stateToJson(state)).toJson()) < 0 || !file.commit()) {
+    // A device or a FIFO (--save-state /dev/null, -) is written in place; a regular file is
+    // replaced whole or not at all.
+    Quilo::COutputFile file(path);
+    if (!file.Open() || !file.Write(QJsonDocument(stateToJson(state)).toJson()) || !file.Commit()) {
         if (error)
             *error = file.errorString();
         return false;

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <cstdio>
 #include <thread>
 
 #include <fcntl.h>
@@ -60,6 +61,7 @@ private slots:
     void fullDevice();
     void fullFileSystem();
     void sameFile();
+    void dashIsStandardOutput();
 };
 
 void TestOutputFile::regularFileReplacedWhole()
@@ -228,6 +230,30 @@ void TestOutputFile::sameFile()
     QVERIFY(Quilo::SameFile(dir.filePath(QStringLiteral("new")), dir.path() + QStringLiteral("/../")
                                                                     + QFileInfo(dir.path()).fileName() + QStringLiteral("/new")));
     QVERIFY(!Quilo::SameFile(a, dir.filePath(QStringLiteral("new"))));
+}
+
+// "-" is the program's standard output, written where it goes, never a file named "-".
+void TestOutputFile::dashIsStandardOutput()
+{
+    QTemporaryDir dir;
+    const QString caught = dir.filePath(QStringLiteral("stdout"));
+    const int fd = ::open(QFile::encodeName(caught).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    QVERIFY(fd >= 0);
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    ::dup2(fd, 1);
+    ::close(fd);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    COutputFile out(QStringLiteral("-"));
+    const bool written = out.Open() && out.Write("to standard output") && out.Commit();
+    QDir::setCurrent(before);
+    ::dup2(saved, 1);
+    ::close(saved);
+    QVERIFY2(written, qPrintable(out.errorString()));
+    QCOMPARE(out.kind(), COutputFile::Kind::Direct);
+    QCOMPARE(contentOf(caught), QByteArray("to standard output"));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("-"))));
 }
 
 QTEST_GUILESS_MAIN(TestOutputFile)

@@ -3,6 +3,7 @@
 // reason; a save that fails leaves the old file whole.
 
 #include "datasettable.h"
+#include "fiforeader.h"
 #include "exporttable.h"
 #include "quilofile.h"
 #include "simulatedunit.h"
@@ -16,8 +17,13 @@
 #include <QtTest>
 
 #include <csignal>
+#include <optional>
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace Quilo;
 
@@ -63,6 +69,12 @@ QByteArray withRecord(const QByteArray &file, const char *set, const std::functi
     }
     root.insert(QStringLiteral("sets"), sets);
     return QJsonDocument(root).toJson();
+}
+
+mode_t typeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
 } // namespace
@@ -189,6 +201,40 @@ private slots:
         QVERIFY(!ParseReadOut(bytes, &readOut, &error));
         QVERIFY2(error.contains(why), qPrintable(error));
         QVERIFY(readOut.records.isEmpty());
+    }
+
+    // A device node or a FIFO named for a save is written into and stays what it is: a save to
+    // /dev/null must never leave the system a regular file there.
+    void saveIntoDeviceOrFifo_data()
+    {
+        QTest::addColumn<bool>("device"); // else a FIFO
+        QTest::newRow("device node") << true;
+        QTest::newRow("FIFO") << false;
+    }
+    void saveIntoDeviceOrFifo()
+    {
+        QFETCH(bool, device);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("visit.quilo"));
+        const QByteArray native = QFile::encodeName(path);
+        if (device && ::geteuid() != 0)
+            QSKIP("making a device node needs root");
+        if (device)
+            QCOMPARE(::mknod(native.constData(), S_IFCHR | 0666, makedev(1, 3)), 0); // as /dev/null
+        else
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        std::optional<FifoReader> reader;
+        if (!device)
+            reader.emplace(path);
+        QString error;
+        const bool saved = WriteFileAtomically(path, m_file, &error);
+        const QByteArray got = reader ? reader->finish() : QByteArray();
+        QVERIFY2(saved, qPrintable(error));
+        QCOMPARE(typeOf(path), mode_t(device ? S_IFCHR : S_IFIFO));
+        if (!device)
+            QCOMPARE(got, m_file);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{QStringLiteral("visit.quilo")});
     }
 
     // What was never read exports no values: no "0 Ft." or "invalid date" to be summed or believed.
