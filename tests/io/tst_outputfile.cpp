@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Quilo::COutputFile;
@@ -62,6 +64,8 @@ private slots:
     void fullFileSystem();
     void sameFile();
     void dashIsStandardOutput();
+    void signalTakesTheTemporaryAlong_data();
+    void signalTakesTheTemporaryAlong();
 };
 
 void TestOutputFile::regularFileReplacedWhole()
@@ -254,6 +258,58 @@ void TestOutputFile::dashIsStandardOutput()
     QCOMPARE(out.kind(), COutputFile::Kind::Direct);
     QCOMPARE(contentOf(caught), QByteArray("to standard output"));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("-"))));
+}
+
+// A program ended by a signal while a file is being written leaves no temporary file beside
+// it, and the file it was replacing as it was; it still ends by that signal.
+void TestOutputFile::signalTakesTheTemporaryAlong_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("existing");    // a file there to be replaced, or a new one
+    // the program takes the signal itself, then lets the next one end it (a second Ctrl-C)
+    QTest::addColumn<bool>("handsItOver");
+    QTest::newRow("SIGTERM, new file") << int(SIGTERM) << false << false;
+    QTest::newRow("SIGTERM, replacing") << int(SIGTERM) << true << false;
+    QTest::newRow("SIGINT, replacing") << int(SIGINT) << true << false;
+    QTest::newRow("SIGHUP, new file") << int(SIGHUP) << false << false;
+    QTest::newRow("SIGPIPE, replacing") << int(SIGPIPE) << true << false;
+    QTest::newRow("second Ctrl-C after a polite first") << int(SIGINT) << true << true;
+}
+
+void TestOutputFile::signalTakesTheTemporaryAlong()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, existing);
+    QFETCH(bool, handsItOver);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("unit.json"));
+    if (existing)
+        QVERIFY(writeFile(path, "old"));
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // the test framework's own handlers out of the way: the program's defaults
+        for (const int s : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
+            std::signal(s, SIG_DFL);
+        if (handsItOver)
+            std::signal(signal, SIG_IGN); // the program's own: the output file leaves it alone
+        COutputFile out(path);
+        if (!out.Open() || !out.Write("half of it"))
+            ::_exit(3);
+        if (leftovers(dir.path()).size() != 1)
+            ::_exit(4);
+        if (handsItOver)
+            Quilo::InstallExitCleanup(signal);
+        ::raise(signal);
+        ::_exit(5); // the signal did not end the program
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFSIGNALED(status), qPrintable(QStringLiteral("exit status %1").arg(WEXITSTATUS(status))));
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(leftovers(dir.path()), QStringList());
+    QCOMPARE(contentOf(path), existing ? QByteArray("old") : QByteArray("<missing>"));
 }
 
 QTEST_GUILESS_MAIN(TestOutputFile)
