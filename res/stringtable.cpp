@@ -442,6 +442,8 @@ constexpr Entry kTable[] = {
     {Str::HistCountersChart, QT_TRANSLATE_NOOP("Quilo", "Counters across the visits")},
     {Str::CmdHistory, QT_TRANSLATE_NOOP("Quilo", "The units' visits and what changed between them\nHistory")},
     {Str::TitleHistory, QT_TRANSLATE_NOOP("Quilo", "Visit history")},
+    // Files read and written (64700..64724)
+    {Str::FileDetailDuplicateKey, QT_TRANSLATE_NOOP("Quilo", "the key \"%1\" appears twice in one object")},
 };
 
 const Entry *find(unsigned id)

@@ -455,6 +455,8 @@ enum Id : unsigned {
     HistCountersChart,
     CmdHistory,
     TitleHistory,
+    // Files read and written (64700..64724)
+    FileDetailDuplicateKey = 64700, // "the key \"%1\" appears twice in one object"
 };
 } // namespace Str
 

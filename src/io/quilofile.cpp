@@ -2,6 +2,7 @@
 
 #include "datasettable.h"
 #include "fields.h"
+#include "jsonkeys.h"
 #include "outputfile.h"
 #include "records.h"
 #include "statustext.h"
@@ -319,6 +320,9 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
         reader.error = LoadString(Str::FileErrNotJson).arg(why);
         return done(false);
     }
+    // the parser would keep the last of the two without a word
+    if (QString key; FindDuplicateKey(bytes, &key))
+        return done(reader.fail(Str::FileDetailDuplicateKey, VisibleKey(key)));
     const QJsonObject root = json.object();
     if (root.value(QLatin1String("format")).toString() != QLatin1String(kFileFormat)) {
         reader.error = LoadString(Str::FileErrFormat).arg(QLatin1String(kFileFormat));

@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "commandtable.h"
+#include "jsonkeys.h"
 #include "outputfile.h"
 #include "unitgenerator.h"
 
@@ -480,6 +481,13 @@ bool loadStateFile(const QString &path, UnitState &state, QString *error)
                                .arg(parseError.offset)
                                .arg(parseError.errorString())
                          : QCoreApplication::translate("quilo-sim", "expected a JSON object");
+        return false;
+    }
+    // the parser keeps the last of the two without a word: which one was meant is unknown
+    if (QString key; Quilo::FindDuplicateKey(bytes, &key)) {
+        if (error)
+            *error = QCoreApplication::translate("quilo-sim", "the key \"%1\" appears twice in one object")
+                         .arg(Quilo::VisibleKey(key));
         return false;
     }
     return stateFromJson(doc.object(), state, error);

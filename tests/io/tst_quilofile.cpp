@@ -71,6 +71,13 @@ QByteArray withRecord(const QByteArray &file, const char *set, const std::functi
     return QJsonDocument(root).toJson();
 }
 
+// `file` with the first `from` made `to`; nothing (which no row accepts) when `from` is not there.
+QByteArray edited(const QByteArray &file, const QByteArray &from, const QByteArray &to)
+{
+    const qsizetype at = file.indexOf(from);
+    return at < 0 ? QByteArray() : QByteArray(file).replace(at, from.size(), to);
+}
+
 mode_t typeOf(const QString &path)
 {
     struct stat st {};
@@ -200,6 +207,47 @@ private slots:
         QString error;
         QVERIFY(!ParseReadOut(bytes, &readOut, &error));
         QVERIFY2(error.contains(why), qPrintable(error));
+        QVERIFY(readOut.records.isEmpty());
+    }
+
+    // The parser keeps the last of two equal keys: a file that says a thing twice is refused,
+    // naming the key; equal keys in different objects, or a key's text in a value, are fine.
+    void keyTwiceIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("key"); // empty: the file is taken
+        const QByteArray records = "\"records\":[\n{";
+        QTest::newRow("at the top") << edited(m_file, "\"port\":", "\"port\": \"Com9\",\n    \"port\":")
+                                    << QStringLiteral("port");
+        QTest::newRow("in a record") << edited(m_file, records, records + "\"status\":0,") << QStringLiteral("status");
+        QTest::newRow("written as an escape") << edited(m_file, records, records + "\"st\\u0061tus\":0,")
+                                              << QStringLiteral("status");
+        QTest::newRow("in a set's head") << edited(m_file, "{\"set\":\"daily\",", "{\"set\":\"daily\",\"set\":\"daily\",")
+                                         << QStringLiteral("set");
+        QTest::newRow("controls shown, not acted on")
+            << edited(m_file, "\"port\":", "\"\\u001b[2J\": 1, \"\\u001b[2J\": 2,\n    \"port\":")
+            << QStringLiteral("\\u001b[2J");
+        QTest::newRow("the same key in another object") << edited(m_file, "\"unit\": {", "\"unit\": {\"port\": \"Com9\",")
+                                                        << QString();
+        QTest::newRow("a key's text in a value")
+            << edited(m_file, "\"Com2\"", "\"{\\\"port\\\": 1, \\\"port\\\": 2}\"") << QString();
+    }
+    void keyTwiceIsRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, key);
+        QVERIFY(!bytes.isEmpty());
+        QVERIFY(QJsonDocument::fromJson(bytes).isObject()); // the parser alone takes it
+        ReadOut readOut;
+        QString error;
+        const bool taken = ParseReadOut(bytes, &readOut, &error);
+        if (key.isEmpty()) {
+            QVERIFY2(taken, qPrintable(error));
+            return;
+        }
+        QVERIFY(!taken);
+        QVERIFY2(error.contains(QLatin1Char('"') + key + QStringLiteral("\" appears twice")), qPrintable(error));
+        QVERIFY(!error.contains(QChar(0x1b)));
         QVERIFY(readOut.records.isEmpty());
     }
 
