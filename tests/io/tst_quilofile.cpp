@@ -210,6 +210,129 @@ private slots:
         QVERIFY(readOut.records.isEmpty());
     }
 
+    // Every status word a read or a key write can leave comes back from a file as it went in;
+    // forged ones are refused (below).
+    void everyStatusOfAReadRoundTrips_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QList<int>>("chunks"); // chunked records: each chunk's status word
+        QTest::addColumn<int>("received");
+        const int done = RecordStatus::kDone;
+        const int written = RecordStatus::kWritten;
+        const auto row = [](const char *name, const char *set, int status, QList<int> chunks = {}, int received = -1) {
+            QTest::newRow(name) << QString::fromLatin1(set) << status << chunks << received;
+        };
+        row("read", "daily", done);
+        row("silent", "daily", done | ResultWrongLength, {}, 0);
+        row("cut short", "daily", done | ResultWrongLength, {}, 7);
+        row("refused with two bytes", "daily", done | ResultTwoBytes, {}, 2);
+        row("refused", "monthly", done | ResultRefused, {}, 4);
+        row("bad checksum", "yearly", done | ResultBadChecksum, {}, 29);
+        row("not sent", "daily", done | ResultNotSent, {}, 0);
+        row("key refused", "daily", RecordStatus::kKeyRefused);
+        row("key read", "key-table", done);
+        row("key written", "key-table", written);
+        row("key write refused", "key-table", written | ResultRefused);
+        row("key write without the key", "key-table", written | ResultKeyFailed);
+        row("key write answer spoilt", "key-table", written | ResultBadChecksum);
+        row("failed chunks, the rest read", "config", done, {done, done | ResultBadChecksum, done, done | ResultTwoBytes});
+        row("chunks silent, nothing taken", "config", 0, {done | ResultWrongLength, done | ResultWrongLength});
+        row("chunks without the key", "conf-event", 0, {RecordStatus::kKeyRefused});
+    }
+    void everyStatusOfAReadRoundTrips()
+    {
+        QFETCH(QString, set);
+        QFETCH(int, status);
+        QFETCH(QList<int>, chunks);
+        QFETCH(int, received);
+        const DataSetInfo &info = *FindDataSet(set);
+        RecordOutcome record;
+        record.dataSet = info.id;
+        record.status = status;
+        record.received = received;
+        record.readAt = QDateTime::currentDateTimeUtc();
+        for (int c : chunks) {
+            record.chunkStatus << c;
+            record.chunkReceived << (c == RecordStatus::kDone ? 29 : 0);
+        }
+        const RecordStatus::State state = RecordStatus::StateOf(status);
+        if (state == RecordStatus::State::Read || state == RecordStatus::State::Written)
+            record.bytes = QByteArray(static_cast<qsizetype>(info.recordBytes), '\x01');
+        CTarvelDoc doc;
+        doc.ApplyRecords({record});
+        const QByteArray file = SaveReadOut(doc, ReadOutInfo{});
+        ReadOut back;
+        QString error;
+        QVERIFY2(ParseReadOut(file, &back, &error), qPrintable(error));
+        QCOMPARE(back.records.size(), 1);
+        const RecordOutcome &r = back.records.first();
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.chunkStatus, record.chunkStatus);
+        QCOMPARE(r.chunkReceived, record.chunkReceived);
+        QCOMPARE(r.bytes, record.bytes);
+        if (state != RecordStatus::State::Read)
+            QCOMPARE(r.received, received);
+        CTarvelDoc opened;
+        ShowReadOut(back, opened);
+        QCOMPARE(opened.Record(info.id, 0)->m_nStatus, status);
+        QCOMPARE(opened.Meta(info.id, 0)->chunkStatus, record.chunkStatus);
+    }
+
+    void forgedStatusIsRefused_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<QString>("field"); // "status", or "chunks" for a list of one
+        QTest::addColumn<int>("status");
+        const int done = RecordStatus::kDone;
+        const int written = RecordStatus::kWritten;
+        const auto row = [](const char *name, const char *set, const char *field, int status) {
+            QTest::newRow(name) << QString::fromLatin1(set) << QString::fromLatin1(field) << status;
+        };
+        row("a result no read gives", "daily", "status", done | 7);
+        row("every result bit", "daily", "status", done | RecordStatus::kResultMask);
+        row("key failure as a read result", "daily", "status", done | ResultKeyFailed);
+        row("a result without a transaction", "daily", "status", ResultRefused);
+        row("key refused and more", "daily", "status", RecordStatus::kKeyRefused | 1);
+        row("read and written at once", "key-table", "status", done | written);
+        row("written outside the key table", "yearly", "status", written);
+        row("write failed outside the key table", "daily", "status", written | ResultRefused);
+        row("a write result no write gives", "key-table", "status", written | 5);
+        row("an unknown flag", "daily", "status", 0x2000);
+        row("a chunk written", "config", "chunks", written);
+        row("a chunk with a result no read gives", "config", "chunks", done | 3);
+        row("a chunk with a result but no transaction", "config", "chunks", ResultBadChecksum);
+    }
+    void forgedStatusIsRefused()
+    {
+        QFETCH(QString, set);
+        QFETCH(QString, field);
+        QFETCH(int, status);
+        // a good file to forge: one read record in each of the sets the rows change
+        CTarvelDoc doc;
+        QList<RecordOutcome> records;
+        for (const char *name : {"daily", "yearly", "key-table", "config"}) {
+            const DataSetInfo &info = *FindDataSet(QLatin1String(name));
+            RecordOutcome r;
+            r.dataSet = info.id;
+            r.status = RecordStatus::kDone;
+            r.bytes = QByteArray(static_cast<qsizetype>(info.recordBytes), '\x01');
+            if (info.shape == SetShape::Chunked)
+                r.chunkStatus = {RecordStatus::kDone};
+            records << r;
+        }
+        doc.ApplyRecords(records);
+        const QByteArray good = SaveReadOut(doc, ReadOutInfo{});
+        QVERIFY(ParseReadOut(good, nullptr, nullptr));
+        const QByteArray forged = withRecord(good, set.toLatin1().constData(), [&](QJsonObject &r) {
+            r.insert(field, field == QLatin1String("chunks") ? QJsonValue(QJsonArray{status}) : QJsonValue(status));
+        });
+        QVERIFY(forged.contains(QByteArray::number(status)));
+        QString error;
+        QVERIFY(!ParseReadOut(forged, nullptr, &error));
+        QVERIFY2(error.contains(QStringLiteral("status word")), qPrintable(error));
+    }
+
     // The parser keeps the last of two equal keys: a file that says a thing twice is refused,
     // naming the key; equal keys in different objects, or a key's text in a value, are fine.
     void keyTwiceIsRefused_data()
