@@ -452,6 +452,8 @@ constexpr Entry kTable[] = {
     {Str::HistWaitingFor, QT_TRANSLATE_NOOP("Quilo", "%1 for %2")},
     {Str::HistWaitingUnknown, QT_TRANSLATE_NOOP("Quilo", "%1 for a history not known: quilo history sync --history URL sends them to the history named")},
     {Str::HistWaitingNamesNone, QT_TRANSLATE_NOOP("Quilo", "%1 for %2, which names no history: quilo history sync --history URL sends them to the history named")},
+    // Files read and written (64700..64724)
+    {Str::FileDetailDuplicateKey, QT_TRANSLATE_NOOP("Quilo", "the key \"%1\" appears twice in one object")},
 };
 
 const Entry *find(unsigned id)

@@ -467,6 +467,8 @@ enum Id : unsigned {
     HistWaitingFor,              // "%1 for %2"
     HistWaitingUnknown,          // "%1 for a history not known: ..."
     HistWaitingNamesNone,        // "%1 for %2, which names no history: ..."
+    // Files read and written (64700..64724)
+    FileDetailDuplicateKey = 64700, // "the key \"%1\" appears twice in one object"
 };
 } // namespace Str
 

@@ -1825,6 +1825,10 @@ Előzmények</translation>
         <translation>a -o után fájlnév kell (a - a szabványos kimenet).</translation>
     </message>
     <message>
+        <source>the key &quot;%1&quot; appears twice in one object</source>
+        <translation>a(z) „%1” kulcs kétszer szerepel egy objektumban</translation>
+    </message>
+    <message>
         <source>%1: %2 of %2 records read before; Load reads them again</source>
         <translation>%1: %2 rekordból %2 már korábban kiolvasva; a Betöltés újra kiolvassa őket</translation>
     </message>
@@ -2019,6 +2023,10 @@ length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N].</translati
     <message>
         <source>offset %1: a NUL byte; nothing may follow the JSON object</source>
         <translation>a(z) %1 pozíción: NUL bájt; a JSON-objektum után semmi sem következhet</translation>
+    </message>
+    <message>
+        <source>the key &quot;%1&quot; appears twice in one object</source>
+        <translation>a(z) „%1” kulcs kétszer szerepel egy objektumban</translation>
     </message>
     <message>
         <source>offset %1: %2</source>

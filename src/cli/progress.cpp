@@ -1,5 +1,6 @@
 #include "progress.h"
 
+#include "outputfile.h"
 #include "stringtable.h"
 
 #include <atomic>
@@ -14,7 +15,8 @@ volatile std::sig_atomic_t g_stop = 0;
 extern "C" void onInterrupt(int)
 {
     g_stop = 1;
-    std::signal(SIGINT, SIG_DFL); // the next Ctrl-C is not polite any more
+    // the next Ctrl-C is not polite any more, but takes no temporary file along to its grave
+    Quilo::InstallExitCleanup(SIGINT);
 }
 
 QString minutesSeconds(qint64 seconds)
@@ -38,7 +40,7 @@ void InstallInterruptHandler()
 
 void RemoveInterruptHandler()
 {
-    std::signal(SIGINT, SIG_DFL);
+    Quilo::InstallExitCleanup(SIGINT); // the default, with the output file's temporary removed
 }
 
 void RequestStop()

@@ -4,10 +4,13 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QtGlobal>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -77,7 +80,68 @@ private:
     bool m_raised = false;
 };
 
+// The temporary files that exist now, for a signal handler to remove: fixed slots of plain
+// bytes, claimed and freed with lock-free atomics, since a handler may neither lock nor
+// allocate. A path too long or a list full only means that file may be left behind.
+constexpr int kSlots = 32;
+constexpr std::size_t kPathBytes = 4096;
+enum SlotState : int { SlotFree, SlotFilling, SlotLive };
+struct LiveTemporary {
+    std::atomic<int> state{SlotFree};
+    char path[kPathBytes];
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+LiveTemporary g_live[kSlots];
+
+int rememberTemporary(const QByteArray &path)
+{
+    if (path.size() >= static_cast<qsizetype>(kPathBytes))
+        return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = SlotFree;
+        if (!g_live[i].state.compare_exchange_strong(expected, SlotFilling))
+            continue;
+        std::memcpy(g_live[i].path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+        g_live[i].state.store(SlotLive);
+        return i;
+    }
+    return -1;
+}
+
+extern "C" void leaveOnSignal(int signal)
+{
+    const int savedErrno = errno;
+    for (LiveTemporary &t : g_live)
+        if (t.state.load() == SlotLive)
+            ::unlink(t.path);
+    // SA_RESETHAND has put the default action back: raised again, the signal ends the program
+    // as soon as this handler returns, with the status a shell expects of it.
+    ::raise(signal);
+    errno = savedErrno;
+}
+
+constexpr int kFatalSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM};
+
+// Signals whose default action ends the program, taken over where nobody else handles them.
+void cleanUpOnDefaultSignals()
+{
+    for (const int signal : kFatalSignals) {
+        struct sigaction now {};
+        if (::sigaction(signal, nullptr, &now) == 0 && !(now.sa_flags & SA_SIGINFO) && now.sa_handler == SIG_DFL)
+            InstallExitCleanup(signal);
+    }
+}
+
 } // namespace
+
+void InstallExitCleanup(int signal)
+{
+    struct sigaction action {};
+    action.sa_handler = leaveOnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(signal, &action, nullptr);
+}
 
 COutputFile::COutputFile(const QString &path) : m_path(path) {}
 
@@ -106,6 +170,8 @@ bool COutputFile::Open()
     m_done = false;
     if (m_path.isEmpty())
         return fail(ENOENT);
+    if (m_path == QLatin1String("-"))
+        return openDirect(1);
     const QString absolute = QFileInfo(m_path).absoluteFilePath();
     if (const int own = ownDescriptor(absolute); own >= 0)
         return openDirect(own);
@@ -153,11 +219,22 @@ bool COutputFile::openTemporary(int mode, long long owner, long long group)
 {
     const QFileInfo target(m_target);
     const QString stem = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".");
+    cleanUpOnDefaultSignals();
+    // No signal on this thread between making the file and listing it for removal.
+    sigset_t fatal;
+    sigset_t before;
+    sigemptyset(&fatal);
+    for (const int signal : kFatalSignals)
+        sigaddset(&fatal, signal);
+    pthread_sigmask(SIG_BLOCK, &fatal, &before);
+    const auto unblock = qScopeGuard([&before] { pthread_sigmask(SIG_SETMASK, &before, nullptr); });
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_temporary = stem + QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
         m_fd = ::open(native(m_temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
+            m_slot = rememberTemporary(native(m_temporary));
             break;
+        }
         if (errno != EEXIST) {
             const int error = errno;
             m_temporary.clear();
@@ -230,6 +307,7 @@ bool COutputFile::Commit()
         Discard();
         return fail(error);
     }
+    forgetTemporary();
     m_temporary.clear();
     m_done = true;
     return true;
@@ -240,9 +318,17 @@ void COutputFile::Discard()
     closeFile();
     if (!m_temporary.isEmpty()) {
         ::unlink(native(m_temporary).constData());
+        forgetTemporary();
         m_temporary.clear();
     }
     m_done = true;
+}
+
+void COutputFile::forgetTemporary()
+{
+    if (m_slot >= 0)
+        g_live[m_slot].state.store(SlotFree);
+    m_slot = -1;
 }
 
 void COutputFile::closeFile()

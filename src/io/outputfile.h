@@ -5,7 +5,8 @@
 // the old file as it was). A device, a FIFO or one of the process's own streams
 // (/dev/stdout, /dev/fd/N) is written directly, as a shell redirection would: replacing
 // /dev/null with a regular file would break the system, and a FIFO's reader waits for bytes.
-// Errors come in the system's own words ("No space left on device").
+// "-" is standard output. Errors come in the system's own words ("No space left on device").
+// A temporary file is not left behind when a signal ends the program: see InstallExitCleanup().
 
 #include <QByteArray>
 #include <QString>
@@ -52,6 +53,7 @@ private:
     // `mode` < 0: a new file, made with the default permissions (the umask applies).
     bool openTemporary(int mode, long long owner, long long group);
     void closeFile();
+    void forgetTemporary();
 
     QString m_path;
     QString m_target;
@@ -59,8 +61,16 @@ private:
     Kind m_kind = Kind::Unknown;
     int m_fd = -1;
     int m_error = 0;
+    int m_slot = -1; // in the list of temporaries a fatal signal removes
     bool m_done = false;
 };
+
+// Makes `signal` end the program as it would by default, but only after removing the temporary
+// files of every output file not yet committed or discarded. Async-signal-safe, so a handler
+// may call it to let the next signal end the program ("the next Ctrl-C is not polite"). An
+// output file does this by itself, when it makes a temporary file, for each of SIGHUP, SIGINT,
+// SIGQUIT, SIGPIPE and SIGTERM that still has its default action.
+void InstallExitCleanup(int signal);
 
 // True when the two paths name the same file: the same file system object when both exist,
 // else the same name in the same (canonical) folder.

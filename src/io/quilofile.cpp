@@ -2,6 +2,8 @@
 
 #include "datasettable.h"
 #include "fields.h"
+#include "jsonkeys.h"
+#include "outputfile.h"
 #include "records.h"
 #include "statustext.h"
 #include "stringtable.h"
@@ -15,7 +17,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <set>
 #include <utility>
@@ -319,6 +320,9 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
         reader.error = LoadString(Str::FileErrNotJson).arg(why);
         return done(false);
     }
+    // the parser would keep the last of the two without a word
+    if (QString key; FindDuplicateKey(bytes, &key))
+        return done(reader.fail(Str::FileDetailDuplicateKey, VisibleKey(key)));
     const QJsonObject root = json.object();
     if (root.value(QLatin1String("format")).toString() != QLatin1String(kFileFormat)) {
         reader.error = LoadString(Str::FileErrFormat).arg(QLatin1String(kFileFormat));
@@ -410,10 +414,10 @@ bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error)
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    COutputFile file(path);
+    if (!file.Open() || !file.Write(bytes) || !file.Commit()) {
         *error = LoadString(Str::FileErrWrite).arg(file.errorString());
-        file.cancelWriting();
+        file.Discard();
         return false;
     }
     return true;

@@ -59,7 +59,8 @@ ReadOutInfo IdentityOf(const CTarvelDoc &doc);
 
 // Reads a file of at most kMaxFileBytes from a regular file (not a FIFO or a device).
 bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error);
-// Writes all or nothing: the old file stays whole when the write fails.
+// Writes all or nothing: the old file stays whole when the write fails. A device or a FIFO is
+// written in place, never replaced by a regular file.
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
 
 } // namespace Quilo

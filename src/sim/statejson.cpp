@@ -2,13 +2,14 @@
 
 #include "codepage.h"
 #include "commandtable.h"
+#include "jsonkeys.h"
+#include "outputfile.h"
 #include "unitgenerator.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -443,9 +444,10 @@ bool stateFromJson(const QJsonObject &json, UnitState &state, QString *error)
 
 bool saveStateFile(const UnitState &state, const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(stateToJson(state)).toJson()) < 0 || !file.commit()) {
+    // A device or a FIFO (--save-state /dev/null, -) is written in place; a regular file is
+    // replaced whole or not at all.
+    Quilo::COutputFile file(path);
+    if (!file.Open() || !file.Write(QJsonDocument(stateToJson(state)).toJson()) || !file.Commit()) {
         if (error)
             *error = file.errorString();
         return false;
@@ -479,6 +481,13 @@ bool loadStateFile(const QString &path, UnitState &state, QString *error)
                                .arg(parseError.offset)
                                .arg(parseError.errorString())
                          : QCoreApplication::translate("quilo-sim", "expected a JSON object");
+        return false;
+    }
+    // the parser keeps the last of the two without a word: which one was meant is unknown
+    if (QString key; Quilo::FindDuplicateKey(bytes, &key)) {
+        if (error)
+            *error = QCoreApplication::translate("quilo-sim", "the key \"%1\" appears twice in one object")
+                         .arg(Quilo::VisibleKey(key));
         return false;
     }
     return stateFromJson(doc.object(), state, error);

@@ -9,12 +9,15 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <thread>
 
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Quilo::COutputFile;
@@ -60,6 +63,9 @@ private slots:
     void fullDevice();
     void fullFileSystem();
     void sameFile();
+    void dashIsStandardOutput();
+    void signalTakesTheTemporaryAlong_data();
+    void signalTakesTheTemporaryAlong();
 };
 
 void TestOutputFile::regularFileReplacedWhole()
@@ -228,6 +234,82 @@ void TestOutputFile::sameFile()
     QVERIFY(Quilo::SameFile(dir.filePath(QStringLiteral("new")), dir.path() + QStringLiteral("/../")
                                                                     + QFileInfo(dir.path()).fileName() + QStringLiteral("/new")));
     QVERIFY(!Quilo::SameFile(a, dir.filePath(QStringLiteral("new"))));
+}
+
+// "-" is the program's standard output, written where it goes, never a file named "-".
+void TestOutputFile::dashIsStandardOutput()
+{
+    QTemporaryDir dir;
+    const QString caught = dir.filePath(QStringLiteral("stdout"));
+    const int fd = ::open(QFile::encodeName(caught).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    QVERIFY(fd >= 0);
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    ::dup2(fd, 1);
+    ::close(fd);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    COutputFile out(QStringLiteral("-"));
+    const bool written = out.Open() && out.Write("to standard output") && out.Commit();
+    QDir::setCurrent(before);
+    ::dup2(saved, 1);
+    ::close(saved);
+    QVERIFY2(written, qPrintable(out.errorString()));
+    QCOMPARE(out.kind(), COutputFile::Kind::Direct);
+    QCOMPARE(contentOf(caught), QByteArray("to standard output"));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("-"))));
+}
+
+// A program ended by a signal while a file is being written leaves no temporary file beside
+// it, and the file it was replacing as it was; it still ends by that signal.
+void TestOutputFile::signalTakesTheTemporaryAlong_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("existing");    // a file there to be replaced, or a new one
+    // the program takes the signal itself, then lets the next one end it (a second Ctrl-C)
+    QTest::addColumn<bool>("handsItOver");
+    QTest::newRow("SIGTERM, new file") << int(SIGTERM) << false << false;
+    QTest::newRow("SIGTERM, replacing") << int(SIGTERM) << true << false;
+    QTest::newRow("SIGINT, replacing") << int(SIGINT) << true << false;
+    QTest::newRow("SIGHUP, new file") << int(SIGHUP) << false << false;
+    QTest::newRow("SIGPIPE, replacing") << int(SIGPIPE) << true << false;
+    QTest::newRow("second Ctrl-C after a polite first") << int(SIGINT) << true << true;
+}
+
+void TestOutputFile::signalTakesTheTemporaryAlong()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, existing);
+    QFETCH(bool, handsItOver);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("unit.json"));
+    if (existing)
+        QVERIFY(writeFile(path, "old"));
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // the test framework's own handlers out of the way: the program's defaults
+        for (const int s : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
+            std::signal(s, SIG_DFL);
+        if (handsItOver)
+            std::signal(signal, SIG_IGN); // the program's own: the output file leaves it alone
+        COutputFile out(path);
+        if (!out.Open() || !out.Write("half of it"))
+            ::_exit(3);
+        if (leftovers(dir.path()).size() != 1)
+            ::_exit(4);
+        if (handsItOver)
+            Quilo::InstallExitCleanup(signal);
+        ::raise(signal);
+        ::_exit(5); // the signal did not end the program
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFSIGNALED(status), qPrintable(QStringLiteral("exit status %1").arg(WEXITSTATUS(status))));
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(leftovers(dir.path()), QStringList());
+    QCOMPARE(contentOf(path), existing ? QByteArray("old") : QByteArray("<missing>"));
 }
 
 QTEST_GUILESS_MAIN(TestOutputFile)

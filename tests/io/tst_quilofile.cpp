@@ -3,6 +3,7 @@
 // reason; a save that fails leaves the old file whole.
 
 #include "datasettable.h"
+#include "fiforeader.h"
 #include "exporttable.h"
 #include "quilofile.h"
 #include "simulatedunit.h"
@@ -16,8 +17,13 @@
 #include <QtTest>
 
 #include <csignal>
+#include <optional>
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace Quilo;
 
@@ -63,6 +69,19 @@ QByteArray withRecord(const QByteArray &file, const char *set, const std::functi
     }
     root.insert(QStringLiteral("sets"), sets);
     return QJsonDocument(root).toJson();
+}
+
+// `file` with the first `from` made `to`; nothing (which no row accepts) when `from` is not there.
+QByteArray edited(const QByteArray &file, const QByteArray &from, const QByteArray &to)
+{
+    const qsizetype at = file.indexOf(from);
+    return at < 0 ? QByteArray() : QByteArray(file).replace(at, from.size(), to);
+}
+
+mode_t typeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
 } // namespace
@@ -189,6 +208,199 @@ private slots:
         QVERIFY(!ParseReadOut(bytes, &readOut, &error));
         QVERIFY2(error.contains(why), qPrintable(error));
         QVERIFY(readOut.records.isEmpty());
+    }
+
+    // Every status word a read or a key write can leave comes back from a file as it went in;
+    // forged ones are refused (below).
+    void everyStatusOfAReadRoundTrips_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QList<int>>("chunks"); // chunked records: each chunk's status word
+        QTest::addColumn<int>("received");
+        const int done = RecordStatus::kDone;
+        const int written = RecordStatus::kWritten;
+        const auto row = [](const char *name, const char *set, int status, QList<int> chunks = {}, int received = -1) {
+            QTest::newRow(name) << QString::fromLatin1(set) << status << chunks << received;
+        };
+        row("read", "daily", done);
+        row("silent", "daily", done | ResultWrongLength, {}, 0);
+        row("refused with two bytes", "daily", done | ResultTwoBytes, {}, 2);
+        row("refused", "monthly", done | ResultRefused, {}, 4);
+        row("bad checksum", "yearly", done | ResultBadChecksum, {}, 29);
+        row("not sent", "daily", done | ResultNotSent, {}, 0);
+        row("key refused", "daily", RecordStatus::kKeyRefused);
+        row("key read", "key-table", done);
+        row("key written", "key-table", written);
+        row("key write refused", "key-table", written | ResultRefused);
+        row("key write without the key", "key-table", written | ResultKeyFailed);
+        row("failed chunks, the rest read", "config", done, {done, done | ResultBadChecksum, done, done | ResultTwoBytes});
+        row("chunks silent, nothing taken", "config", 0, {done | ResultWrongLength, done | ResultWrongLength});
+        row("chunks without the key", "conf-event", 0, {RecordStatus::kKeyRefused});
+    }
+    void everyStatusOfAReadRoundTrips()
+    {
+        QFETCH(QString, set);
+        QFETCH(int, status);
+        QFETCH(QList<int>, chunks);
+        QFETCH(int, received);
+        const DataSetInfo &info = *FindDataSet(set);
+        RecordOutcome record;
+        record.dataSet = info.id;
+        record.status = status;
+        record.received = received;
+        record.readAt = QDateTime::currentDateTimeUtc();
+        for (int c : chunks) {
+            record.chunkStatus << c;
+            record.chunkReceived << (c == RecordStatus::kDone ? 29 : 0);
+        }
+        const RecordStatus::State state = RecordStatus::StateOf(status);
+        if (state == RecordStatus::State::Read || state == RecordStatus::State::Written)
+            record.bytes = QByteArray(static_cast<qsizetype>(info.recordBytes), '\x01');
+        CTarvelDoc doc;
+        doc.ApplyRecords({record});
+        const QByteArray file = SaveReadOut(doc, ReadOutInfo{});
+        ReadOut back;
+        QString error;
+        QVERIFY2(ParseReadOut(file, &back, &error), qPrintable(error));
+        QCOMPARE(back.records.size(), 1);
+        const RecordOutcome &r = back.records.first();
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.chunkStatus, record.chunkStatus);
+        QCOMPARE(r.chunkReceived, record.chunkReceived);
+        QCOMPARE(r.bytes, record.bytes);
+        if (state != RecordStatus::State::Read)
+            QCOMPARE(r.received, received);
+        CTarvelDoc opened;
+        ShowReadOut(back, opened);
+        QCOMPARE(opened.Record(info.id, 0)->m_nStatus, status);
+        QCOMPARE(opened.Meta(info.id, 0)->chunkStatus, record.chunkStatus);
+    }
+
+    void forgedStatusIsRefused_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<QString>("field"); // "status", or "chunks" for a list of one
+        QTest::addColumn<int>("status");
+        const int done = RecordStatus::kDone;
+        const int written = RecordStatus::kWritten;
+        const auto row = [](const char *name, const char *set, const char *field, int status) {
+            QTest::newRow(name) << QString::fromLatin1(set) << QString::fromLatin1(field) << status;
+        };
+        row("a result no read gives", "daily", "status", done | 7);
+        row("key failure as a read result", "daily", "status", done | ResultKeyFailed);
+        row("a result without a transaction", "daily", "status", ResultRefused);
+        row("key refused and more", "daily", "status", RecordStatus::kKeyRefused | 1);
+        row("read and written at once", "key-table", "status", done | written);
+        row("written outside the key table", "yearly", "status", written);
+        row("a write result no write gives", "key-table", "status", written | 5);
+        row("an unknown flag", "daily", "status", 0x2000);
+        row("a chunk written", "config", "chunks", written);
+        row("a chunk with a result no read gives", "config", "chunks", done | 3);
+    }
+    void forgedStatusIsRefused()
+    {
+        QFETCH(QString, set);
+        QFETCH(QString, field);
+        QFETCH(int, status);
+        // a good file to forge: one read record in each of the sets the rows change
+        CTarvelDoc doc;
+        QList<RecordOutcome> records;
+        for (const char *name : {"daily", "yearly", "key-table", "config"}) {
+            const DataSetInfo &info = *FindDataSet(QLatin1String(name));
+            RecordOutcome r;
+            r.dataSet = info.id;
+            r.status = RecordStatus::kDone;
+            r.bytes = QByteArray(static_cast<qsizetype>(info.recordBytes), '\x01');
+            if (info.shape == SetShape::Chunked)
+                r.chunkStatus = {RecordStatus::kDone};
+            records << r;
+        }
+        doc.ApplyRecords(records);
+        const QByteArray good = SaveReadOut(doc, ReadOutInfo{});
+        QVERIFY(ParseReadOut(good, nullptr, nullptr));
+        const QByteArray forged = withRecord(good, set.toLatin1().constData(), [&](QJsonObject &r) {
+            r.insert(field, field == QLatin1String("chunks") ? QJsonValue(QJsonArray{status}) : QJsonValue(status));
+        });
+        QVERIFY(forged.contains(QByteArray::number(status)));
+        QString error;
+        QVERIFY(!ParseReadOut(forged, nullptr, &error));
+        QVERIFY2(error.contains(QStringLiteral("status word")), qPrintable(error));
+    }
+
+    // The parser keeps the last of two equal keys: a file that says a thing twice is refused,
+    // naming the key; equal keys in different objects, or a key's text in a value, are fine.
+    void keyTwiceIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("key"); // empty: the file is taken
+        const QByteArray records = "\"records\":[\n{";
+        QTest::newRow("at the top") << edited(m_file, "\"port\":", "\"port\": \"Com9\",\n    \"port\":")
+                                    << QStringLiteral("port");
+        QTest::newRow("in a record") << edited(m_file, records, records + "\"status\":0,") << QStringLiteral("status");
+        QTest::newRow("written as an escape") << edited(m_file, records, records + "\"st\\u0061tus\":0,")
+                                              << QStringLiteral("status");
+        QTest::newRow("in a set's head") << edited(m_file, "{\"set\":\"daily\",", "{\"set\":\"daily\",\"set\":\"daily\",")
+                                         << QStringLiteral("set");
+        QTest::newRow("controls shown, not acted on")
+            << edited(m_file, "\"port\":", "\"\\u001b[2J\": 1, \"\\u001b[2J\": 2,\n    \"port\":")
+            << QStringLiteral("\\u001b[2J");
+        QTest::newRow("the same key in another object") << edited(m_file, "\"unit\": {", "\"unit\": {\"port\": \"Com9\",")
+                                                        << QString();
+        QTest::newRow("a key's text in a value")
+            << edited(m_file, "\"Com2\"", "\"{\\\"port\\\": 1, \\\"port\\\": 2}\"") << QString();
+    }
+    void keyTwiceIsRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, key);
+        QVERIFY(!bytes.isEmpty());
+        QVERIFY(QJsonDocument::fromJson(bytes).isObject()); // the parser alone takes it
+        ReadOut readOut;
+        QString error;
+        const bool taken = ParseReadOut(bytes, &readOut, &error);
+        if (key.isEmpty()) {
+            QVERIFY2(taken, qPrintable(error));
+            return;
+        }
+        QVERIFY(!taken);
+        QVERIFY2(error.contains(QLatin1Char('"') + key + QStringLiteral("\" appears twice")), qPrintable(error));
+        QVERIFY(!error.contains(QChar(0x1b)));
+        QVERIFY(readOut.records.isEmpty());
+    }
+
+    // A device node or a FIFO named for a save is written into and stays what it is: a save to
+    // /dev/null must never leave the system a regular file there.
+    void saveIntoDeviceOrFifo_data()
+    {
+        QTest::addColumn<bool>("device"); // else a FIFO
+        QTest::newRow("device node") << true;
+        QTest::newRow("FIFO") << false;
+    }
+    void saveIntoDeviceOrFifo()
+    {
+        QFETCH(bool, device);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("visit.quilo"));
+        const QByteArray native = QFile::encodeName(path);
+        if (device && ::geteuid() != 0)
+            QSKIP("making a device node needs root");
+        if (device)
+            QCOMPARE(::mknod(native.constData(), S_IFCHR | 0666, makedev(1, 3)), 0); // as /dev/null
+        else
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        std::optional<FifoReader> reader;
+        if (!device)
+            reader.emplace(path);
+        QString error;
+        const bool saved = WriteFileAtomically(path, m_file, &error);
+        const QByteArray got = reader ? reader->finish() : QByteArray();
+        QVERIFY2(saved, qPrintable(error));
+        QCOMPARE(typeOf(path), mode_t(device ? S_IFCHR : S_IFIFO));
+        if (!device)
+            QCOMPARE(got, m_file);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{QStringLiteral("visit.quilo")});
     }
 
     // What was never read exports no values: no "0 Ft." or "invalid date" to be summed or believed.

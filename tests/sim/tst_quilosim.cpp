@@ -3,11 +3,20 @@
 #include "statejson.h"
 #include "unitgenerator.h"
 
+#include "fiforeader.h"
 #include "rawport.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace QuiloSim;
 using namespace Qt::StringLiterals;
@@ -60,6 +69,64 @@ private slots:
         QVERIFY2(loadStateFile(saved, after, &error), qPrintable(error));
         QCOMPARE(after.keyTable[0], (Key{1, 1, 1, 1, 1, 1, 1, 1})); // the write was kept
         QVERIFY(after.userKey.has_value());
+    }
+
+    // --save-state to a device node, a FIFO or "-" writes the unit into it and leaves it what it
+    // was: saving to /dev/null must not give the machine a regular file there.
+    void savesStateIntoDevicesInPlace_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("device node") << u"device"_s;
+        QTest::newRow("FIFO") << u"fifo"_s;
+        QTest::newRow("standard output") << u"-"_s;
+    }
+    void savesStateIntoDevicesInPlace()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QString target = dir.filePath(u"unit.json"_s);
+        const QByteArray native = QFile::encodeName(target);
+        mode_t type = 0;
+        if (kind == u"device"_s) {
+            if (::geteuid() != 0)
+                QSKIP("making a device node needs root");
+            QCOMPARE(::mknod(native.constData(), S_IFCHR | 0666, makedev(1, 3)), 0); // as /dev/null
+            type = S_IFCHR;
+        } else if (kind == u"fifo"_s) {
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+            type = S_IFIFO;
+        } else {
+            target = u"-"_s;
+        }
+        std::optional<FifoReader> reader;
+        if (type == S_IFIFO)
+            reader.emplace(QFile::decodeName(native));
+        QProcess sim;
+        sim.setWorkingDirectory(dir.path());
+        sim.start(QStringLiteral(QUILO_SIM_PROGRAM), {u"--seed"_s, u"4"_s, u"--no-pace"_s, u"--save-state"_s, target});
+        const bool started = sim.waitForStarted() && sim.waitForReadyRead(5000);
+        const QByteArray slave = sim.readLine();
+        sim.terminate();
+        const bool finished = sim.waitForFinished(5000);
+        const QByteArray fromFifo = reader ? reader->finish() : QByteArray();
+        QVERIFY(started && finished);
+        QVERIFY2(sim.exitCode() == 0, sim.readAllStandardError().constData());
+        QVERIFY(slave.startsWith("/dev/"));
+        const QByteArray saved = type == S_IFIFO ? fromFifo : sim.readAllStandardOutput();
+        if (type == S_IFCHR) {
+            QVERIFY(saved.isEmpty());
+        } else {
+            UnitState unit;
+            QString error;
+            QVERIFY2(stateFromJson(QJsonDocument::fromJson(saved).object(), unit, &error), qPrintable(error));
+            QCOMPARE(replyData(unit, 198, 1), replyData(generateState(4), 198, 1));
+        }
+        if (type) {
+            struct stat st {};
+            QCOMPARE(::stat(native.constData(), &st), 0);
+            QCOMPARE(st.st_mode & S_IFMT, type);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), type ? 1 : 0);
     }
 
     // --link never removes what it finds, a link of someone else's least of all.

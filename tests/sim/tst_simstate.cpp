@@ -304,6 +304,41 @@ private slots:
         QVERIFY(!loadStateFile(path, s, &error));
         QVERIFY2(error.contains(u"NUL"_s), qPrintable(error));
     }
+
+    // The parser keeps the last of two equal keys without a word: a crafted unit that says a
+    // thing twice is refused, naming the key, and the state stays as it was.
+    void keyTwiceIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("key"); // empty: the file is taken
+        QTest::newRow("at the top") << QByteArray("{\"seed\": 3, \"seed\": 4}") << u"seed"_s;
+        QTest::newRow("in an entry") << QByteArray("{\"config\": {\"name\": \"A\", \"name\": \"B\"}}") << u"name"_s;
+        QTest::newRow("written as an escape") << QByteArray("{\"seed\": 3, \"s\\u0065ed\": 4}") << u"seed"_s;
+        QTest::newRow("the same key in another object")
+            << QByteArray("{\"counters\": {\"games\": 5}, \"config\": {\"name\": \"games\"}, \"seed\": 2}") << QString();
+    }
+    void keyTwiceIsRefused()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, key);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"unit.json"_s);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(json);
+        f.close();
+        UnitState s = generateState(2);
+        const QByteArray before = replyData(s, 206, 0);
+        QString error;
+        const bool taken = loadStateFile(path, s, &error);
+        if (key.isEmpty()) {
+            QVERIFY2(taken, qPrintable(error));
+            return;
+        }
+        QVERIFY(!taken);
+        QVERIFY2(error.contains(u'"' + key + u"\" appears twice"_s), qPrintable(error));
+        QCOMPARE(replyData(s, 206, 0), before);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestSimState)
