@@ -74,6 +74,7 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
 
     m_location = new QLabel(this);
+    m_location->setTextFormat(Qt::PlainText); // a history's name and the unit's texts are not markup
     m_location->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_location);
     auto *settings = new QHBoxLayout;
@@ -139,6 +140,7 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
     split->setSizes({300, 700});
     layout->addWidget(split, 1);
     m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_status);

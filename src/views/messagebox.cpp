@@ -15,6 +15,8 @@ QMessageBox::StandardButton messageBox(QWidget *parent, const MessageRequest &re
     if (hook())
         return hook()(request);
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
+    // texts may carry a file's or the unit's words: never read as markup
+    box.setTextFormat(Qt::PlainText);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

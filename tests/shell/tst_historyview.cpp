@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QLabel>
 #include <QtTest>
 
 using namespace Quilo;
@@ -99,6 +100,9 @@ private slots:
         QCOMPARE(view->units()->topLevelItem(0)->childCount(), 2);
         auto *logs = view->tabs()->widget(1)->findChild<QChartView *>();
         QVERIFY(logs && logs->chart() && logs->chart()->series().size() == 1);
+        // the labels that name the unit and the history never read those texts as markup
+        for (const QLabel *label : view->findChildren<QLabel *>())
+            QVERIFY2(label->textFormat() == Qt::PlainText || label->text().isEmpty(), qPrintable(label->text()));
     }
 
     // Imported files are visits too; a damaged one says why; a stopped read is not a visit.
