@@ -15,12 +15,15 @@
 #include "tarveldoc.h"
 #include "translation.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QStandardPaths>
 #include <QTest>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -30,7 +33,7 @@ public:
     // Starts the unit, puts it on "Com2" and takes over the message boxes.
     bool start(QString *error)
     {
-        QStandardPaths::setTestModeEnabled(true); // settings away from the user's own
+        useOwnFolders();
         if (qEnvironmentVariableIsSet("QUILO_TEST_LANG"))
             Quilo::InstallTranslation(qEnvironmentVariable("QUILO_TEST_LANG"));
         Quilo::setUpApplicationIdentity();
@@ -43,6 +46,23 @@ public:
             return answer;
         });
         return true;
+    }
+
+    // Settings, the default history and its outbox in folders of this test process alone: not
+    // the user's, and not shared with the window tests running beside it (Qt's test mode
+    // would put every test's history into one folder under the home directory).
+    static void useOwnFolders()
+    {
+        static QTemporaryDir folders;
+        static bool done = false;
+        if (done || !folders.isValid())
+            return;
+        done = true;
+        for (const char *variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+            const QString path = folders.filePath(QString::fromLatin1(variable));
+            QDir().mkpath(path);
+            qputenv(variable, QFile::encodeName(path));
+        }
     }
 
     void stop()
