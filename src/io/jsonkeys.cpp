@@ -3,6 +3,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 namespace Quilo {
@@ -11,13 +12,9 @@ namespace {
 
 int hexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    int value = -1;
+    std::from_chars(&c, &c + 1, value, 16);
+    return value;
 }
 
 // The string starting at the quote at `at`, decoded; `at` ends past its closing quote. Keys
