@@ -3,7 +3,7 @@
 #include <QSet>
 
 #include <algorithm>
-#include <charconv>
+#include <string_view>
 #include <vector>
 
 namespace Quilo {
@@ -12,9 +12,10 @@ namespace {
 
 int hexDigit(char c)
 {
-    int value = -1;
-    std::from_chars(&c, &c + 1, value, 16);
-    return value;
+    // its place among the digits, either case; -1 for any other character
+    static constexpr std::string_view kDigits = "0123456789abcdef";
+    const std::size_t at = kDigits.find(QChar::fromLatin1(c).toLower().toLatin1());
+    return at == std::string_view::npos ? -1 : static_cast<int>(at);
 }
 
 // The string starting at the quote at `at`, decoded; `at` ends past its closing quote. Keys
