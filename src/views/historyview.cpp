@@ -143,7 +143,7 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_status);
 
-    connect(refresh, &QPushButton::clicked, this, &CHistoryView::Refresh);
+    connect(refresh, &QPushButton::clicked, this, &CHistoryView::SendAndRefresh);
     connect(import, &QPushButton::clicked, this, [this] {
         const QString filter = LoadString(Str::DocString).section(QLatin1Char('\n'), 3, 3);
         const QStringList files = QFileDialog::getOpenFileNames(this, LoadString(Str::HistImport), QString(), filter);
@@ -162,15 +162,23 @@ CHistoryView::~CHistoryView()
         disconnect(m_service, nullptr, this, nullptr);
 }
 
+void CHistoryView::SetService(CHistoryService *service)
+{
+    m_service = service;
+}
+
 void CHistoryView::OnInitialUpdate()
 {
-    m_service = window() ? window()->findChild<CHistoryService *>() : nullptr;
     if (!m_service) {
         m_service = new CHistoryService(this);
         m_ownService = true;
     }
     connect(m_service, &CHistoryService::unitsListed, this, &CHistoryView::OnUnits);
     connect(m_service, &CHistoryService::visitsListed, this, &CHistoryView::OnVisits);
+    connect(m_service, &CHistoryService::sent, this, [this](int sent) {
+        if (sent > 0)
+            SetStatus(LoadString(Str::HistSentQueued).arg(sent));
+    });
     connect(m_service, &CHistoryService::compared, this, &CHistoryView::OnCompared);
     connect(m_service, &CHistoryService::recorded, this, [this](const QString &message) {
         SetStatus(message);
@@ -187,7 +195,7 @@ void CHistoryView::OnInitialUpdate()
     if (choice.location.kind != HistoryLocation::Kind::SQLite || choice.location.path != DefaultHistoryFile())
         m_url->setText(choice.location.shown);
     ShowLocation();
-    Refresh();
+    SendAndRefresh();
 }
 
 void CHistoryView::ShowLocation()
@@ -214,6 +222,13 @@ void CHistoryView::Refresh()
     m_service->ListUnits();
 }
 
+void CHistoryView::SendAndRefresh()
+{
+    // Requests run in order: the list shows what was just sent.
+    m_service->SendQueued();
+    Refresh();
+}
+
 void CHistoryView::ImportFiles(const QStringList &files)
 {
     SetStatus(LoadString(Str::HistImporting).arg(files.size()));
@@ -234,7 +249,7 @@ void CHistoryView::OnApplySettings()
     // The password stays in the settings file only: the box shows the URL without it.
     SaveHistorySettings(m_record->isChecked(), url);
     ShowLocation();
-    Refresh();
+    SendAndRefresh();
 }
 
 void CHistoryView::OnUnits(const QList<UnitEntry> &units, const QString &error)
