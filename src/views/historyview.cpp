@@ -143,7 +143,7 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_status);
 
-    connect(refresh, &QPushButton::clicked, this, &CHistoryView::SendAndRefresh);
+    connect(refresh, &QPushButton::clicked, this, &CHistoryView::Refresh);
     connect(import, &QPushButton::clicked, this, [this] {
         const QString filter = LoadString(Str::DocString).section(QLatin1Char('\n'), 3, 3);
         const QStringList files = QFileDialog::getOpenFileNames(this, LoadString(Str::HistImport), QString(), filter);
@@ -195,7 +195,7 @@ void CHistoryView::OnInitialUpdate()
     if (choice.location.kind != HistoryLocation::Kind::SQLite || choice.location.path != DefaultHistoryFile())
         m_url->setText(choice.location.shown);
     ShowLocation();
-    SendAndRefresh();
+    Refresh();
 }
 
 void CHistoryView::ShowLocation()
@@ -219,14 +219,9 @@ void CHistoryView::Refresh()
 {
     if (const QTreeWidgetItem *item = m_units->currentItem())
         m_selectUnit = item->data(0, kUnitRole).toLongLong();
-    m_service->ListUnits();
-}
-
-void CHistoryView::SendAndRefresh()
-{
     // Requests run in order: the list shows what was just sent.
     m_service->SendQueued();
-    Refresh();
+    m_service->ListUnits();
 }
 
 void CHistoryView::ImportFiles(const QStringList &files)
@@ -249,7 +244,7 @@ void CHistoryView::OnApplySettings()
     // The password stays in the settings file only: the box shows the URL without it.
     SaveHistorySettings(m_record->isChecked(), url);
     ShowLocation();
-    SendAndRefresh();
+    Refresh();
 }
 
 void CHistoryView::OnUnits(const QList<UnitEntry> &units, const QString &error)

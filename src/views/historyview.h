@@ -44,10 +44,8 @@ public:
     QWidget *widget() override { return this; }
     void OnInitialUpdate() override;
 
-    // Lists the units again (the history only read).
+    // Sends the history what waits on this PC for it, then lists the units again.
     void Refresh();
-    // Sends the history what waits on this PC for it, then lists the units.
-    void SendAndRefresh();
     // Records saved read-outs as visits (the Import button asks for them first).
     void ImportFiles(const QStringList &files);
 

@@ -88,6 +88,7 @@ private slots:
 
         CHistoryView *view = openHistory();
         QVERIFY(view);
+        QCOMPARE(view->service(), h.frame()->historyService()); // the one that recorded the visits
         QVERIFY2(waitComparison(view, QStringLiteral("Flags (2)")), qPrintable(view->statusText()));
         const QTreeWidgetItem *flags = view->comparison()->topLevelItem(0);
         QCOMPARE(flags->childCount(), 2);
