@@ -44,7 +44,7 @@ public:
     // Ends an import before its next file.
     void Stop();
     bool IsBusy() const { return m_pending.load() > 0; }
-    // How often the service's thread has opened a store so far.
+    // How often the service's thread has opened (or tried to open) a store so far.
     int StoresOpened() const { return m_opened->load(); }
 
     // The store the requests go to (chosen anew with each request): for messages.
