@@ -54,12 +54,10 @@ QByteArray render(const CCliOptions &o, const QStringList &heading, const QStrin
     return AlignedRows(rows).toUtf8();
 }
 
-// Opens the chosen store and sends it what the outbox holds for it; `waiting` and `sendError`
-// say what stayed there and why. `takeUnknown`: visits whose history the outbox does not know
-// go there too.
+// Opens the chosen store. Looking only reads it: what waits in the outbox goes there with
+// `history sync` (or the next visit recorded there).
 bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore **store,
-               std::unique_ptr<Quilo::CHistoryStore> &holder, int *waiting = nullptr, QString *sendError = nullptr,
-               bool takeUnknown = false)
+               std::unique_ptr<Quilo::CHistoryStore> &holder)
 {
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
     QString error;
@@ -72,16 +70,17 @@ bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore
         Say(io, error);
         return false;
     }
-    int left = 0;
-    const int sent = Quilo::SendQueued(*holder, Quilo::DefaultHistoryFile(), &left, &error, takeUnknown);
-    if (sent > 0)
-        Say(io, LoadString(Str::HistSentQueued).arg(sent));
-    if (waiting)
-        *waiting = left;
-    if (sendError)
-        *sendError = error;
     *store = holder.get();
     return true;
+}
+
+// Sends `store` what the outbox holds for it; *waiting and *error say what stayed there and
+// why. `takeUnknown`: visits whose history the outbox does not know go there too.
+void sendWaiting(const CCliStreams &io, Quilo::CHistoryStore &store, int *waiting, QString *error, bool takeUnknown)
+{
+    const int sent = Quilo::SendQueued(store, Quilo::DefaultHistoryFile(), waiting, error, takeUnknown);
+    if (sent > 0)
+        Say(io, LoadString(Str::HistSentQueued).arg(sent));
 }
 
 // What waits in the outbox, per history; `named` (a target) comes first. *forNamed: how many
@@ -215,8 +214,9 @@ int syncHistory(const CCliOptions &o, const CCliStreams &io)
     QString error;
     // Visits whose history is not known go only where the user names one on this command.
     const bool named = Quilo::ChooseHistory(o.historyUrl).from == QLatin1String("--history");
-    if (!openStore(o, io, &store, holder, &waiting, &error, named))
+    if (!openStore(o, io, &store, holder))
         return ExitHistoryUnavailable;
+    sendWaiting(io, *store, &waiting, &error, named);
     if (waiting > 0)
         Say(io, LoadString(Str::HistStillWaiting).arg(waiting).arg(error));
     QList<Quilo::Waiting> left;

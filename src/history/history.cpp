@@ -82,32 +82,43 @@ bool WaitingVisits(const QString &localFile, QList<Waiting> *waiting, QString *e
 
 RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit, const QString &localFile)
 {
-    RecordReport report;
     QString why;
     {
         CHistoryStore store(location);
         if (store.Open(&why)) {
-            QString sendError;
-            report.sent = SendQueued(store, localFile, &report.waiting, &sendError);
-            switch (store.Record(visit, &why)) {
-            case CHistoryStore::Recorded::New:
-                report.outcome = RecordReport::Outcome::Recorded;
-                report.message = LoadString(Str::HistRecorded).arg(unitName(visit), location.shown);
-                break;
-            case CHistoryStore::Recorded::AlreadyThere:
-                report.outcome = RecordReport::Outcome::AlreadyThere;
-                report.message = LoadString(Str::HistAlreadyThere).arg(unitName(visit));
-                break;
-            case CHistoryStore::Recorded::Failed:
-                break;
-            }
-            if (report.outcome != RecordReport::Outcome::Failed) {
-                if (report.sent > 0)
-                    report.message += QLatin1Char(' ') + LoadString(Str::HistSentQueued).arg(report.sent);
+            RecordReport report = RecordVisit(store, visit, localFile, &why);
+            if (report.outcome != RecordReport::Outcome::Failed)
                 return report;
-            }
         }
     }
+    return KeepVisit(location, visit, why, localFile);
+}
+
+RecordReport RecordVisit(CHistoryStore &store, const Visit &visit, const QString &localFile, QString *why)
+{
+    RecordReport report;
+    QString sendError;
+    report.sent = SendQueued(store, localFile, &report.waiting, &sendError);
+    switch (store.Record(visit, why)) {
+    case CHistoryStore::Recorded::New:
+        report.outcome = RecordReport::Outcome::Recorded;
+        report.message = LoadString(Str::HistRecorded).arg(unitName(visit), store.Location().shown);
+        break;
+    case CHistoryStore::Recorded::AlreadyThere:
+        report.outcome = RecordReport::Outcome::AlreadyThere;
+        report.message = LoadString(Str::HistAlreadyThere).arg(unitName(visit));
+        break;
+    case CHistoryStore::Recorded::Failed:
+        return report;
+    }
+    if (report.sent > 0)
+        report.message += QLatin1Char(' ') + LoadString(Str::HistSentQueued).arg(report.sent);
+    return report;
+}
+
+RecordReport KeepVisit(const HistoryLocation &location, const Visit &visit, const QString &why, const QString &localFile)
+{
+    RecordReport report;
     // The store could not take it: keep it on this PC rather than lose it.
     if (sameFile(location, localFile)) {
         report.message = WithoutPassword(why, location);

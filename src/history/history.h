@@ -1,9 +1,9 @@
 #pragma once
 // Recording a visit where the history lives, without ever losing one: a visit the chosen store
 // cannot take now (a server away, a refused login, a URL that names nothing) is kept in the
-// outbox of this PC's own SQLite store and sent at the next chance (the next visit, the next
-// look at the history, `quilo history sync`). Sending is idempotent, so a visit that did arrive
-// before the answer was lost is not recorded twice.
+// outbox of this PC's own SQLite store and sent at the next chance (the next visit recorded
+// there, `quilo history sync`, the window's History view). Sending is idempotent, so a visit
+// that did arrive before the answer was lost is not recorded twice.
 
 #include "historylocation.h"
 #include "visit.h"
@@ -26,6 +26,13 @@ struct RecordReport
 // Records `visit` at `location`; the local outbox lives in `localFile` (the default store).
 RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit,
                          const QString &localFile = DefaultHistoryFile());
+// The same on a store that is open already (and stays open). Outcome Failed, with the reason in
+// *why, when the store did not take it: KeepVisit() then keeps it on this PC.
+RecordReport RecordVisit(CHistoryStore &store, const Visit &visit, const QString &localFile, QString *why);
+// Keeps `visit`, which the history at `location` could not take (`why`), in the outbox of
+// `localFile`: outcome Queued, or Failed when even that is not possible.
+RecordReport KeepVisit(const HistoryLocation &location, const Visit &visit, const QString &why,
+                       const QString &localFile = DefaultHistoryFile());
 
 // Sends the visits the outbox holds for an open store (that is not the outbox's own file) to
 // it, and no others; returns how many arrived, and in *waiting how many are still kept for it.

@@ -1,7 +1,7 @@
 #pragma once
 // The visit history in an SQL database: the same schema and code on an SQLite file and on a
 // PostgreSQL server (Qt SQL's QSQLITE and QPSQL drivers). The schema is versioned: the steps
-// in historystore.cpp bring any older store up to date on first use, each in one transaction,
+// in historyschema.cpp bring any older store up to date on first use, each in one transaction,
 // so two programs opening a store at once do not both migrate it.
 //
 // What does not change between visits is stored once: each visit keeps, per data set, the hash
@@ -120,9 +120,6 @@ public:
 private:
     bool Connect(QString *error);
     bool Migrate(int upTo, QString *error);
-    bool Begin(QString *error);
-    bool Commit(QString *error);
-    void Rollback();
     Recorded RecordOne(const Visit &visit, QString *error);
     bool StoreBlob(const QByteArray &hash, const QByteArray &content, QString *error);
     bool LoadRecords(const VisitEntry &entry, StoredVisit *visit, QString *error);

@@ -26,7 +26,7 @@
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QTextDocument>
-#include <QThread>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -60,8 +60,7 @@ CFileCommands::CFileCommands(CMainFrame &frame, CTarvelDoc &doc) : QObject(&fram
 CFileCommands::~CFileCommands()
 {
     // a file half written when the window closes would be a temporary file left behind
-    for (QThread *t : m_threads)
-        t->wait();
+    m_pool.waitForDone();
 }
 
 bool CFileCommands::HasContent() const
@@ -82,19 +81,17 @@ QList<CSetSpec> CFileCommands::sets(Scope scope) const
 
 void CFileCommands::background(std::function<QString()> work, std::function<void(const QString &)> done)
 {
-    auto error = std::make_shared<QString>();
-    QThread *thread = QThread::create([work, error] { *error = work(); });
-    m_threads << thread;
     ++m_running;
-    connect(thread, &QThread::finished, this, [this, thread, error, done] {
-        m_threads.removeAll(thread);
-        thread->deleteLater();
-        --m_running;
-        done(*error);
-        if (m_running == 0)
-            emit idle();
+    m_pool.start([this, work, done] {
+        const QString error = work();
+        // The answer on the window's thread; the destructor waits for every job first.
+        QMetaObject::invokeMethod(this, [this, done, error] {
+            --m_running;
+            done(error);
+            if (m_running == 0)
+                emit idle();
+        }, Qt::QueuedConnection);
     });
-    thread->start();
 }
 
 void CFileCommands::whenIdle(std::function<void()> then)

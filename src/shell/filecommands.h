@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QThreadPool>
 
 #include <functional>
 
@@ -17,7 +18,6 @@ class CMainFrame;
 class CTarvelDoc;
 class QAction;
 class QMenu;
-class QThread;
 
 class CFileCommands : public QObject
 {
@@ -76,5 +76,5 @@ private:
     QString m_strSavePath;         // where Save writes without asking
     Quilo::ReadOutInfo m_fileInfo; // of the file shown
     int m_running = 0;
-    QList<QThread *> m_threads;
+    QThreadPool m_pool; // the file jobs, each on one of its threads
 };

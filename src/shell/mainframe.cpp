@@ -133,7 +133,7 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
         }
     });
     // Every whole-unit read-out is a visit of the unit: recorded off this thread, said here.
-    Quilo::InstallHistoryRecorder(this, m_doc, [this](const QString &text) { setIdleText(text); });
+    m_pHistory = Quilo::InstallHistoryRecorder(this, m_doc, [this](const QString &text) { setIdleText(text); });
     // Wide enough for the configuration event form beside the tree, but never past the screen.
     QSize size(1160, 780);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -400,6 +400,8 @@ void CMainFrame::SwitchView(const Quilo::ViewTableRow &row)
     m_pRightView = nullptr;
     m_pActiveView = m_pLeftView;
     Quilo::View *view = row.create(m_doc, nullptr);
+    if (auto *history = dynamic_cast<Quilo::CHistoryView *>(view))
+        history->SetService(m_pHistory);
     view->setCommandsChangedHandler([this] { updateCommandUi(); });
     QWidget *w = view->widget();
     if (old) {

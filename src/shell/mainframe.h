@@ -20,6 +20,7 @@ class QSplitter;
 class QToolBar;
 
 namespace Quilo {
+class CHistoryService;
 class View;
 struct ViewTableRow;
 }
@@ -44,6 +45,8 @@ public:
     CCommBar *commBar() const { return m_pCommBar; }
     QSplitter *splitter() const { return m_pSplitter; }
     Quilo::View *rightView() const { return m_pRightView; }
+    // The one history service of the window: it records the visits and the History view asks it.
+    Quilo::CHistoryService *historyService() const { return m_pHistory; }
     // The tree while it has the focus, otherwise the right-hand view.
     QWidget *activeView() const { return m_pActiveView; }
     QString title() const { return m_strTitle; }
@@ -91,6 +94,7 @@ private:
     QSplitter *m_pSplitter = nullptr;
     CLeftView *m_pLeftView = nullptr;
     Quilo::View *m_pRightView = nullptr;
+    Quilo::CHistoryService *m_pHistory = nullptr;
     QWidget *m_pActiveView = nullptr;
     QString m_strTitle;
     QString m_strIdle;

@@ -61,7 +61,7 @@ void waitHistory(CMainFrame &frame)
 // Whole-unit read-outs, each a visit in the history, so that its view has visits to compare.
 void recordVisits(CMainFrame &frame, int count, const std::function<void()> &betweenVisits)
 {
-    auto *service = frame.findChild<CHistoryService *>();
+    CHistoryService *service = frame.historyService();
     if (!service)
         return;
     for (int i = 0; i < count; ++i) {

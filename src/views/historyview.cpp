@@ -164,15 +164,23 @@ CHistoryView::~CHistoryView()
         disconnect(m_service, nullptr, this, nullptr);
 }
 
+void CHistoryView::SetService(CHistoryService *service)
+{
+    m_service = service;
+}
+
 void CHistoryView::OnInitialUpdate()
 {
-    m_service = window() ? window()->findChild<CHistoryService *>() : nullptr;
     if (!m_service) {
         m_service = new CHistoryService(this);
         m_ownService = true;
     }
     connect(m_service, &CHistoryService::unitsListed, this, &CHistoryView::OnUnits);
     connect(m_service, &CHistoryService::visitsListed, this, &CHistoryView::OnVisits);
+    connect(m_service, &CHistoryService::sent, this, [this](int sent) {
+        if (sent > 0)
+            SetStatus(LoadString(Str::HistSentQueued).arg(sent));
+    });
     connect(m_service, &CHistoryService::compared, this, &CHistoryView::OnCompared);
     connect(m_service, &CHistoryService::recorded, this, [this](const QString &message) {
         SetStatus(message);
@@ -213,6 +221,8 @@ void CHistoryView::Refresh()
 {
     if (const QTreeWidgetItem *item = m_units->currentItem())
         m_selectUnit = item->data(0, kUnitRole).toLongLong();
+    // Requests run in order: the list shows what was just sent.
+    m_service->SendQueued();
     m_service->ListUnits();
 }
 

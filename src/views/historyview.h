@@ -2,7 +2,8 @@
 // The visit history in the window: the units and their visits on the left, on the right the
 // comparison of two visits (flags first), each log as bars over time and the counters across
 // the unit's visits. Every database call runs on the history service's thread; the view only
-// shows answers. The service is the frame's (see InstallHistoryRecorder), or the view's own.
+// shows answers. The service is the one the frame gives it (see InstallHistoryRecorder), or,
+// when none was given, the view's own.
 
 #include "comparison.h"
 #include "quiloview.h"
@@ -38,9 +39,12 @@ public:
     CHistoryView(CTarvelDoc &doc, QWidget *parent);
     ~CHistoryView() override;
 
+    // The service to ask; before OnInitialUpdate(). The view does not own it.
+    void SetService(CHistoryService *service);
     QWidget *widget() override { return this; }
     void OnInitialUpdate() override;
 
+    // Sends the history what waits on this PC for it, then lists the units again.
     void Refresh();
     // Records saved read-outs as visits (the Import button asks for them first).
     void ImportFiles(const QStringList &files);

@@ -5,6 +5,8 @@
 #include "cliapp.h"
 #include "comparison.h"
 #include "history.h"
+#include "historyservice.h"
+#include "historysql.h"
 #include "historystore.h"
 #include "pgserver.h"
 #include "quilofile.h"
@@ -132,6 +134,23 @@ class TestHistory : public QObject
         QTest::addColumn<QString>("kind");
         QTest::newRow("sqlite") << QStringLiteral("sqlite");
         QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    }
+
+    // Until the service has answered every request (false: it did not within the time).
+    static bool settle(const CHistoryService &service)
+    {
+        QDeadlineTimer give(20000);
+        while (service.IsBusy() && !give.hasExpired())
+            QTest::qWait(5);
+        return !service.IsBusy();
+    }
+
+    // `visit` kept in the default outbox for the history at `url`.
+    static bool queueFor(const QString &url, const Visit &visit)
+    {
+        CHistoryStore outbox(DefaultHistoryLocation());
+        QString error;
+        return outbox.Open(&error) && outbox.Queue(visit, ParseHistoryLocation(url), QStringLiteral("away"), &error);
     }
 
     CliResult readAll(QuiloSim::CSimulatedUnit &unit, const QString &url)
@@ -900,6 +919,126 @@ private slots:
         for (const ComparisonFlag &f : c.flags)
             kinds << QLatin1String(ComparisonFlag::Name(f.kind));
         QCOMPARE(kinds, clockOff ? QStringList{QStringLiteral("clock-off")} : QStringList());
+    }
+
+    // A transaction left without its commit, or after a statement failed, leaves the store as
+    // it was and the connection free for the next one.
+    void transactionGuard_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("failStatement");
+        QTest::addColumn<bool>("commit");
+        QTest::addColumn<qint64>("units");
+        for (const char *kind : {"sqlite", "postgresql"}) {
+            const QString k = QLatin1String(kind);
+            QTest::addRow("%s: committed", kind) << k << false << true << qint64(1);
+            QTest::addRow("%s: left without commit", kind) << k << false << false << qint64(0);
+            QTest::addRow("%s: a statement failed", kind) << k << true << false << qint64(0);
+        }
+    }
+    void transactionGuard()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, failStatement);
+        QFETCH(bool, commit);
+        QFETCH(qint64, units);
+        QString url;
+        QVERIFY2(freshStore(kind, &url), qPrintable(m_storeError));
+        CHistoryStore store(ParseHistoryLocation(url));
+        QString error;
+        QVERIFY2(store.Open(&error), qPrintable(error));
+        {
+            HistoryTransaction transaction(store.Database(), store.Location().kind);
+            QVERIFY2(transaction.Begin(&error), qPrintable(error));
+            QVERIFY2(RunSql(store.Database(), QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES ('T', 'N')"),
+                            &error), qPrintable(error));
+            if (failStatement)
+                QVERIFY(!RunSql(store.Database(), QStringLiteral("INSERT INTO no_such_table VALUES (1)"), &error));
+            if (commit)
+                QVERIFY2(transaction.Commit(&error), qPrintable(error));
+        }
+        QCOMPARE(count(store, QStringLiteral("units")), units);
+        // Nothing is left open: the store takes a visit in a transaction of its own.
+        QCOMPARE(int(store.Record(variant(m_records, 41), &error)), int(CHistoryStore::Recorded::New));
+    }
+
+    // The window's service opens its store once and keeps it from one request to the next; it
+    // opens it again when the history chosen changes, and tries again after a failed open.
+    void serviceKeepsOneStore_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // a request, or "other"/"bad": the history chosen changes
+        QTest::addColumn<int>("opened");
+        QTest::newRow("every kind of request") << QStringList{u"units"_qs, u"visits"_qs, u"compare"_qs, u"send"_qs, u"units"_qs} << 1;
+        QTest::newRow("another history chosen") << QStringList{u"units"_qs, u"other"_qs, u"units"_qs, u"visits"_qs} << 2;
+        QTest::newRow("no history, then one") << QStringList{u"bad"_qs, u"units"_qs, u"units"_qs, u"other"_qs, u"units"_qs, u"units"_qs} << 3;
+    }
+    void serviceKeepsOneStore()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(int, opened);
+        QString url;
+        QVERIFY2(freshStore(QStringLiteral("sqlite"), &url), qPrintable(m_storeError));
+        qputenv(kHistoryEnvironment, QFile::encodeName(url));
+        QStringList errors;
+        {
+            CHistoryService service;
+            connect(&service, &CHistoryService::unitsListed, this, [&errors](const auto &, const QString &e) { errors << e; });
+            for (const QString &step : steps) {
+                if (step == QLatin1String("other") || step == QLatin1String("bad"))
+                    qputenv(kHistoryEnvironment, step == QLatin1String("bad") ? QByteArray("mysql://h/db")
+                                                                              : QFile::encodeName(url + QStringLiteral(".2")));
+                else if (step == QLatin1String("units"))
+                    service.ListUnits();
+                else if (step == QLatin1String("visits"))
+                    service.ListVisits(1);
+                else if (step == QLatin1String("compare"))
+                    service.Compare(1, 2);
+                else
+                    service.SendQueued();
+                QVERIFY(settle(service));
+            }
+            QCOMPARE(service.StoresOpened(), opened);
+        }
+        qunsetenv(kHistoryEnvironment);
+        QCOMPARE(errors.size(), steps.count(QStringLiteral("units")));
+        QCOMPARE(errors.last(), QString());
+    }
+
+    // Looking at a history reads it only; what waits on this PC goes there when sent.
+    void listingDoesNotSend_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<qint64>("arrived");
+        QTest::newRow("quilo history") << QStringLiteral("history") << qint64(0);
+        QTest::newRow("quilo compare") << QStringLiteral("compare") << qint64(0);
+        QTest::newRow("quilo history sync") << QStringLiteral("history sync") << qint64(1);
+        QTest::newRow("the window lists") << QStringLiteral("service list") << qint64(0);
+        QTest::newRow("the window sends") << QStringLiteral("service send") << qint64(1);
+    }
+    void listingDoesNotSend()
+    {
+        QFETCH(QString, how);
+        QFETCH(qint64, arrived);
+        resetOutbox();
+        QString url;
+        QVERIFY2(freshStore(QStringLiteral("sqlite"), &url), qPrintable(m_storeError));
+        QVERIFY(queueFor(url, variant(m_records, 51)));
+        if (how.startsWith(QLatin1String("service"))) {
+            qputenv(kHistoryEnvironment, QFile::encodeName(url));
+            CHistoryService service;
+            QSignalSpy sent(&service, &CHistoryService::sent);
+            how.endsWith(QLatin1String("send")) ? service.SendQueued() : service.ListUnits();
+            QVERIFY(settle(service));
+            qunsetenv(kHistoryEnvironment);
+            QCOMPARE(sent.size(), int(arrived));
+        } else {
+            cli(how.split(QLatin1Char(' ')) + QStringList{QStringLiteral("--history"), url});
+        }
+        QCOMPARE(visitsIn(url), arrived);
+        QList<Waiting> waiting;
+        QString error;
+        QVERIFY(WaitingVisits(DefaultHistoryFile(), &waiting, &error));
+        QCOMPARE(waiting.size(), arrived ? 0 : 1);
     }
 
     // The PostgreSQL cases need the server; without it they fail, saying how to install it, and
