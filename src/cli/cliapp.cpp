@@ -101,11 +101,11 @@ public:
     {
         const CPortError &e = m_doc.ComPort().LastError();
         unsigned hint = Str::CliHintOther;
-        if (e.code == CPortError::NoSuchDevice)
+        if (e.code == Quilo::Serial::Failure::NoSuchDevice)
             hint = Str::CliHintMissing;
-        else if (e.code == CPortError::Busy)
+        else if (e.code == Quilo::Serial::Failure::Busy)
             hint = Str::CliHintBusy;
-        else if (e.code == CPortError::PermissionDenied)
+        else if (e.code == Quilo::Serial::Failure::PermissionDenied)
             hint = Str::CliHintPermission;
         QString reason = m_doc.LastSummary().portError;
         if (reason.isEmpty())
