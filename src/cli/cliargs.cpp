@@ -319,6 +319,78 @@ QString UsageText()
     return LoadString(Str::CliUsage);
 }
 
+namespace {
+
+// The words after the command, by command.
+void parseCommandWords(const Parser &parser, QStringList words, CCliOptions &o, QString *error)
+{
+    switch (o.command) {
+    case Command::Ports:
+        if (!words.isEmpty())
+            *error = LoadString(Str::CliErrExtraWords).arg(words.join(QLatin1Char(' ')));
+        break;
+    case Command::Read:
+        ResolveSets(words, &o.sets, error);
+        o.wholeUnit = words.size() == 1 && words.first().compare(QLatin1String("all"), Qt::CaseInsensitive) == 0;
+        break;
+    case Command::Show:
+        if (words.isEmpty()) {
+            *error = LoadString(Str::CliErrShowFile);
+        } else {
+            o.inputFile = words.takeFirst();
+            if (!words.isEmpty())
+                ResolveSets(words, &o.sets, error);
+        }
+        if (error->isEmpty() && o.format == OutputFormat::Quilo)
+            *error = LoadString(Str::CliErrFormat).arg(QStringLiteral("quilo"));
+        break;
+    case Command::SetClock:
+        parseSetClock(parser, words, &o, error);
+        break;
+    case Command::WriteKey:
+        parseWriteKey(words, &o, error);
+        break;
+    case Command::History:
+    case Command::Compare:
+        o.words = words;
+        if (o.format == OutputFormat::Quilo)
+            *error = LoadString(Str::CliErrFormat).arg(parser.p.value(parser.format));
+        break;
+    default:
+        break;
+    }
+}
+
+// Options that mean nothing to the command given: said rather than ignored.
+void checkOptionsFit(const Parser &parser, const QString &command, const CCliOptions &o, QString *error)
+{
+    // The history reads no unit and writes no file of its own: options for that were meant elsewhere.
+    if (error->isEmpty() && (o.command == Command::History || o.command == Command::Compare)) {
+        const std::pair<const QCommandLineOption *, const char *> unitOptions[] = {
+            {&parser.port, "-p"},        {&parser.simulate, "--simulate"},   {&parser.simPace, "--sim-pace"},
+            {&parser.userKey, "-k"},     {&parser.trace, "--trace"},         {&parser.traceFile, "--trace-file"},
+            {&parser.output, "-o"},      {&parser.yes, "-y"},                {&parser.now, "--now"},
+            {&parser.noHistory, "--no-history"}};
+        for (const auto &[option, name] : unitOptions)
+            if (parser.p.isSet(*option)) {
+                *error = LoadString(Str::CliErrOptionNotFor).arg(command, QLatin1String(name));
+                break;
+            }
+    }
+    // The writes produce messages only: an output option there was meant for something else.
+    if (error->isEmpty() && (o.command == Command::SetClock || o.command == Command::WriteKey)) {
+        const std::pair<const QCommandLineOption *, const char *> outputOptions[] = {
+            {&parser.output, "-o"}, {&parser.format, "-f"}, {&parser.separator, "-s"}};
+        for (const auto &[option, name] : outputOptions)
+            if (parser.p.isSet(*option)) {
+                *error = LoadString(Str::CliErrOutputOption).arg(command, QLatin1String(name));
+                break;
+            }
+    }
+}
+
+} // namespace
+
 CParseResult ParseCommandLine(const QStringList &arguments)
 {
     CParseResult result;
@@ -360,64 +432,8 @@ CParseResult ParseCommandLine(const QStringList &arguments)
         return result;
     }
     o.command = info->command;
-    switch (o.command) {
-    case Command::Ports:
-        if (!words.isEmpty())
-            result.error = LoadString(Str::CliErrExtraWords).arg(words.join(QLatin1Char(' ')));
-        break;
-    case Command::Read:
-        ResolveSets(words, &o.sets, &result.error);
-        o.wholeUnit = words.size() == 1 && words.first().compare(QLatin1String("all"), Qt::CaseInsensitive) == 0;
-        break;
-    case Command::Show:
-        if (words.isEmpty()) {
-            result.error = LoadString(Str::CliErrShowFile);
-        } else {
-            o.inputFile = words.takeFirst();
-            if (!words.isEmpty())
-                ResolveSets(words, &o.sets, &result.error);
-        }
-        if (result.ok() && o.format == OutputFormat::Quilo)
-            result.error = LoadString(Str::CliErrFormat).arg(QStringLiteral("quilo"));
-        break;
-    case Command::SetClock:
-        parseSetClock(parser, words, &o, &result.error);
-        break;
-    case Command::WriteKey:
-        parseWriteKey(words, &o, &result.error);
-        break;
-    case Command::History:
-    case Command::Compare:
-        o.words = words;
-        if (o.format == OutputFormat::Quilo)
-            result.error = LoadString(Str::CliErrFormat).arg(parser.p.value(parser.format));
-        break;
-    default:
-        break;
-    }
-    // The history reads no unit and writes no file of its own: options for that were meant elsewhere.
-    if (result.ok() && (o.command == Command::History || o.command == Command::Compare)) {
-        const std::pair<const QCommandLineOption *, const char *> unitOptions[] = {
-            {&parser.port, "-p"},        {&parser.simulate, "--simulate"},   {&parser.simPace, "--sim-pace"},
-            {&parser.userKey, "-k"},     {&parser.trace, "--trace"},         {&parser.traceFile, "--trace-file"},
-            {&parser.output, "-o"},      {&parser.yes, "-y"},                {&parser.now, "--now"},
-            {&parser.noHistory, "--no-history"}};
-        for (const auto &[option, name] : unitOptions)
-            if (parser.p.isSet(*option)) {
-                result.error = LoadString(Str::CliErrOptionNotFor).arg(command, QLatin1String(name));
-                break;
-            }
-    }
-    // The writes produce messages only: an output option there was meant for something else.
-    if (result.ok() && (o.command == Command::SetClock || o.command == Command::WriteKey)) {
-        const std::pair<const QCommandLineOption *, const char *> outputOptions[] = {
-            {&parser.output, "-o"}, {&parser.format, "-f"}, {&parser.separator, "-s"}};
-        for (const auto &[option, name] : outputOptions)
-            if (parser.p.isSet(*option)) {
-                result.error = LoadString(Str::CliErrOutputOption).arg(command, QLatin1String(name));
-                break;
-            }
-    }
+    parseCommandWords(parser, words, o, &result.error);
+    checkOptionsFit(parser, command, o, &result.error);
     return result;
 }
 

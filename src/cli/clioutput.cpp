@@ -3,6 +3,8 @@
 #include "formatters.h"
 #include "stringtable.h"
 
+#include <algorithm>
+
 namespace QuiloCli {
 
 QString InertLines(const QString &text)
@@ -41,6 +43,27 @@ bool WriteOut(const CCliStreams &io, const QByteArray &data)
         return true;
     Say(io, LoadString(Str::CliErrStdout).arg(written).arg(data.size()).arg(reason));
     return false;
+}
+
+QString AlignedRows(const QList<QStringList> &rows, const QString &indent)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &r : rows)
+        for (qsizetype c = 0; c < r.size(); ++c) {
+            if (widths.size() <= c)
+                widths << 0;
+            widths[c] = std::max(widths[c], r.at(c).size());
+        }
+    QString out;
+    for (const QStringList &r : rows) {
+        QString line = indent;
+        for (qsizetype c = 0; c < r.size(); ++c)
+            line += r.at(c).leftJustified(c + 1 < r.size() ? widths.at(c) + 2 : 0);
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out += line + QLatin1Char('\n');
+    }
+    return out;
 }
 
 } // namespace QuiloCli

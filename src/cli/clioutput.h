@@ -2,10 +2,12 @@
 // What quilo says and prints, in one place: messages on standard error with the unit's texts
 // inert, data on standard output with every write checked.
 
-#include "cliapp.h"
+#include "clistreams.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace QuiloCli {
 
@@ -21,5 +23,8 @@ QString InertLines(const QString &text);
 // Writes all of `data` to standard output. A failed or short write is said (how much went
 // out, and why) and gives false: the caller ends with ExitOutput, as for -o.
 bool WriteOut(const CCliStreams &io, const QByteArray &data);
+
+// Plain-text columns, two spaces apart, each line after `indent`, no trailing blanks.
+QString AlignedRows(const QList<QStringList> &rows, const QString &indent = {});
 
 } // namespace QuiloCli

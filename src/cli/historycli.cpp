@@ -235,26 +235,23 @@ int syncHistory(const CCliOptions &o, const CCliStreams &io)
     return forNamed > 0 || (outboxItself && !left.isEmpty()) ? ExitHistoryUnavailable : ExitOk;
 }
 
-int compareVisits(const CCliOptions &o, const CCliStreams &io)
+// The two visits to compare, the earlier first: the two named, or the last two of the unit
+// named or visited last. ExitOk when both were loaded, else the status to end with.
+int loadComparedVisits(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore *store,
+                       Quilo::StoredVisit *a, Quilo::StoredVisit *b)
 {
-    std::unique_ptr<Quilo::CHistoryStore> holder;
-    Quilo::CHistoryStore *store = nullptr;
-    if (!openStore(o, io, &store, holder))
-        return ExitHistoryUnavailable;
     QString error;
-    Quilo::StoredVisit a;
-    Quilo::StoredVisit b;
     if (o.words.size() == 2) {
-        if (!store->LoadVisit(o.words.at(0), &a, &error) || !store->LoadVisit(o.words.at(1), &b, &error)) {
+        if (!store->LoadVisit(o.words.at(0), a, &error) || !store->LoadVisit(o.words.at(1), b, &error)) {
             Say(io, error);
             return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
         }
-        if (a.entry.unitId != b.entry.unitId) {
+        if (a->entry.unitId != b->entry.unitId) {
             Say(io, LoadString(Str::HistErrTwoUnits));
             return ExitUsage;
         }
-        if (b.entry.pcTime < a.entry.pcTime)
-            std::swap(a, b);
+        if (b->entry.pcTime < a->entry.pcTime)
+            std::swap(*a, *b);
     } else if (o.words.size() <= 1) {
         // The last two visits of the unit named, or of the unit visited last.
         qint64 unitId = 0;
@@ -282,7 +279,7 @@ int compareVisits(const CCliOptions &o, const CCliStreams &io)
             Say(io, LoadString(Str::HistErrOneVisit));
             return ExitUsage;
         }
-        if (!store->LoadVisit(visits.at(1).id, &a, &error) || !store->LoadVisit(visits.at(0).id, &b, &error)) {
+        if (!store->LoadVisit(visits.at(1).id, a, &error) || !store->LoadVisit(visits.at(0).id, b, &error)) {
             Say(io, error);
             return ExitHistoryUnavailable;
         }
@@ -290,7 +287,12 @@ int compareVisits(const CCliOptions &o, const CCliStreams &io)
         Say(io, LoadString(Str::HistErrCompareArgs));
         return ExitUsage;
     }
-    const Quilo::Comparison c = Quilo::CompareVisits(a, b);
+    return ExitOk;
+}
+
+// The comparison in the format asked for.
+QByteArray comparisonOutput(const CCliOptions &o, const Quilo::Comparison &c)
+{
     QByteArray data;
     if (o.format == OutputFormat::Json) {
         data = QJsonDocument(Quilo::ComparisonJson(c)).toJson(QJsonDocument::Indented);
@@ -319,6 +321,21 @@ int compareVisits(const CCliOptions &o, const CCliStreams &io)
                           {}, rows, unitText);
         }
     }
+    return data;
+}
+
+int compareVisits(const CCliOptions &o, const CCliStreams &io)
+{
+    std::unique_ptr<Quilo::CHistoryStore> holder;
+    Quilo::CHistoryStore *store = nullptr;
+    if (!openStore(o, io, &store, holder))
+        return ExitHistoryUnavailable;
+    Quilo::StoredVisit a;
+    Quilo::StoredVisit b;
+    if (const int status = loadComparedVisits(o, io, store, &a, &b); status != ExitOk)
+        return status;
+    const Quilo::Comparison c = Quilo::CompareVisits(a, b);
+    const QByteArray data = comparisonOutput(o, c);
     const bool written = WriteOut(io, data);
     if (!c.flags.isEmpty())
         Say(io, LoadString(Str::HistFlagsRaised).arg(c.flags.size()));

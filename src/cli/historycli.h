@@ -3,8 +3,8 @@
 // `quilo history sync`, `quilo compare [VISIT VISIT | UNIT]`, and the visit that `quilo read all`
 // records when it has tried every set.
 
-#include "cliapp.h"
 #include "cliargs.h"
+#include "clistreams.h"
 
 #include <QString>
 #include <QStringList>

@@ -173,8 +173,6 @@ public:
         return s == RecordStatus::State::Failed || s == RecordStatus::State::KeyRefused
                || s == RecordStatus::State::WriteFailed;
     }
-    // A read transaction was made (good or not): a read of the data set passes over it.
-    bool IsDone() const { return (m_nStatus & RecordStatus::kDone) != 0; }
     int Result() const { return RecordStatus::ResultOf(m_nStatus); }
 
     std::uint32_t m_nFormatID;

@@ -267,28 +267,6 @@ void CTarvelDoc::SetOffline(const QString &fileName)
     emit documentReset();
 }
 
-// --- transactions ---
-
-int CTarvelDoc::SendRequest(std::uint8_t command, std::uint8_t parameter)
-{
-    return FrameLink().SendRequest(command, parameter);
-}
-
-int CTarvelDoc::ReceiveReply(std::size_t n)
-{
-    return FrameLink().ReceiveReply(n);
-}
-
-int CTarvelDoc::SendFrame(std::uint8_t command, std::uint8_t parameter, const std::uint8_t *data, std::size_t n)
-{
-    return FrameLink().SendFrame(command, parameter, data, n);
-}
-
-int CTarvelDoc::Authenticate()
-{
-    return FrameLink().Authenticate(m_bKeyMode, m_abUserKey);
-}
-
 // --- reads ---
 
 CDataSetRequest CTarvelDoc::RequestFor(int dataSet, unsigned firstKey, int configEvent)
@@ -582,11 +560,6 @@ int CTarvelDoc::WriteDateTime(const std::uint8_t bytes[5])
     const COperationSummary summary =
         m_worker->Engine().WriteDateTime({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]}, outcome);
     return ApplyWrite(outcome, summary) ? 1 : 0;
-}
-
-bool CTarvelDoc::StartWriteKey(const QString &keyText, int row)
-{
-    return StartWriteKeyEntry(keyText, EntryOf(row));
 }
 
 bool CTarvelDoc::StartWriteKeyEntry(const QString &keyText, unsigned index)

@@ -123,12 +123,6 @@ public:
     // nothing) when the text does not scan into eight values.
     bool SetKeyMode(int keyMode, const QString &keyText);
 
-    // --- transactions of the frame layer, on the open line ---
-    int SendRequest(std::uint8_t command, std::uint8_t parameter);
-    int ReceiveReply(std::size_t n);
-    int SendFrame(std::uint8_t command, std::uint8_t parameter, const std::uint8_t *data, std::size_t n);
-    int Authenticate();
-
     // Port choice as the communication bar makes it: "Com1".."Com4" or a device path.
     void SetPort(const QString &name);
     QString PortName() const;
@@ -169,8 +163,7 @@ public:
     // Reads every data set and key group once, as the command line's `read all`: every record
     // anew, also those read before.
     bool StartReadAll();
-    // False, and nothing sent, while an operation runs or for a row or text WriteKey refuses.
-    bool StartWriteKey(const QString &keyText, int row);
+    // False, and nothing sent, while an operation runs or for an entry or text WriteKey refuses.
     bool StartWriteKeyEntry(const QString &keyText, unsigned index);
     bool StartWriteDateTime(const std::array<std::uint8_t, 5> &bytes);
     // Ends the running read between two transactions, and drops a read waiting behind it; a

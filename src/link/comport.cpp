@@ -39,28 +39,21 @@ int CComPort::Open()
     if (path.isEmpty()) {
         // A malformed mapping is not a missing device: say what to fix.
         if (!resolved.error.isEmpty())
-            m_lastError = CPortError{CPortError::Other, 0, QString(), resolved.error};
+            m_lastError = CPortError{Serial::Failure::Other, 0, QString(), resolved.error};
         else
-            SetError(CPortError::NoSuchDevice, 0, path);
+            SetError(Serial::Failure::NoSuchDevice, 0, path);
         return 0;
     }
     // Queue sizes have no POSIX counterpart; the driver's own buffers are larger anyway.
     const Serial::OpenResult r = Serial::open(path.toLocal8Bit(), m_settings, m_handle);
-    switch (r.failure) {
-    case Serial::Failure::None:
-        m_lastError = CPortError{CPortError::None, 0, path, QString()};
+    if (r.failure == Serial::Failure::None) {
+        m_lastError = CPortError{Serial::Failure::None, 0, path, QString()};
         m_bOpen = 1;
         m_lowLatency = m_handle.lowLatency;
         ++m_openCount;
         return 1;
-    case Serial::Failure::NoSuchDevice: SetError(CPortError::NoSuchDevice, r.systemError, path); break;
-    case Serial::Failure::Busy: SetError(CPortError::Busy, r.systemError, path); break;
-    case Serial::Failure::PermissionDenied: SetError(CPortError::PermissionDenied, r.systemError, path); break;
-    case Serial::Failure::Unsupported:
-        SetError(CPortError::Other, r.systemError, path, Str::PortErrSettings);
-        break;
-    case Serial::Failure::Other: SetError(CPortError::Other, r.systemError, path); break;
     }
+    SetError(r.failure, r.systemError, path);
     m_bOpen = 0;
     return 0;
 }
@@ -128,20 +121,20 @@ QString CComPort::DevicePath(const QString &portName)
     return ResolvePortPath(portName);
 }
 
-void CComPort::SetError(CPortError::Code code, int systemError, const QString &path, unsigned textId)
+void CComPort::SetError(Serial::Failure code, int systemError, const QString &path)
 {
     // Shown as "Com2 (/dev/ttyS1)"; a bare path is shown once.
     const QString shown = (path.isEmpty() || path == m_strPortName)
                               ? m_strPortName
                               : QStringLiteral("%1 (%2)").arg(m_strPortName, path);
-    if (textId == 0) {
-        switch (code) {
-        case CPortError::NoSuchDevice: textId = Str::PortErrNoDevice; break;
-        case CPortError::Busy: textId = Str::PortErrBusy; break;
-        case CPortError::PermissionDenied: textId = Str::PortErrPermission; break;
-        case CPortError::None:
-        case CPortError::Other: textId = Str::PortErrOther; break;
-        }
+    unsigned textId = Str::PortErrOther;
+    switch (code) {
+    case Serial::Failure::NoSuchDevice: textId = Str::PortErrNoDevice; break;
+    case Serial::Failure::Busy: textId = Str::PortErrBusy; break;
+    case Serial::Failure::PermissionDenied: textId = Str::PortErrPermission; break;
+    case Serial::Failure::Unsupported: textId = Str::PortErrSettings; break;
+    case Serial::Failure::None:
+    case Serial::Failure::Other: break;
     }
     QString message = LoadString(textId).arg(shown);
     if (textId == Str::PortErrOther)

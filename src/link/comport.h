@@ -14,8 +14,7 @@
 // Why the last Open failed, for front ends to show. Nothing in the link shows it itself.
 struct CPortError
 {
-    enum Code { None, NoSuchDevice, Busy, PermissionDenied, Other };
-    Code code = None;
+    Quilo::Serial::Failure code = Quilo::Serial::Failure::None;
     int systemError = 0; // errno of the failing call, 0 when none
     QString devicePath;  // what the port name led to (empty when it led nowhere)
     QString message;     // one sentence for the user
@@ -77,7 +76,7 @@ public:
     static QString DevicePath(const QString &portName);
 
 private:
-    void SetError(CPortError::Code code, int systemError, const QString &path, unsigned textId = 0);
+    void SetError(Quilo::Serial::Failure code, int systemError, const QString &path);
 
     const Quilo::Serial::Timeouts m_timeouts{100, 20, 100, 20, 100};
     Quilo::Serial::LineSettings m_settings;

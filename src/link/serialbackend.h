@@ -32,6 +32,8 @@ struct Timeouts {
     std::uint32_t writeTotalConstant = 100;
 };
 
+// Why an open failed: the one list for the system call and for the port's users (the command
+// line picks its hint from it). Unsupported: the device is there but refused the settings.
 enum class Failure { None, NoSuchDevice, Busy, PermissionDenied, Unsupported, Other };
 
 struct OpenResult {

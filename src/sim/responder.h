@@ -15,8 +15,7 @@ public:
     // table, and requests in key mode that no accepted key armed, get no answer.
     QByteArray respond(UnitState &state, const QByteArray &frame);
 
-    // In key mode an accepted key frame (205, 0) arms the next request or key write.
-    bool isArmed() const { return m_armed; }
+    // In key mode an accepted key frame (205, 0) arms the next request or key write; this forgets it.
     void disarm() { m_armed = false; }
 
 private:

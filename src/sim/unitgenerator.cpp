@@ -103,69 +103,56 @@ void setTotals(Record &r, const Totals &t)
     r.win = t.win;
 }
 
-} // namespace
-
-UnitState generateState(std::uint32_t seed)
+// The totals of the days that `belongs` picks.
+template <typename Belongs>
+Totals sumDays(const std::vector<Day> &days, Belongs belongs)
 {
-    Dice dice(seed);
-    UnitState s;
-    s.seed = seed;
-    const QDate today = QDate(2023, 1, 1).addDays(dice.between(0, 730));
-    const QDateTime now(today, QTime(dice.between(9, 20), dice.between(0, 59)), Qt::UTC);
-    s.clock.set(now);
-    const QDate installed(today.year() - 5, 1, 1);
-    s.config = makeConfig(dice, installed.year());
-    const std::uint32_t step = s.config.counterStep;
+    Totals t;
+    for (const Day &d : days)
+        if (belongs(d.date))
+            t.add(d);
+    return t;
+}
 
-    std::vector<Day> days; // oldest first
-    for (QDate d = installed; d <= today; d = d.addDays(1))
-        days.push_back(playDay(dice, d, step));
-
+// The daily, monthly, quarterly and yearly records and the counters, from the days played.
+void fillTotals(UnitState &s, const std::vector<Day> &days, QDate today)
+{
     for (std::size_t i = 0; i < s.daily.size(); ++i) {
         const Day &d = days[days.size() - 1 - i];
         s.daily[i] = {bcdDate(d.date), d.cashIn, d.cashOut, d.stake, d.win, d.winMax, d.winMaxTime};
     }
-    auto sumDays = [&days](auto belongs) {
-        Totals t;
-        for (const Day &d : days)
-            if (belongs(d.date))
-                t.add(d);
-        return t;
-    };
     for (std::size_t i = 0; i < s.monthly.size(); ++i) {
         const QDate month = QDate(today.year(), today.month(), 1).addMonths(-static_cast<int>(i));
         PeriodRecord &r = s.monthly[i];
         r.year = toBcd(month.year() % 100);
         r.period = toBcd(month.month());
-        setTotals(r, sumDays([month](QDate d) { return d.year() == month.year() && d.month() == month.month(); }));
+        setTotals(r, sumDays(days, [month](QDate d) { return d.year() == month.year() && d.month() == month.month(); }));
     }
     for (std::size_t i = 0; i < s.quarterly.size(); ++i) {
         const QDate first = QDate(today.year(), (today.month() - 1) / 3 * 3 + 1, 1).addMonths(-3 * static_cast<int>(i));
         PeriodRecord &r = s.quarterly[i];
         r.year = toBcd(first.year() % 100);
         r.period = toBcd((first.month() - 1) / 3 + 1);
-        setTotals(r, sumDays([first](QDate d) { return d >= first && d < first.addMonths(3); }));
+        setTotals(r, sumDays(days, [first](QDate d) { return d >= first && d < first.addMonths(3); }));
     }
     for (std::size_t i = 0; i < s.yearly.size(); ++i) {
         const int year = today.year() - static_cast<int>(i);
         s.yearly[i].year = toBcd(year % 100);
-        setTotals(s.yearly[i], sumDays([year](QDate d) { return d.year() == year; }));
+        setTotals(s.yearly[i], sumDays(days, [year](QDate d) { return d.year() == year; }));
     }
 
     // Counters: the installation's initial values plus every day played.
-    Totals all = sumDays([](QDate) { return true; });
+    Totals all = sumDays(days, [](QDate) { return true; });
     const auto best = std::max_element(days.begin(), days.end(),
                                        [](const Day &a, const Day &b) { return a.winMax < b.winMax; });
     s.counters = {s.config.initialIn + all.cashIn, s.config.initialOut + all.cashOut,
                   s.config.initialStake + all.stake, all.win, best->winMax, best->winMaxTime, all.games};
+}
 
-    for (Key &k : s.keyTable)
-        for (std::uint8_t &b : k)
-            b = static_cast<std::uint8_t>(dice.below(256));
-    s.currentKey = s.keyTable[dice.below(32)];
-
-    // Configuration events, newest first; the newest set the configuration in use now and the
-    // oldest is the installation.
+// Configuration events, newest first; the newest set the configuration in use now and the
+// oldest is the installation.
+void fillConfEvents(Dice &dice, UnitState &s, const std::vector<Day> &days)
+{
     std::vector<std::size_t> changeDays{0};
     while (changeDays.size() < s.confEvents.size()) {
         const std::size_t d = 1 + dice.below(static_cast<std::uint32_t>(days.size() - 1));
@@ -196,7 +183,11 @@ UnitState generateState(std::uint32_t seed)
         e.changeTime = bcdDateTime(QDateTime(days[day].date, QTime(dice.between(7, 9), dice.between(0, 59)), Qt::UTC));
     }
     s.confEvents.back().config.note = QStringLiteral(u"Első üzembe helyezés");
+}
 
+// The clock's corrections and the keys' usage, before `now`.
+void fillLogs(Dice &dice, UnitState &s, const QDateTime &now)
+{
     // Clock corrections, newest first, a few days apart.
     QDateTime when = now.addDays(-dice.between(1, 10));
     for (DateLogRecord &r : s.dateLog) {
@@ -216,6 +207,35 @@ UnitState generateState(std::uint32_t seed)
                                          bcdDateTime(start.addSecs(60 * dice.between(5, 240)))};
         }
     }
+}
+
+} // namespace
+
+UnitState generateState(std::uint32_t seed)
+{
+    // The order of the draws is the unit's identity: a seed gives the same unit every time.
+    Dice dice(seed);
+    UnitState s;
+    s.seed = seed;
+    const QDate today = QDate(2023, 1, 1).addDays(dice.between(0, 730));
+    const QDateTime now(today, QTime(dice.between(9, 20), dice.between(0, 59)), Qt::UTC);
+    s.clock.set(now);
+    const QDate installed(today.year() - 5, 1, 1);
+    s.config = makeConfig(dice, installed.year());
+    const std::uint32_t step = s.config.counterStep;
+
+    std::vector<Day> days; // oldest first
+    for (QDate d = installed; d <= today; d = d.addDays(1))
+        days.push_back(playDay(dice, d, step));
+    fillTotals(s, days, today);
+
+    for (Key &k : s.keyTable)
+        for (std::uint8_t &b : k)
+            b = static_cast<std::uint8_t>(dice.below(256));
+    s.currentKey = s.keyTable[dice.below(32)];
+
+    fillConfEvents(dice, s, days);
+    fillLogs(dice, s, now);
     return s;
 }
 
