@@ -362,7 +362,7 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
         Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
         return ExitNoInput;
     }
-    Quilo::ReadOut readOut;
+    Quilo::ReadOutFile readOut;
     if (!Quilo::ParseReadOut(bytes, &readOut, &error)) {
         Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
         return ExitBadFile;

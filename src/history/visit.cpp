@@ -91,12 +91,12 @@ bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTi
 bool VisitFromFile(const QString &path, Visit *visit, QString *error)
 {
     QByteArray bytes;
-    ReadOut readOut;
+    ReadOutFile readOut;
     return ReadFileBytes(path, &bytes, error) && ParseReadOut(bytes, &readOut, error)
            && VisitFromReadOut(readOut, QFileInfo(path).fileName(), visit, error);
 }
 
-bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName, Visit *visit,
+bool VisitFromReadOut(const ReadOutFile &readOut, const QString &fileName, Visit *visit,
                       QString *error)
 {
     CTarvelDoc doc;

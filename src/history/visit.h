@@ -20,7 +20,7 @@ class CTarvelDoc;
 
 namespace Quilo {
 
-struct ReadOut;
+struct ReadOutFile;
 
 struct Visit
 {
@@ -41,7 +41,7 @@ struct Visit
 bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTime &takenAt, Visit *visit,
                        QString *error);
 // The same for a file: its id comes from its records, so importing it again records nothing new.
-bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName,
+bool VisitFromReadOut(const ReadOutFile &readOut, const QString &fileName,
                       Visit *visit, QString *error);
 // The same from the file at `path`: read, checked and parsed as Open does.
 bool VisitFromFile(const QString &path, Visit *visit, QString *error);

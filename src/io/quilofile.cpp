@@ -296,7 +296,7 @@ QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info)
     return out + ",\n    \"sets\": [" + sets + "\n    ]\n}\n";
 }
 
-bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
+bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error)
 {
     Reader reader;
     const auto done = [&](bool ok) {
@@ -335,7 +335,7 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
         reader.error = LoadString(Str::FileErrNewer).arg(version).arg(kFileVersion);
         return done(false);
     }
-    ReadOut out;
+    ReadOutFile out;
     out.info.port = root.value(QLatin1String("port")).toString();
     out.info.program = root.value(QLatin1String("program")).toString();
     out.info.savedAt = QDateTime::fromString(root.value(QLatin1String("savedAt")).toString(), Qt::ISODateWithMs);
@@ -378,7 +378,7 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
     return done(true);
 }
 
-void ShowReadOut(const ReadOut &readOut, CTarvelDoc &doc)
+void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc)
 {
     doc.Clear();
     doc.ApplyRecords(readOut.records);

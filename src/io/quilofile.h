@@ -37,7 +37,8 @@ struct ReadOutInfo {
     bool stopped = false;    // the read was stopped before its end
 };
 
-struct ReadOut {
+// A file as read: what it says, and its records as they were saved.
+struct ReadOutFile {
     ReadOutInfo info;
     QList<RecordOutcome> records;
 };
@@ -48,10 +49,10 @@ QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info);
 
 // The file's bytes checked throughout; false with the reason in *error (the document is not
 // involved, so nothing is half taken).
-bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error);
+bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error);
 
 // Replaces the document's records with the file's.
-void ShowReadOut(const ReadOut &readOut, CTarvelDoc &doc);
+void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc);
 
 // The unit's identity as the document holds it: type and manufacturing number, when the
 // configuration was read.
