@@ -28,7 +28,7 @@ bool same(const RecordOutcome &a, const RecordOutcome &b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    ReadOut first;
+    ReadOutFile first;
     QString error;
     if (!ParseReadOut(bytes, &first, &error)) {
         check(!error.isEmpty());
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CTarvelDoc doc;
     ShowReadOut(first, doc);
     const QByteArray saved = SaveReadOut(doc, first.info);
-    ReadOut second;
+    ReadOutFile second;
     check(ParseReadOut(saved, &second, &error));
     check(second.info.request == first.info.request && second.info.stopped == first.info.stopped);
     // what the document kept is what comes back; records that hold nothing are not saved

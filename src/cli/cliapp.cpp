@@ -44,14 +44,14 @@ QString failedRows(const CExportSection &s)
 
 // `sections` are those of `wanted`, in the language shown; JSON is built afresh in the
 // program's own English, as scripts read it whatever the language.
-QByteArray formatSections(const CCliOptions &o, const CTarvelDoc &doc, const QList<CSetSpec> &wanted,
+QByteArray formatSections(const CCliOptions &o, const Quilo::ReadOut &readOut, const QList<CSetSpec> &wanted,
                           const QList<CExportSection> &sections, const QString &port, bool stopped)
 {
     switch (o.format) {
     case OutputFormat::Csv:
         return FormatCsv(sections, o.separator.isNull() ? LocaleSeparator(QLocale()) : o.separator);
     case OutputFormat::Json:
-        return Quilo::ExportJson(doc, wanted, CExportInfo{port, stopped});
+        return Quilo::ExportJson(readOut, wanted, CExportInfo{port, stopped});
     case OutputFormat::Table:
     case OutputFormat::Quilo:
         break;
@@ -269,17 +269,16 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
         Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
         return ExitNoInput;
     }
-    Quilo::ReadOut readOut;
-    if (!Quilo::ParseReadOut(bytes, &readOut, &error)) {
+    Quilo::ReadOutFile file;
+    if (!Quilo::ParseReadOut(bytes, &file, &error)) {
         Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
         return ExitBadFile;
     }
-    CTarvelDoc doc;
-    Quilo::ShowReadOut(readOut, doc);
+    const Quilo::ReadOut readOut = Quilo::ReadOut::FromRecords(file.records);
 
     QList<CSetSpec> sets = o.sets;
     if (sets.isEmpty()) {
-        for (const QString &label : readOut.info.request) {
+        for (const QString &label : file.info.request) {
             QList<CSetSpec> named;
             if (!ResolveSets(label.split(QLatin1Char(' ')), &named, &error)) {
                 Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
@@ -294,23 +293,23 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
             const unsigned first = want.event >= 0 ? static_cast<unsigned>(want.event) : want.first;
             const unsigned last = want.event >= 0 ? first : want.last;
             for (unsigned i = first; i <= last; ++i) {
-                const CRecordMeta *meta = doc.Meta(want.dataSet, i);
-                if (doc.Record(want.dataSet, i)->m_nStatus != 0 || (meta && !meta->chunkStatus.isEmpty())) {
+                const CRecordMeta *meta = readOut.Meta(want.dataSet, i);
+                if (!readOut.IsNotRead(want.dataSet, i) || (meta && !meta->chunkStatus.isEmpty())) {
                     sets << want;
                     break;
                 }
             }
         }
     }
-    const QList<CExportSection> sections = BuildSections(doc, sets);
+    const QList<CExportSection> sections = BuildSections(readOut, sets);
     const QByteArray data = sections.isEmpty()
                                 ? QByteArray()
-                                : formatSections(o, doc, sets, sections, readOut.info.port, readOut.info.stopped);
+                                : formatSections(o, readOut, sets, sections, file.info.port, file.info.stopped);
     if (o.outputFile.isEmpty() || o.outputFile == QLatin1String("-"))
         return WriteOut(io, data) ? ExitOk : ExitOutput;
-    Quilo::COutputFile file(o.outputFile);
-    if (!file.Open() || !file.Write(data) || !file.Commit()) {
-        Say(io, outputFailed(o.outputFile, file));
+    Quilo::COutputFile output(o.outputFile);
+    if (!output.Open() || !output.Write(data) || !output.Commit()) {
+        Say(io, outputFailed(o.outputFile, output));
         return ExitOutput;
     }
     return ExitOk;

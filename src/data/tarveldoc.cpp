@@ -10,15 +10,6 @@
 
 using namespace Quilo;
 
-QList<int> CRecordMeta::failedChunks() const
-{
-    QList<int> failed;
-    for (qsizetype k = 0; k < chunkStatus.size(); ++k)
-        if (RecordStatus::StateOf(chunkStatus.at(k)) != RecordStatus::State::Read)
-            failed << static_cast<int>(k);
-    return failed;
-}
-
 namespace {
 
 // Hands a waiting operation's outcomes to the document as they come, and its progress and
@@ -54,8 +45,6 @@ private:
 
 CTarvelDoc::CTarvelDoc(QObject *parent) : QObject(parent), m_worker(std::make_unique<CLinkWorker>())
 {
-    for (const DataSetInfo &set : DataSets())
-        m_meta[static_cast<std::size_t>(set.id)].resize(set.records);
     m_strUserKey = CKeyField().GetText();
     m_strPortName = m_worker->Engine().Port().PortName();
     // The communication bar preselects Com2; document and bar agree from the start.
@@ -165,10 +154,7 @@ const CDataField *CTarvelDoc::Record(int dataSet, unsigned index) const
 
 const CRecordMeta *CTarvelDoc::Meta(int dataSet, unsigned index) const
 {
-    if (dataSet < 0 || static_cast<std::size_t>(dataSet) >= m_meta.size())
-        return nullptr;
-    const std::vector<CRecordMeta> &meta = m_meta[static_cast<std::size_t>(dataSet)];
-    return index < meta.size() ? &meta[index] : nullptr;
+    return m_readOut.Meta(dataSet, index);
 }
 
 void CTarvelDoc::Apply(const RecordOutcome &outcome)
@@ -177,19 +163,11 @@ void CTarvelDoc::Apply(const RecordOutcome &outcome)
     const DataSetInfo *info = FindDataSet(outcome.dataSet);
     if (!record || !info)
         return;
-    CRecordMeta &meta = m_meta[static_cast<std::size_t>(outcome.dataSet)][outcome.index];
     // A failed transaction leaves the record what it held; only a whole reply is decoded.
-    if (static_cast<std::size_t>(outcome.bytes.size()) == info->recordBytes) {
+    if (static_cast<std::size_t>(outcome.bytes.size()) == info->recordBytes)
         record->Parse(reinterpret_cast<const std::uint8_t *>(outcome.bytes.constData()));
-        meta.raw = outcome.bytes;
-    }
     record->m_nStatus = outcome.status;
-    meta.readAt = outcome.readAt;
-    meta.received = outcome.received;
-    if (info->shape == SetShape::Chunked) {
-        meta.chunkStatus = outcome.chunkStatus;
-        meta.chunkReceived = outcome.chunkReceived;
-    }
+    m_readOut.Apply(outcome);
     const int index = static_cast<int>(outcome.index);
     emit recordsChanged(outcome.dataSet, index, index);
 }
@@ -204,35 +182,12 @@ void CTarvelDoc::ApplyRecords(const QList<RecordOutcome> &records)
 
 bool CTarvelDoc::HoldsAnything() const
 {
-    for (const DataSetInfo &set : DataSets())
-        for (unsigned i = 0; i < set.records; ++i)
-            if (Record(set.id, i)->m_nStatus != 0)
-                return true;
-    return false;
+    return m_readOut.HoldsAnything();
 }
 
 QList<RecordOutcome> CTarvelDoc::Records() const
 {
-    QList<RecordOutcome> out;
-    for (const DataSetInfo &set : DataSets()) {
-        for (unsigned i = 0; i < set.records; ++i) {
-            const CDataField *record = Record(set.id, i);
-            const CRecordMeta &meta = m_meta[static_cast<std::size_t>(set.id)][i];
-            if (record->m_nStatus == 0 && meta.raw.isEmpty() && meta.chunkStatus.isEmpty())
-                continue;
-            RecordOutcome o;
-            o.dataSet = set.id;
-            o.index = i;
-            o.status = record->m_nStatus;
-            o.bytes = meta.raw;
-            o.chunkStatus = meta.chunkStatus;
-            o.readAt = meta.readAt;
-            o.received = meta.received;
-            o.chunkReceived = meta.chunkReceived;
-            out << o;
-        }
-    }
-    return out;
+    return m_readOut.Records();
 }
 
 void CTarvelDoc::Clear()
@@ -249,8 +204,7 @@ void CTarvelDoc::Clear()
     m_counters = CCountersRecord();
     m_config = CConfigRecord();
     m_aConfEvents.fill(CConfEventRecord());
-    for (std::vector<CRecordMeta> &meta : m_meta)
-        std::fill(meta.begin(), meta.end(), CRecordMeta());
+    m_readOut.Clear();
     m_summary = COperationSummary();
     m_summaries.clear();
 }
@@ -495,33 +449,35 @@ bool CTarvelDoc::ApplyWrite(const WriteOutcome &outcome, const COperationSummary
     bool holdsNew = outcome.result == ResultOk;
     if (outcome.keyWrite) {
         CKeyField &entry = m_aKeyTable[outcome.index];
-        CRecordMeta &meta = m_meta[dsKeyTable][outcome.index];
+        const auto hold = [&](const QByteArray &bytes) {
+            entry.Parse(reinterpret_cast<const std::uint8_t *>(bytes.constData()));
+            m_readOut.SetHeld(dsKeyTable, outcome.index, bytes);
+            m_readOut.SetReadAt(dsKeyTable, outcome.index, outcome.readAt);
+        };
         if (!summary.portOpened) {
             entry.m_nStatus = 0;
         } else if (outcome.result == ResultOk) {
             // The entry takes the new key only once the unit holds it.
-            entry.Parse(reinterpret_cast<const std::uint8_t *>(outcome.written.constData()));
+            hold(outcome.written);
             entry.m_nStatus = RecordStatus::AfterWrite(ResultOk);
-            meta.raw = outcome.written;
-            meta.readAt = outcome.readAt;
         } else if (outcome.readBack && RecordStatus::StateOf(outcome.readBackStatus) == RecordStatus::State::Read) {
-            entry.Parse(reinterpret_cast<const std::uint8_t *>(outcome.held.constData()));
+            hold(outcome.held);
             entry.m_nStatus = outcome.readBackStatus;
-            meta.raw = outcome.held;
-            meta.readAt = outcome.readAt;
             holdsNew = summary.readBack == COperationSummary::ReadBack::HoldsNew;
         } else {
             entry.m_nStatus = RecordStatus::AfterWrite(outcome.result);
         }
+        m_readOut.SetStatus(dsKeyTable, outcome.index, entry.m_nStatus);
         const int row = static_cast<int>(outcome.index);
         emit recordsChanged(dsKeyTable, row, row);
     } else if (outcome.readBack) {
         if (RecordStatus::StateOf(outcome.readBackStatus) == RecordStatus::State::Read) {
             m_dateTime.Parse(reinterpret_cast<const std::uint8_t *>(outcome.held.constData()));
-            m_meta[dsDateTime][0].raw = outcome.held;
+            m_readOut.SetHeld(dsDateTime, 0, outcome.held);
         }
         m_dateTime.m_nStatus = outcome.readBackStatus;
-        m_meta[dsDateTime][0].readAt = outcome.readAt;
+        m_readOut.SetStatus(dsDateTime, 0, m_dateTime.m_nStatus);
+        m_readOut.SetReadAt(dsDateTime, 0, outcome.readAt);
         holdsNew = summary.readBack == COperationSummary::ReadBack::HoldsNew;
         emit recordsChanged(dsDateTime, 0, 0);
     }

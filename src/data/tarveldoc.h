@@ -9,6 +9,7 @@
 #include "commandtable.h"
 #include "datasettable.h"
 #include "engine.h"
+#include "readout.h"
 #include "readrequest.h"
 #include "records.h"
 
@@ -42,18 +43,6 @@ public:
     // Asked between two transactions of a waiting operation; true ends it there. Records not
     // reached keep their status.
     virtual bool StopRequested() { return false; }
-};
-
-// What the document keeps of a record besides its decoded fields.
-struct CRecordMeta
-{
-    QByteArray raw;                  // the data bytes the record was last decoded from
-    QDateTime readAt;                // when its last transaction ended (UTC); null: never
-    QList<std::int32_t> chunkStatus; // configuration and events: each chunk's status word
-    int received = -1;               // bytes its last transaction brought back (-1: unknown)
-    QList<int> chunkReceived;        // the same per chunk
-    // Chunks whose fields did not come (they read as zeros), counted from 0.
-    QList<int> failedChunks() const;
 };
 
 using CDataSetRequest = Quilo::CDataSetRequest;
@@ -96,6 +85,10 @@ public:
     CDataField *Record(int dataSet, unsigned index);
     const CDataField *Record(int dataSet, unsigned index) const;
     const CRecordMeta *Meta(int dataSet, unsigned index) const;
+    // Every record with its status, bytes and times as one value, kept current as records
+    // arrive: what files, exports and the history take. A copy stays as it was taken.
+    const Quilo::ReadOut &ReadOut() const { return m_readOut; }
+    operator const Quilo::ReadOut &() const { return m_readOut; }
 
     // --- engine: the caller waits ---
     static constexpr int kSilentRecords = Quilo::CEngine::kSilentRecords;
@@ -220,5 +213,5 @@ private:
     QString m_strOfflineFile;
     COperationSummary m_summary;
     QList<COperationSummary> m_summaries;
-    std::array<std::vector<CRecordMeta>, 14> m_meta; // by data-set value
+    Quilo::ReadOut m_readOut; // the records' status words and bytes; the arrays above decode them
 };

@@ -4,7 +4,7 @@
 #include "fields.h"
 #include "records.h"
 #include "stringtable.h"
-#include "tarveldoc.h"
+#include "readout.h"
 #include "unitclock.h"
 
 #include <QJsonArray>
@@ -19,18 +19,10 @@ namespace Quilo {
 
 namespace {
 
-std::unique_ptr<CTarvelDoc> decode(const StoredVisit &visit)
-{
-    auto doc = std::make_unique<CTarvelDoc>();
-    doc->ApplyRecords(visit.records);
-    return doc;
-}
-
 // The bytes a record holds, when it holds what the unit sent.
-QByteArray heldBytes(const CTarvelDoc &doc, DataSetId set, unsigned index)
+QByteArray heldBytes(const ReadOut &readOut, DataSetId set, unsigned index)
 {
-    const CDataField *record = doc.Record(set, index);
-    return record && record->HoldsUnitValue() ? doc.Meta(set, index)->raw : QByteArray();
+    return readOut.HoldsUnitValue(set, index) ? readOut.Meta(set, index)->raw : QByteArray();
 }
 
 // A log's records by their date bytes (BCD reads in date order), leaving out empty ones.
@@ -41,12 +33,12 @@ struct LogInfo
 };
 constexpr LogInfo kLogs[] = {{dsDaily, 3}, {dsMonthly, 2}, {dsQuarterly, 2}, {dsYearly, 1}};
 
-std::map<QByteArray, unsigned> logByDate(const CTarvelDoc &doc, const LogInfo &log)
+std::map<QByteArray, unsigned> logByDate(const ReadOut &readOut, const LogInfo &log)
 {
     std::map<QByteArray, unsigned> out;
     const DataSetInfo *set = FindDataSet(log.set);
     for (unsigned i = 0; i < set->records; ++i) {
-        const QByteArray raw = heldBytes(doc, log.set, i);
+        const QByteArray raw = heldBytes(readOut, log.set, i);
         const QByteArray key = raw.left(log.keyBytes);
         if (key.size() == log.keyBytes && key.count('\0') != key.size())
             out.emplace(key, i);
@@ -56,11 +48,11 @@ std::map<QByteArray, unsigned> logByDate(const CTarvelDoc &doc, const LogInfo &l
 
 // The date bytes of the period the unit's clock was in: a record of an earlier period was
 // closed.
-std::optional<QByteArray> currentPeriod(const CTarvelDoc &doc, const LogInfo &log)
+std::optional<QByteArray> currentPeriod(const ReadOut &readOut, const LogInfo &log)
 {
-    if (!doc.m_dateTime.IsRead())
+    if (!readOut.ClockRead())
         return std::nullopt;
-    const ClockBytes clock = ClockBytesOf(doc.m_dateTime);
+    const ClockBytes clock = ClockBytesOf(readOut.Clock());
     if (!UnitClockToDateTime(clock).isValid())
         return std::nullopt;
     QByteArray key(reinterpret_cast<const char *>(clock.data()), 3);
@@ -75,27 +67,28 @@ std::optional<QByteArray> currentPeriod(const CTarvelDoc &doc, const LogInfo &lo
     }
 }
 
-QStringList rowCells(const CTarvelDoc &doc, DataSetId set, unsigned index)
+QStringList rowCells(const ReadOut &readOut, DataSetId set, unsigned index)
 {
     QStringList cells;
     const DataSetInfo *info = FindDataSet(set);
-    const CDataField *record = doc.Record(set, index);
+    const std::unique_ptr<CDataField> record = readOut.Record(set, index);
     for (std::size_t c = 0; c < info->columns.size(); ++c)
         cells << record->GetColumnText(static_cast<int>(c));
     return cells;
 }
 
-QString columnsText(const CTarvelDoc &doc, DataSetId set, unsigned index, const QList<int> &columns)
+QString columnsText(const ReadOut &readOut, DataSetId set, unsigned index, const QList<int> &columns)
 {
     const DataSetInfo *info = FindDataSet(set);
+    const std::unique_ptr<CDataField> record = readOut.Record(set, index);
     QStringList parts;
     for (int c : columns)
         parts << LoadString(info->columns[static_cast<std::size_t>(c)]) + QStringLiteral(": ")
-                     + doc.Record(set, index)->GetColumnText(c);
+                     + record->GetColumnText(c);
     return parts.join(QStringLiteral(", "));
 }
 
-void compareLogs(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+void compareLogs(const ReadOut &a, const ReadOut &b, Comparison &out)
 {
     for (const LogInfo &log : kLogs) {
         const std::map<QByteArray, unsigned> before = logByDate(a, log);
@@ -114,26 +107,29 @@ void compareLogs(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
             const auto later = after.find(key);
             if (!closed || later == after.end())
                 continue;
+            const QStringList was = rowCells(a, log.set, i);
+            const QStringList is = rowCells(b, log.set, later->second);
             QList<int> changed;
-            for (std::size_t c = 0; c < info->columns.size(); ++c)
-                if (a.Record(log.set, i)->GetColumnText(static_cast<int>(c))
-                    != b.Record(log.set, later->second)->GetColumnText(static_cast<int>(c)))
+            for (qsizetype c = 0; c < was.size(); ++c)
+                if (was.at(c) != is.at(c))
                     changed << static_cast<int>(c);
             if (changed.isEmpty())
                 continue;
             out.flags << ComparisonFlag{ComparisonFlag::ClosedPeriodChanged,
-                                        LoadString(info->title) + QStringLiteral(" ") + a.Record(log.set, i)->GetColumnText(0),
+                                        LoadString(info->title) + QStringLiteral(" ") + was.at(0),
                                         columnsText(a, log.set, i, changed),
                                         columnsText(b, log.set, later->second, changed)};
         }
     }
 }
 
-void compareCounters(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+void compareCounters(const ReadOut &a, const ReadOut &b, Comparison &out)
 {
-    if (!a.m_counters.IsRead() || !b.m_counters.IsRead())
+    if (!a.IsRead(dsCounters, 0) || !b.IsRead(dsCounters, 0))
         return;
     out.countersKnown = true;
+    const CCountersRecord was = a.Decoded<dsCounters>(0);
+    const CCountersRecord is = b.Decoded<dsCounters>(0);
     const std::pair<const char *, CDwordField CCountersRecord::*> counters[] = {
         {"cashIn", &CCountersRecord::m_cashIn}, {"cashOut", &CCountersRecord::m_cashOut},
         {"stake", &CCountersRecord::m_stake},   {"win", &CCountersRecord::m_win},
@@ -141,24 +137,26 @@ void compareCounters(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
     const unsigned labels[] = {Str::LblCashIn, Str::LblCashOut, Str::LblStake, Str::LblWin, Str::LblGameCounter};
     for (std::size_t i = 0; i < std::size(counters); ++i) {
         const auto &[name, member] = counters[i];
-        CounterChange c{name, labels[i], (a.m_counters.*member).m_nValue, (b.m_counters.*member).m_nValue};
+        CounterChange c{name, labels[i], (was.*member).m_nValue, (is.*member).m_nValue};
         out.counters << c;
         if (c.later < c.earlier) {
             const QString label = LoadString(labels[i]).remove(QLatin1Char(':')).trimmed();
-            out.flags << ComparisonFlag{ComparisonFlag::CounterLower, label, (a.m_counters.*member).GetText(),
-                                        (b.m_counters.*member).GetText()};
+            out.flags << ComparisonFlag{ComparisonFlag::CounterLower, label, (was.*member).GetText(),
+                                        (is.*member).GetText()};
         }
     }
 }
 
-void compareConfig(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+void compareConfig(const ReadOut &a, const ReadOut &b, Comparison &out)
 {
     const QByteArray before = heldBytes(a, dsConfig, 0);
     const QByteArray after = heldBytes(b, dsConfig, 0);
     if (before.isEmpty() || after.isEmpty() || before == after)
         return;
-    const auto fa = CConfigRecord::FieldsOf(a.m_config);
-    const auto fb = CConfigRecord::FieldsOf(b.m_config);
+    const CConfigRecord was = a.Decoded<dsConfig>(0);
+    const CConfigRecord is = b.Decoded<dsConfig>(0);
+    const auto fa = CConfigRecord::FieldsOf(was);
+    const auto fb = CConfigRecord::FieldsOf(is);
     const std::span<const ConfigFieldInfo> labels = ConfigFields();
     for (std::size_t i = 0; i < fa.size(); ++i)
         if (fa[i]->GetText() != fb[i]->GetText())
@@ -170,7 +168,7 @@ void compareConfig(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
 // Entries of a log kept by content (events, date modifications): an entry the earlier visit
 // did not hold is new.
 template<class Describe>
-void newEntries(const CTarvelDoc &a, const CTarvelDoc &b, DataSetId set, ComparisonFlag::Kind kind, Describe describe,
+void newEntries(const ReadOut &a, const ReadOut &b, DataSetId set, ComparisonFlag::Kind kind, Describe describe,
                 Comparison &out)
 {
     const DataSetInfo *info = FindDataSet(set);
@@ -192,7 +190,7 @@ void newEntries(const CTarvelDoc &a, const CTarvelDoc &b, DataSetId set, Compari
     }
 }
 
-void compareKeys(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
+void compareKeys(const ReadOut &a, const ReadOut &b, Comparison &out)
 {
     const DataSetInfo *table = FindDataSet(dsKeyTable);
     for (unsigned i = 0; i < table->records; ++i) {
@@ -204,13 +202,14 @@ void compareKeys(const CTarvelDoc &a, const CTarvelDoc &b, Comparison &out)
         for (const KeyGroup &g : table->groups)
             if (i >= g.first && i <= g.last)
                 where = LoadString(g.title) + QLatin1Char(' ') + FormatString(Str::RowNumber, i - g.first + 1);
-        out.flags << ComparisonFlag{ComparisonFlag::KeyChanged, where, a.m_aKeyTable[i].GetText(), b.m_aKeyTable[i].GetText()};
+        out.flags << ComparisonFlag{ComparisonFlag::KeyChanged, where, a.Decoded<dsKeyTable>(i).GetText(),
+                                    b.Decoded<dsKeyTable>(i).GetText()};
     }
     const QByteArray before = heldBytes(a, dsCurrentKey, 0);
     const QByteArray after = heldBytes(b, dsCurrentKey, 0);
     if (!before.isEmpty() && !after.isEmpty() && before != after)
-        out.flags << ComparisonFlag{ComparisonFlag::KeyChanged, LoadString(Str::TitleCurrentKey), a.m_currentKey.GetText(),
-                                    b.m_currentKey.GetText()};
+        out.flags << ComparisonFlag{ComparisonFlag::KeyChanged, LoadString(Str::TitleCurrentKey), a.Decoded<dsCurrentKey>(0).GetText(),
+                                    b.Decoded<dsCurrentKey>(0).GetText()};
 }
 
 QString pcClockText(const VisitEntry &v)
@@ -267,26 +266,26 @@ Comparison CompareVisits(const StoredVisit &earlier, const StoredVisit &later)
     out.earlier = earlier.entry;
     out.later = later.entry;
     out.periodSeconds = earlier.entry.pcTime.secsTo(later.entry.pcTime);
-    const std::unique_ptr<CTarvelDoc> a = decode(earlier);
-    const std::unique_ptr<CTarvelDoc> b = decode(later);
+    const ReadOut a = ReadOut::FromRecords(earlier.records);
+    const ReadOut b = ReadOut::FromRecords(later.records);
 
-    compareCounters(*a, *b, out);
-    compareLogs(*a, *b, out);
-    compareConfig(*a, *b, out);
-    newEntries(*a, *b, dsConfEvents, ComparisonFlag::NewConfigEvent,
+    compareCounters(a, b, out);
+    compareLogs(a, b, out);
+    compareConfig(a, b, out);
+    newEntries(a, b, dsConfEvents, ComparisonFlag::NewConfigEvent,
                [&](unsigned i) {
-                   const CConfEventRecord &e = b->m_aConfEvents[i];
+                   const CConfEventRecord e = b.Decoded<dsConfEvents>(i);
                    return std::tuple(e.m_changeTime.GetText(), QString(),
                                      e.m_config.m_type.GetText() + QLatin1Char('/') + e.m_config.m_mfgNo.GetText());
                },
                out);
-    newEntries(*a, *b, dsDateLog, ComparisonFlag::NewDateModification,
+    newEntries(a, b, dsDateLog, ComparisonFlag::NewDateModification,
                [&](unsigned i) {
-                   const CDateLogRecord &e = b->m_aDateLog[i];
+                   const CDateLogRecord e = b.Decoded<dsDateLog>(i);
                    return std::tuple(FormatString(Str::RowNumber, i + 1), e.m_oldDate.GetText(), e.m_newDate.GetText());
                },
                out);
-    compareKeys(*a, *b, out);
+    compareKeys(a, b, out);
 
     if (later.entry.clockOffset && std::llabs(*later.entry.clockOffset) > kClockToleranceSeconds)
         out.flags << ComparisonFlag{ComparisonFlag::ClockOff, DurationText(*later.entry.clockOffset),

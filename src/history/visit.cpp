@@ -5,7 +5,7 @@
 #include "quilofile.h"
 #include "records.h"
 #include "stringtable.h"
-#include "tarveldoc.h"
+#include "readout.h"
 #include "unitclock.h"
 #include "version.h"
 
@@ -30,17 +30,17 @@ namespace {
 constexpr quint8 kSetFormat = 1;
 
 // The unit's clock and how far it was from the PC's wall clock when it was read.
-void clockOf(const CTarvelDoc &doc, Visit *visit)
+void clockOf(const ReadOut &readOut, Visit *visit)
 {
-    if (!doc.m_dateTime.IsRead())
+    if (!readOut.ClockRead())
         return;
-    const QDateTime clock = UnitClockToDateTime(ClockBytesOf(doc.m_dateTime));
+    const QDateTime clock = readOut.ClockValue();
     if (!clock.isValid()) {
-        visit->unitClock = doc.m_dateTime.GetText();
+        visit->unitClock = readOut.Clock().GetText();
         return;
     }
     visit->unitClock = clock.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    const QDateTime readAt = doc.Meta(dsDateTime, 0)->readAt;
+    const QDateTime readAt = readOut.ClockReadAt();
     if (readAt.isValid()) {
         // Both as plain wall-clock readings: the unit keeps no zone.
         const QDateTime local = readAt.toLocalTime();
@@ -49,13 +49,13 @@ void clockOf(const CTarvelDoc &doc, Visit *visit)
     }
 }
 
-bool identify(const CTarvelDoc &doc, Visit *visit, QString *error)
+bool identify(const ReadOut &readOut, Visit *visit, QString *error)
 {
-    ReadOutInfo identity = IdentityOf(doc);
+    ReadOutInfo identity = IdentityOf(readOut);
     // The configuration is marked read even when chunks of it failed; a field whose chunk did
     // not come reads as zeros. Without both the type and the number (its first two chunks)
     // which unit it was is not known for sure.
-    if (const CRecordMeta *meta = doc.Meta(dsConfig, 0)) {
+    if (const CRecordMeta *meta = readOut.Meta(dsConfig, 0)) {
         const QList<int> failed = meta->failedChunks();
         if (failed.contains(0) || failed.contains(1))
             identity = ReadOutInfo{};
@@ -71,19 +71,19 @@ bool identify(const CTarvelDoc &doc, Visit *visit, QString *error)
 
 } // namespace
 
-bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTime &takenAt, Visit *visit,
+bool VisitFromDocument(const ReadOut &readOut, const QString &port, const QDateTime &takenAt, Visit *visit,
                        QString *error)
 {
     Visit v;
-    if (!identify(doc, &v, error))
+    if (!identify(readOut, &v, error))
         return false;
     v.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     v.pcTime = takenAt.toUTC();
     v.source = QStringLiteral("read");
     v.port = port;
     v.program = LoadSourceString(Str::ProductName) + QLatin1Char(' ') + QLatin1String(QUILO_PROGRAM_VERSION);
-    clockOf(doc, &v);
-    v.records = doc.Records();
+    clockOf(readOut, &v);
+    v.records = readOut.Records();
     *visit = std::move(v);
     return true;
 }
@@ -91,24 +91,23 @@ bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTi
 bool VisitFromFile(const QString &path, Visit *visit, QString *error)
 {
     QByteArray bytes;
-    ReadOut readOut;
+    ReadOutFile readOut;
     return ReadFileBytes(path, &bytes, error) && ParseReadOut(bytes, &readOut, error)
            && VisitFromReadOut(readOut, QFileInfo(path).fileName(), visit, error);
 }
 
-bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName, Visit *visit,
+bool VisitFromReadOut(const ReadOutFile &file, const QString &fileName, Visit *visit,
                       QString *error)
 {
-    CTarvelDoc doc;
-    doc.ApplyRecords(readOut.records);
+    const ReadOut readOut = ReadOut::FromRecords(file.records);
     Visit v;
-    if (!identify(doc, &v, error))
+    if (!identify(readOut, &v, error))
         return false;
     // The same file imported twice, or by two PCs, is one visit.
-    v.uuid = QUuid::fromRfc4122(Fingerprint(readOut.records)).toString(QUuid::WithoutBraces);
-    v.pcTime = readOut.info.savedAt.isValid() ? readOut.info.savedAt.toUTC() : doc.Meta(dsDateTime, 0)->readAt;
+    v.uuid = QUuid::fromRfc4122(Fingerprint(file.records)).toString(QUuid::WithoutBraces);
+    v.pcTime = file.info.savedAt.isValid() ? file.info.savedAt.toUTC() : readOut.ClockReadAt();
     if (!v.pcTime.isValid()) {
-        for (const RecordOutcome &r : readOut.records)
+        for (const RecordOutcome &r : file.records)
             if (r.readAt.isValid() && (!v.pcTime.isValid() || r.readAt > v.pcTime))
                 v.pcTime = r.readAt.toUTC();
     }
@@ -118,9 +117,9 @@ bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName, Visit *vi
     }
     v.source = QStringLiteral("import");
     v.port = fileName;
-    v.program = readOut.info.program;
-    clockOf(doc, &v);
-    v.records = readOut.records;
+    v.program = file.info.program;
+    clockOf(readOut, &v);
+    v.records = file.records;
     *visit = std::move(v);
     return true;
 }

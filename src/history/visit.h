@@ -16,11 +16,10 @@
 #include <optional>
 #include <utility>
 
-class CTarvelDoc;
-
 namespace Quilo {
 
-struct ReadOut;
+class ReadOut;
+struct ReadOutFile;
 
 struct Visit
 {
@@ -36,12 +35,13 @@ struct Visit
     QList<RecordOutcome> records;
 };
 
-// The visit the document holds, taken at `takenAt`. False, and *error says why, when the
-// configuration was not read: without the unit's identity a visit cannot be filed.
-bool VisitFromDocument(const CTarvelDoc &doc, const QString &port, const QDateTime &takenAt, Visit *visit,
+// The visit a read-out holds (the document's, after a whole-unit read), taken at `takenAt`.
+// False, and *error says why, when the configuration was not read: without the unit's
+// identity a visit cannot be filed.
+bool VisitFromDocument(const ReadOut &readOut, const QString &port, const QDateTime &takenAt, Visit *visit,
                        QString *error);
 // The same for a file: its id comes from its records, so importing it again records nothing new.
-bool VisitFromReadOut(const ReadOut &readOut, const QString &fileName,
+bool VisitFromReadOut(const ReadOutFile &file, const QString &fileName,
                       Visit *visit, QString *error);
 // The same from the file at `path`: read, checked and parsed as Open does.
 bool VisitFromFile(const QString &path, Visit *visit, QString *error);

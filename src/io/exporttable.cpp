@@ -2,9 +2,11 @@
 
 #include "commandtable.h"
 #include "datasettable.h"
+#include "readout.h"
 #include "statustext.h"
 #include "stringtable.h"
-#include "tarveldoc.h"
+
+#include <memory>
 
 namespace Quilo {
 
@@ -35,11 +37,12 @@ QStringList configCells(const CConfigRecord &c)
     return cells;
 }
 
-template<class Record>
-void addListRows(CExportSection &s, const CTarvelDoc &doc, const Record *records)
+template<DataSetId Set>
+void addListRows(CExportSection &s, const ReadOut &readOut)
 {
+    using Record = RecordOf<Set>;
     for (unsigned i = s.want.first; i <= s.want.last; ++i) {
-        const Record &r = records[i];
+        const Record r = readOut.Decoded<Set>(i);
         CExportRow row;
         row.number = static_cast<int>(i - s.want.first) + 1;
         row.index = static_cast<int>(i);
@@ -51,7 +54,7 @@ void addListRows(CExportSection &s, const CTarvelDoc &doc, const Record *records
         if (!row.ok)
             row.blankAll();
         else
-            row.raw = doc.Meta(s.want.dataSet, i)->raw;
+            row.raw = readOut.Meta(Set, i)->raw;
         s.rows << row;
     }
 }
@@ -63,9 +66,16 @@ void listHeadings(CExportSection &s)
         s.headings << heading(id);
 }
 
+template<DataSetId Set>
+void listSection(CExportSection &s, const ReadOut &readOut)
+{
+    listHeadings<RecordOf<Set>>(s);
+    addListRows<Set>(s, readOut);
+}
+
 // The configuration and its events are marked read even when chunks failed; the export says so,
 // and a read that got no chunk whole says why instead of "not read". All of it from what the
-// document keeps of each chunk, so that a read-out opened from a file says the same.
+// read-out keeps of each chunk, so that a read-out opened from a file says the same.
 void judgeChunked(CExportRow &row, const CDataField &record, const CRecordMeta &meta, int chunks)
 {
     const QList<int> failed = meta.failedChunks();
@@ -99,6 +109,111 @@ void judgeChunked(CExportRow &row, const CDataField &record, const CRecordMeta &
         row.status = first;
         row.result = givenUp ? LoadString(Str::CliPartsSilent).arg(tried).arg(chunks - tried)
                              : LoadString(Str::CliPartsAllFailed).arg(tried).arg(why);
+    }
+}
+
+void keyTableSection(CExportSection &s, const ReadOut &readOut)
+{
+    s.headings << heading(Str::ColKey) << heading(Str::ColState);
+    for (unsigned i = s.want.first; i <= s.want.last; ++i) {
+        const CKeyField k = readOut.Decoded<dsKeyTable>(i);
+        CExportRow row;
+        row.number = static_cast<int>(i - s.want.first) + 1;
+        row.index = static_cast<int>(i);
+        row.status = k.m_nStatus;
+        row.ok = k.HoldsUnitValue();
+        row.result = ResultText(k.m_nStatus);
+        // The window's verdict: OK for a key read or written, ERROR for one that failed.
+        row.cells << k.GetText() << LoadString(k.HoldsUnitValue() ? Str::StateOk : Str::StateError);
+        if (!row.ok)
+            row.blank(0); // the key; the state column is the window's verdict, not a value
+        if (k.m_nStatus == 0)
+            row.blank(1); // no verdict on an entry never tried
+        if (row.ok)
+            row.raw = readOut.Meta(dsKeyTable, i)->raw;
+        s.rows << row;
+    }
+}
+
+// The counters, the clock and the current key: one record each, shown as a form.
+void singleSection(CExportSection &s, const ReadOut &readOut)
+{
+    s.form = true;
+    const int set = s.want.dataSet;
+    const std::unique_ptr<CDataField> record = readOut.Record(set, 0);
+    CExportRow row;
+    row.number = 1;
+    row.status = record->m_nStatus;
+    row.ok = record->IsRead();
+    row.result = ResultText(row.status);
+    if (set == dsCounters) {
+        listHeadings<CCountersRecord>(s);
+        for (int c = 0; c < CCountersRecord::kColumns; ++c)
+            row.cells << record->GetColumnText(c);
+    } else {
+        s.headings << heading(set == dsDateTime ? Str::TitleDateTime : Str::ColKey);
+        row.cells << record->GetText();
+    }
+    if (!row.ok)
+        row.blankAll();
+    else
+        row.raw = readOut.Meta(set, 0)->raw;
+    s.rows << row;
+}
+
+void configHeadings(CExportSection &s)
+{
+    s.form = true;
+    for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields()) {
+        s.headings << heading(f.label);
+        s.unitText << f.text;
+    }
+}
+
+void configSection(CExportSection &s, const ReadOut &readOut)
+{
+    configHeadings(s);
+    CExportRow row;
+    row.number = 1;
+    const CConfigRecord config = readOut.Decoded<dsConfig>(0);
+    row.cells = configCells(config);
+    const CRecordMeta &meta = *readOut.Meta(dsConfig, 0);
+    judgeChunked(row, config, meta, static_cast<int>(Quilo::kConfigChunks));
+    if (row.ok)
+        row.raw = meta.raw;
+    s.rows << row;
+}
+
+void confEventSection(CExportSection &s, const ReadOut &readOut)
+{
+    s.title += QLatin1Char(' ') + QString::number(s.want.event + 1);
+    configHeadings(s);
+    for (unsigned id : Quilo::EventExtraLabels())
+        s.headings << heading(id);
+    const auto event = static_cast<unsigned>(s.want.event);
+    const CConfEventRecord e = readOut.Decoded<dsConfEvents>(event);
+    CExportRow row;
+    row.number = s.want.event + 1;
+    row.index = s.want.event;
+    row.cells = configCells(e.m_config);
+    row.cells << e.m_in.GetText() << e.m_out.GetText() << e.m_stake.GetText() << e.m_win.GetText()
+              << e.m_games.GetText() << e.m_changeTime.GetText();
+    const CRecordMeta &meta = *readOut.Meta(dsConfEvents, event);
+    judgeChunked(row, e, meta, static_cast<int>(Quilo::kConfEventChunks));
+    if (row.ok)
+        row.raw = meta.raw;
+    s.rows << row;
+}
+
+// A column is right-aligned when every row holds a number there, or nothing.
+void alignColumns(CExportSection &s)
+{
+    s.unitText.resize(s.headings.size(), false);
+    for (qsizetype c = 0; c < s.headings.size(); ++c) {
+        bool right = !s.rows.isEmpty();
+        for (const CExportRow &r : s.rows)
+            right = right && c < r.cells.size() && (r.isMissing(c) || looksNumeric(r.cells.at(c)));
+        s.rightAligned << right;
     }
 }
 
@@ -145,7 +260,7 @@ int StatusFromSummary(const COperationSummary &summary)
     return kDone;
 }
 
-CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want)
+CExportSection BuildSection(const ReadOut &readOut, const CSetSpec &want)
 {
     CExportSection s;
     s.want = want;
@@ -154,127 +269,21 @@ CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want)
         s.title += QStringLiteral(" - ") + LoadString(want.groupId);
 
     switch (want.dataSet) {
-    case CTarvelDoc::dsDaily:
-        listHeadings<CDailyRecord>(s);
-        addListRows(s, doc, doc.m_aDaily.data());
-        break;
-    case CTarvelDoc::dsMonthly:
-        listHeadings<CPeriodRecord>(s);
-        addListRows(s, doc, doc.m_aMonthly.data());
-        break;
-    case CTarvelDoc::dsQuarterly:
-        listHeadings<CPeriodRecord>(s);
-        addListRows(s, doc, doc.m_aQuarterly.data());
-        break;
-    case CTarvelDoc::dsYearly:
-        listHeadings<CYearlyRecord>(s);
-        addListRows(s, doc, doc.m_aYearly.data());
-        break;
-    case CTarvelDoc::dsDateLog:
-        listHeadings<CDateLogRecord>(s);
-        addListRows(s, doc, doc.m_aDateLog.data());
-        break;
-    case CTarvelDoc::dsKeyLogs:
-        listHeadings<CKeyLogRecord>(s);
-        addListRows(s, doc, doc.m_aKeyLogs.data());
-        break;
-    case CTarvelDoc::dsKeyTable:
-        s.headings << heading(Str::ColKey) << heading(Str::ColState);
-        for (unsigned i = want.first; i <= want.last; ++i) {
-            const CKeyField &k = doc.m_aKeyTable[i];
-            CExportRow row;
-            row.number = static_cast<int>(i - want.first) + 1;
-            row.index = static_cast<int>(i);
-            row.status = k.m_nStatus;
-            row.ok = k.HoldsUnitValue();
-            row.result = ResultText(k.m_nStatus);
-            // The window's verdict: OK for a key read or written, ERROR for one that failed.
-            row.cells << k.GetText() << LoadString(k.HoldsUnitValue() ? Str::StateOk : Str::StateError);
-            if (!row.ok)
-                row.blank(0); // the key; the state column is the window's verdict, not a value
-            if (k.m_nStatus == 0)
-                row.blank(1); // no verdict on an entry never tried
-            if (row.ok)
-                row.raw = doc.Meta(CTarvelDoc::dsKeyTable, i)->raw;
-            s.rows << row;
-        }
-        break;
-    case CTarvelDoc::dsCounters:
-    case CTarvelDoc::dsDateTime:
-    case CTarvelDoc::dsCurrentKey: {
-        s.form = true;
-        const CDataField &record = *doc.Record(want.dataSet, 0);
-        CExportRow row;
-        row.number = 1;
-        row.status = record.m_nStatus;
-        row.ok = record.IsRead();
-        row.result = ResultText(row.status);
-        if (want.dataSet == CTarvelDoc::dsCounters) {
-            listHeadings<CCountersRecord>(s);
-            for (int c = 0; c < CCountersRecord::kColumns; ++c)
-                row.cells << doc.m_counters.GetColumnText(c);
-        } else if (want.dataSet == CTarvelDoc::dsDateTime) {
-            s.headings << heading(Str::TitleDateTime);
-            row.cells << doc.m_dateTime.GetText();
-        } else {
-            s.headings << heading(Str::ColKey);
-            row.cells << doc.m_currentKey.GetText();
-        }
-        if (!row.ok)
-            row.blankAll();
-        else
-            row.raw = doc.Meta(want.dataSet, 0)->raw;
-        s.rows << row;
-        break;
+    case dsDaily: listSection<dsDaily>(s, readOut); break;
+    case dsMonthly: listSection<dsMonthly>(s, readOut); break;
+    case dsQuarterly: listSection<dsQuarterly>(s, readOut); break;
+    case dsYearly: listSection<dsYearly>(s, readOut); break;
+    case dsDateLog: listSection<dsDateLog>(s, readOut); break;
+    case dsKeyLogs: listSection<dsKeyLogs>(s, readOut); break;
+    case dsKeyTable: keyTableSection(s, readOut); break;
+    case dsCounters:
+    case dsDateTime:
+    case dsCurrentKey: singleSection(s, readOut); break;
+    case dsConfig: configSection(s, readOut); break;
+    case dsConfEvents: confEventSection(s, readOut); break;
+    default: break;
     }
-    case CTarvelDoc::dsConfig: {
-        s.form = true;
-        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields()) {
-            s.headings << heading(f.label);
-            s.unitText << f.text;
-        }
-        CExportRow row;
-        row.number = 1;
-        row.cells = configCells(doc.m_config);
-        judgeChunked(row, doc.m_config, *doc.Meta(CTarvelDoc::dsConfig, 0), static_cast<int>(Quilo::kConfigChunks));
-        if (row.ok)
-            row.raw = doc.Meta(CTarvelDoc::dsConfig, 0)->raw;
-        s.rows << row;
-        break;
-    }
-    case CTarvelDoc::dsConfEvents: {
-        s.form = true;
-        s.title += QLatin1Char(' ') + QString::number(want.event + 1);
-        for (const Quilo::ConfigFieldInfo &f : Quilo::ConfigFields()) {
-            s.headings << heading(f.label);
-            s.unitText << f.text;
-        }
-        for (unsigned id : Quilo::EventExtraLabels())
-            s.headings << heading(id);
-        const auto event = static_cast<unsigned>(want.event);
-        const CConfEventRecord &e = doc.m_aConfEvents[event];
-        CExportRow row;
-        row.number = want.event + 1;
-        row.index = want.event;
-        row.cells = configCells(e.m_config);
-        row.cells << e.m_in.GetText() << e.m_out.GetText() << e.m_stake.GetText() << e.m_win.GetText()
-                  << e.m_games.GetText() << e.m_changeTime.GetText();
-        judgeChunked(row, e, *doc.Meta(CTarvelDoc::dsConfEvents, event), static_cast<int>(Quilo::kConfEventChunks));
-        if (row.ok)
-            row.raw = doc.Meta(CTarvelDoc::dsConfEvents, event)->raw;
-        s.rows << row;
-        break;
-    }
-    default:
-        break;
-    }
-    s.unitText.resize(s.headings.size(), false);
-    for (qsizetype c = 0; c < s.headings.size(); ++c) {
-        bool right = !s.rows.isEmpty();
-        for (const CExportRow &r : s.rows)
-            right = right && c < r.cells.size() && (r.isMissing(c) || looksNumeric(r.cells.at(c)));
-        s.rightAligned << right;
-    }
+    alignColumns(s);
     return s;
 }
 

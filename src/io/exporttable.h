@@ -10,10 +10,11 @@
 #include <QString>
 #include <QStringList>
 
-class CTarvelDoc;
 struct COperationSummary;
 
 namespace Quilo {
+
+class ReadOut;
 
 struct CExportRow
 {
@@ -60,9 +61,9 @@ QString ResultText(int status);
 // refused key, 0 when nothing was tried.
 int StatusFromSummary(const COperationSummary &summary);
 
-// The rows of one set (with its group or event) from the document alone: status words,
+// The rows of one set (with its group or event) from the read-out alone: status words,
 // reply bytes, what each chunk got. A read-out opened from a file exports exactly as it did
 // live. The counts tried/noReply/discarded are the caller's to fill from its read, if any.
-CExportSection BuildSection(const CTarvelDoc &doc, const CSetSpec &want);
+CExportSection BuildSection(const ReadOut &readOut, const CSetSpec &want);
 
 } // namespace Quilo

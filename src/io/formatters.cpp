@@ -233,18 +233,18 @@ QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-QList<CExportSection> BuildSections(const CTarvelDoc &doc, const QList<CSetSpec> &wanted)
+QList<CExportSection> BuildSections(const ReadOut &readOut, const QList<CSetSpec> &wanted)
 {
     QList<CExportSection> sections;
     for (const CSetSpec &want : wanted)
-        sections << BuildSection(doc, want);
+        sections << BuildSection(readOut, want);
     return MergeEvents(sections);
 }
 
-QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, const CExportInfo &info)
+QByteArray ExportJson(const ReadOut &readOut, const QList<CSetSpec> &wanted, const CExportInfo &info)
 {
     const CSourceTexts english;
-    return FormatJson(BuildSections(doc, wanted), info);
+    return FormatJson(BuildSections(readOut, wanted), info);
 }
 
 QString InertText(const QString &text)

@@ -8,8 +8,6 @@
 #include <QList>
 #include <QLocale>
 
-class CTarvelDoc;
-
 namespace Quilo {
 
 struct CExportInfo
@@ -22,9 +20,9 @@ QByteArray FormatTable(const QList<CExportSection> &sections);
 QByteArray FormatCsv(const QList<CExportSection> &sections, QChar separator);
 QByteArray FormatJson(const QList<CExportSection> &sections, const CExportInfo &info);
 
-// The JSON of the sets `wanted` from the document, in the program's own English whatever the
+// The JSON of the sets `wanted` from a read-out, in the program's own English whatever the
 // language shown: its names, titles and results are what scripts read.
-QByteArray ExportJson(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, const CExportInfo &info);
+QByteArray ExportJson(const ReadOut &readOut, const QList<CSetSpec> &wanted, const CExportInfo &info);
 
 // ';' where the decimal separator is ',' (a comma would split every decimal), else ','.
 QChar LocaleSeparator(const QLocale &locale);
@@ -39,6 +37,6 @@ QString CsvLine(const QStringList &fields, QChar separator, const QList<bool> &u
 // The configuration events come back one section per event; for output they are one list.
 QList<CExportSection> MergeEvents(const QList<CExportSection> &sections);
 // The sections of every set wanted, merged as above.
-QList<CExportSection> BuildSections(const CTarvelDoc &doc, const QList<CSetSpec> &wanted);
+QList<CExportSection> BuildSections(const ReadOut &readOut, const QList<CSetSpec> &wanted);
 
 } // namespace Quilo

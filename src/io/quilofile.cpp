@@ -46,19 +46,20 @@ void configValues(const CConfigRecord &c, Values &values)
 }
 
 // The decoded texts of a record that holds the unit's value, for people reading the file.
-Values valuesOf(const CTarvelDoc &doc, const DataSetInfo &set, unsigned index)
+Values valuesOf(const ReadOut &readOut, const DataSetInfo &set, unsigned index)
 {
     Values values;
-    const CDataField &record = *doc.Record(set.id, index);
-    if (!record.HoldsUnitValue())
+    if (!readOut.HoldsUnitValue(set.id, index))
         return values;
+    const std::unique_ptr<CDataField> decoded = readOut.Record(set.id, index);
+    const CDataField &record = *decoded;
     switch (set.id) {
     case dsKeyTable:
     case dsCurrentKey: values << std::pair{nameOf(Str::ColKey), record.GetText()}; break;
     case dsDateTime: values << std::pair{nameOf(Str::TitleDateTime), record.GetText()}; break;
-    case dsConfig: configValues(doc.m_config, values); break;
+    case dsConfig: configValues(readOut.Decoded<dsConfig>(0), values); break;
     case dsConfEvents: {
-        const CConfEventRecord &e = doc.m_aConfEvents[index];
+        const CConfEventRecord e = readOut.Decoded<dsConfEvents>(index);
         configValues(e.m_config, values);
         const auto extra = CConfEventRecord::FieldsOf(e);
         const std::span<const unsigned> labels = EventExtraLabels();
@@ -205,17 +206,15 @@ public:
 
 } // namespace
 
-ReadOutInfo IdentityOf(const CTarvelDoc &doc)
+ReadOutInfo IdentityOf(const ReadOut &readOut)
 {
     ReadOutInfo info;
-    if (doc.m_config.HoldsUnitValue()) {
-        info.unitType = doc.m_config.m_type.GetText();
-        info.unitNumber = doc.m_config.m_mfgNo.GetText();
-    }
+    info.unitType = readOut.UnitType();
+    info.unitNumber = readOut.UnitNumber();
     return info;
 }
 
-QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info)
+QByteArray SaveReadOut(const ReadOut &readOut, const ReadOutInfo &info)
 {
     QJsonObject root{
         {QStringLiteral("format"), QLatin1String(kFileFormat)},
@@ -230,24 +229,24 @@ QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info)
     if (info.stopped)
         root.insert(QStringLiteral("stopped"), true);
     // For people and indexes: who the unit is and what its clock said. Not read back.
-    const ReadOutInfo identity = IdentityOf(doc);
+    const ReadOutInfo identity = IdentityOf(readOut);
     QJsonObject unit;
     if (!identity.unitType.isEmpty() || !identity.unitNumber.isEmpty()) {
         unit.insert(QStringLiteral("type"), identity.unitType);
         unit.insert(QStringLiteral("manufacturingNumber"), identity.unitNumber);
     }
-    if (doc.m_dateTime.IsRead()) {
-        const QDateTime clock = UnitClockToDateTime(ClockBytesOf(doc.m_dateTime));
+    if (readOut.ClockRead()) {
+        const QDateTime clock = readOut.ClockValue();
         unit.insert(QStringLiteral("clock"), clock.isValid() ? clock.toString(QStringLiteral("yyyy-MM-dd HH:mm"))
-                                                             : doc.m_dateTime.GetText());
-        unit.insert(QStringLiteral("clockReadAt"), isoUtc(doc.Meta(dsDateTime, 0)->readAt));
+                                                             : readOut.Clock().GetText());
+        unit.insert(QStringLiteral("clockReadAt"), isoUtc(readOut.ClockReadAt()));
     }
     root.insert(QStringLiteral("unit"), unit);
 
     // One line per record: small enough to keep, and still readable with a text editor.
     const auto compact = [](const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); };
     QByteArray sets;
-    const QList<RecordOutcome> records = doc.Records();
+    const QList<RecordOutcome> records = readOut.Records();
     for (const DataSetInfo &set : DataSets()) {
         QByteArray list;
         for (const RecordOutcome &r : records) {
@@ -276,7 +275,7 @@ QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info)
                 o.insert(QStringLiteral("chunkReceived"), received);
             }
             QJsonObject values;
-            for (const auto &[name, text] : valuesOf(doc, set, r.index))
+            for (const auto &[name, text] : valuesOf(readOut, set, r.index))
                 values.insert(name, text);
             if (!values.isEmpty())
                 o.insert(QStringLiteral("values"), values);
@@ -296,7 +295,7 @@ QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info)
     return out + ",\n    \"sets\": [" + sets + "\n    ]\n}\n";
 }
 
-bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
+bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error)
 {
     Reader reader;
     const auto done = [&](bool ok) {
@@ -335,7 +334,7 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
         reader.error = LoadString(Str::FileErrNewer).arg(version).arg(kFileVersion);
         return done(false);
     }
-    ReadOut out;
+    ReadOutFile out;
     out.info.port = root.value(QLatin1String("port")).toString();
     out.info.program = root.value(QLatin1String("program")).toString();
     out.info.savedAt = QDateTime::fromString(root.value(QLatin1String("savedAt")).toString(), Qt::ISODateWithMs);
@@ -378,7 +377,7 @@ bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error)
     return done(true);
 }
 
-void ShowReadOut(const ReadOut &readOut, CTarvelDoc &doc)
+void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc)
 {
     doc.Clear();
     doc.ApplyRecords(readOut.records);

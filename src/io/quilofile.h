@@ -7,6 +7,7 @@
 // key is never written.
 
 #include "engine.h"
+#include "readout.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -37,25 +38,26 @@ struct ReadOutInfo {
     bool stopped = false;    // the read was stopped before its end
 };
 
-struct ReadOut {
+// A file as read: what it says, and its records as they were saved.
+struct ReadOutFile {
     ReadOutInfo info;
     QList<RecordOutcome> records;
 };
 
-// The document's records as file bytes; `info` gives the port, the time and what a read asked
+// A read-out's records as file bytes; `info` gives the port, the time and what a read asked
 // for (the program and the unit's identity are filled in here).
-QByteArray SaveReadOut(const CTarvelDoc &doc, const ReadOutInfo &info);
+QByteArray SaveReadOut(const ReadOut &readOut, const ReadOutInfo &info);
 
 // The file's bytes checked throughout; false with the reason in *error (the document is not
 // involved, so nothing is half taken).
-bool ParseReadOut(const QByteArray &bytes, ReadOut *readOut, QString *error);
+bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error);
 
 // Replaces the document's records with the file's.
-void ShowReadOut(const ReadOut &readOut, CTarvelDoc &doc);
+void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc);
 
-// The unit's identity as the document holds it: type and manufacturing number, when the
+// The unit's identity as a read-out holds it: type and manufacturing number, when the
 // configuration was read.
-ReadOutInfo IdentityOf(const CTarvelDoc &doc);
+ReadOutInfo IdentityOf(const ReadOut &readOut);
 
 // Reads a file of at most kMaxFileBytes from a regular file (not a FIFO or a device).
 bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error);

@@ -157,7 +157,7 @@ void CFileCommands::Open()
 
 void CFileCommands::OpenPath(const QString &path)
 {
-    auto readOut = std::make_shared<ReadOut>();
+    auto readOut = std::make_shared<ReadOutFile>();
     background(
         [path, readOut] {
             QByteArray bytes;

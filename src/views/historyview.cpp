@@ -68,7 +68,7 @@ CHistoryService *InstallHistoryRecorder(QWidget *frame, CTarvelDoc &doc, std::fu
 }
 
 CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
-    : QWidget(parent), m_doc(doc), m_later(std::make_unique<CTarvelDoc>())
+    : QWidget(parent), m_doc(doc)
 {
     setObjectName(QStringLiteral("CHistoryView"));
     auto *layout = new QVBoxLayout(this);
@@ -387,15 +387,13 @@ void CHistoryView::OnCompared(const Comparison &c, const StoredVisit &later, con
                   .arg(c.earlier.id)
                   .arg(c.later.id),
               false);
-    m_later->Clear();
-    m_later->ApplyRecords(later.records);
+    m_later = ReadOut::FromRecords(later.records);
     ShowLogChart();
     emit shown();
 }
 
 void CHistoryView::ShowLogChart()
 {
-    const CTarvelDoc *doc = m_later.get();
     const auto set = static_cast<DataSetId>(m_log->currentData().toInt());
     const bool money = m_pair->currentIndex() == 1;
     const DataSetInfo *info = FindDataSet(set);
@@ -405,15 +403,16 @@ void CHistoryView::ShowLogChart()
     qreal top = 0;
     // Oldest on the left: the log's newest record is its first.
     for (int i = static_cast<int>(info->records) - 1; i >= 0; --i) {
-        const CDataField *record = doc->Record(set, static_cast<unsigned>(i));
-        if (!record || !record->HoldsUnitValue())
+        const auto index = static_cast<unsigned>(i);
+        if (!m_later.HoldsUnitValue(set, index))
             continue;
+        const std::unique_ptr<CDataField> record = m_later.Record(set, index);
         std::pair<quint32, quint32> v;
         switch (set) {
-        case dsDaily: v = pairOf(doc->m_aDaily[static_cast<std::size_t>(i)], money); break;
-        case dsMonthly: v = pairOf(doc->m_aMonthly[static_cast<std::size_t>(i)], money); break;
-        case dsQuarterly: v = pairOf(doc->m_aQuarterly[static_cast<std::size_t>(i)], money); break;
-        default: v = pairOf(doc->m_aYearly[static_cast<std::size_t>(i)], money); break;
+        case dsDaily: v = pairOf(m_later.Decoded<dsDaily>(index), money); break;
+        case dsMonthly: v = pairOf(m_later.Decoded<dsMonthly>(index), money); break;
+        case dsQuarterly: v = pairOf(m_later.Decoded<dsQuarterly>(index), money); break;
+        default: v = pairOf(m_later.Decoded<dsYearly>(index), money); break;
         }
         // Short labels, so that a month of days fits beneath the bars: "01:12" for a day.
         const QString date = record->GetColumnText(0);

@@ -7,6 +7,7 @@
 
 #include "comparison.h"
 #include "quiloview.h"
+#include "readout.h"
 
 #include <QWidget>
 
@@ -85,7 +86,7 @@ private:
     QChartView *m_logChart = nullptr;
     QChartView *m_counterChart = nullptr;
     QLabel *m_status = nullptr;
-    std::unique_ptr<CTarvelDoc> m_later; // the later visit of the comparison shown, decoded once for the log chart
+    Quilo::ReadOut m_later; // the later visit of the comparison shown, for the log chart
     qint64 m_selectUnit = 0;  // the unit to open once the list is there
 };
 

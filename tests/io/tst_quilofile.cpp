@@ -123,7 +123,7 @@ private slots:
         QVERIFY(m_doc->m_aDaily[2].IsFailed());
         QVERIFY(m_doc->Meta(dsConfig, 0)->failedChunks() == QList<int>{11});
         QVERIFY2(m_file.size() < 200 * 1024, qPrintable(QString::number(m_file.size())));
-        ReadOut readOut;
+        ReadOutFile readOut;
         QString error;
         QVERIFY2(ParseReadOut(m_file, &readOut, &error), qPrintable(error));
         QCOMPARE(readOut.info.port, QStringLiteral("Com2"));
@@ -146,7 +146,7 @@ private slots:
             values.insert(QStringLiteral("Cash in"), QStringLiteral("999999 Ft."));
             r.insert(QStringLiteral("values"), values);
         });
-        ReadOut readOut;
+        ReadOutFile readOut;
         QVERIFY(ParseReadOut(forged, &readOut, nullptr));
         CTarvelDoc opened;
         ShowReadOut(readOut, opened);
@@ -203,7 +203,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, why);
-        ReadOut readOut;
+        ReadOutFile readOut;
         QString error;
         QVERIFY(!ParseReadOut(bytes, &readOut, &error));
         QVERIFY2(error.contains(why), qPrintable(error));
@@ -260,7 +260,7 @@ private slots:
         CTarvelDoc doc;
         doc.ApplyRecords({record});
         const QByteArray file = SaveReadOut(doc, ReadOutInfo{});
-        ReadOut back;
+        ReadOutFile back;
         QString error;
         QVERIFY2(ParseReadOut(file, &back, &error), qPrintable(error));
         QCOMPARE(back.records.size(), 1);
@@ -356,7 +356,7 @@ private slots:
         QFETCH(QString, key);
         QVERIFY(!bytes.isEmpty());
         QVERIFY(QJsonDocument::fromJson(bytes).isObject()); // the parser alone takes it
-        ReadOut readOut;
+        ReadOutFile readOut;
         QString error;
         const bool taken = ParseReadOut(bytes, &readOut, &error);
         if (key.isEmpty()) {
