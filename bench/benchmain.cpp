@@ -615,7 +615,7 @@ void readOutFiles(CTable &table, int repeat)
             Quilo::ReadOutInfo info;
             info.port = doc.PortName();
             info.savedAt = QDateTime::currentDateTimeUtc();
-            const QByteArray bytes = Quilo::SaveReadOut(doc, info);
+            const QByteArray bytes = Quilo::SaveReadOut(doc.ReadOut(), info);
             QString error;
             Quilo::WriteFileAtomically(path, bytes, &error);
             save.runs.push_back(milliseconds(wallNs() - t0));

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     CTarvelDoc doc;
     ShowReadOut(first, doc);
-    const QByteArray saved = SaveReadOut(doc, first.info);
+    const QByteArray saved = SaveReadOut(doc.ReadOut(), first.info);
     ReadOutFile second;
     check(ParseReadOut(saved, &second, &error));
     check(second.info.request == first.info.request && second.info.stopped == first.info.stopped);

@@ -115,7 +115,7 @@ CReadRun readSets(const CCliOptions &o, const CCliStreams &io, CSession &session
     for (const CSetSpec &want : o.sets)
         total += want.transactionCount();
     CTerminalProgress progress(io.err, io.errIsTerminal && !(o.trace && o.traceFile.isEmpty()), total);
-    session.Doc().m_pCommBar = &progress;
+    session.Doc().SetProgressSink(&progress);
 
     InstallInterruptHandler();
     CReadRun run;
@@ -136,7 +136,7 @@ CReadRun readSets(const CCliOptions &o, const CCliStreams &io, CSession &session
             break;
         }
         run.read += summary.read;
-        run.sections << BuildSection(session.Doc(), want);
+        run.sections << BuildSection(session.Doc().ReadOut(), want);
         run.sections.last().tried = summary.tried;
         run.sections.last().noReply = summary.noReply;
         run.sections.last().discarded = session.Capture()->TakeDiscarded();
@@ -147,7 +147,7 @@ CReadRun readSets(const CCliOptions &o, const CCliStreams &io, CSession &session
         }
     }
     progress.Finish();
-    session.Doc().m_pCommBar = nullptr;
+    session.Doc().ClearProgressSink(&progress);
     RemoveInterruptHandler();
     run.stopped = run.stopped || IsStopRequested();
     ClearStopRequest();
@@ -155,7 +155,7 @@ CReadRun readSets(const CCliOptions &o, const CCliStreams &io, CSession &session
     // shows the whole request, not a shorter one that looks complete.
     if (!run.sections.isEmpty() || run.stopped)
         for (qsizetype i = run.next; i < o.sets.size(); ++i)
-            run.sections << BuildSection(session.Doc(), o.sets.at(i));
+            run.sections << BuildSection(session.Doc().ReadOut(), o.sets.at(i));
     return run;
 }
 
@@ -173,9 +173,9 @@ int writeReadOut(const CCliOptions &o, const CCliStreams &io, CSession &session,
         info.stopped = run.stopped;
         for (const CSetSpec &want : o.sets)
             info.request << want.label();
-        data = Quilo::SaveReadOut(session.Doc(), info);
+        data = Quilo::SaveReadOut(session.Doc().ReadOut(), info);
     } else {
-        data = formatSections(o, session.Doc(), o.sets, MergeEvents(run.sections), session.PortName(), run.stopped);
+        data = formatSections(o, session.Doc().ReadOut(), o.sets, MergeEvents(run.sections), session.PortName(), run.stopped);
     }
     if (!file)
         return WriteOut(io, data) ? ExitOk : ExitOutput;

@@ -20,12 +20,6 @@ QString clockText(const std::array<std::uint8_t, 5> &bytes)
     return field.GetText();
 }
 
-// The unit's clock as a plain date and time; invalid when its bytes are no real date.
-QDateTime clockValue(const CDateTimeField &f)
-{
-    return Quilo::UnitClockToDateTime(Quilo::ClockBytesOf(f));
-}
-
 // The PC's wall clock to the minute, plain like the unit's.
 QDateTime pcMinute()
 {
@@ -58,7 +52,7 @@ int RunSetClock(const CCliOptions &o, const CCliStreams &io)
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
     const QString oldText =
-        before == kDone ? doc.m_dateTime.GetText() : LoadString(Str::CliUnknownValue).arg(ResultText(before));
+        before == kDone ? doc.ReadOut().Clock().GetText() : LoadString(Str::CliUnknownValue).arg(ResultText(before));
     const QString newText = o.clockFromPc
                                 ? LoadString(Str::CliPcClock).arg(clockText(ClockBytes(pcMinute())))
                                 : clockText(o.clockBytes);
@@ -77,10 +71,10 @@ int RunSetClock(const CCliOptions &o, const CCliStreams &io)
         return session.PortFailed();
     switch (w.readBack) {
     case COperationSummary::ReadBack::HoldsNew:
-        Tell(io, LoadString(Str::CliClockDamagedNew).arg(writeDamage(w), doc.m_dateTime.GetText()));
+        Tell(io, LoadString(Str::CliClockDamagedNew).arg(writeDamage(w), doc.ReadOut().Clock().GetText()));
         return ExitOk;
     case COperationSummary::ReadBack::HoldsOther:
-        Say(io, LoadString(Str::CliClockDamagedOld).arg(writeDamage(w), doc.m_dateTime.GetText()));
+        Say(io, LoadString(Str::CliClockDamagedOld).arg(writeDamage(w), doc.ReadOut().Clock().GetText()));
         return ExitFailed;
     case COperationSummary::ReadBack::Failed:
         Say(io, LoadString(Str::CliClockDamagedUnknown).arg(writeDamage(w)));
@@ -100,11 +94,11 @@ int RunSetClock(const CCliOptions &o, const CCliStreams &io)
         return ExitFailed;
     }
     // The unit's clock runs on: a read-back a minute or two later still holds the write.
-    if (!ClockHolds(target, clockValue(doc.m_dateTime))) {
-        Say(io, LoadString(Str::CliReadBackDiffer).arg(doc.m_dateTime.GetText(), clockText(bytes)));
+    if (!ClockHolds(target, doc.ReadOut().ClockValue())) {
+        Say(io, LoadString(Str::CliReadBackDiffer).arg(doc.ReadOut().Clock().GetText(), clockText(bytes)));
         return ExitFailed;
     }
-    Tell(io, LoadString(Str::CliReadBackOk).arg(doc.m_dateTime.GetText()));
+    Tell(io, LoadString(Str::CliReadBackOk).arg(doc.ReadOut().Clock().GetText()));
     return ExitOk;
 }
 
@@ -115,16 +109,17 @@ int RunWriteKey(const CCliOptions &o, const CCliStreams &io)
         return ExitUsage;
     CTarvelDoc &doc = session.Doc();
     const unsigned index = o.keyGroup.first + static_cast<unsigned>(o.keyRow);
-    CKeyField &entry = doc.m_aKeyTable[index];
+    // the entry as the read-out holds it after each step
+    const auto entry = [&doc, index] { return doc.ReadOut().Decoded<Quilo::dsKeyTable>(index); };
     CSetSpec one = o.keyGroup;
     one.first = one.last = index;
 
     session.Read(one, true);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
-    const bool oldKnown = entry.m_nStatus == kDone;
-    const QString oldKey = entry.GetText();
-    const QString oldText = oldKnown ? oldKey : LoadString(Str::CliUnknownValue).arg(ResultText(entry.m_nStatus));
+    const bool oldKnown = entry().m_nStatus == kDone;
+    const QString oldKey = entry().GetText();
+    const QString oldText = oldKnown ? oldKey : LoadString(Str::CliUnknownValue).arg(ResultText(entry().m_nStatus));
     if (!o.yes
         && !confirm(io, LoadString(Str::CliConfirmKey)
                             .arg(QString::number(o.keyRow + 1), LoadString(o.keyGroup.groupId),
@@ -139,13 +134,13 @@ int RunWriteKey(const CCliOptions &o, const CCliStreams &io)
     // After an unclear answer the engine has read the entry back: say what the unit holds.
     switch (w.readBack) {
     case COperationSummary::ReadBack::HoldsNew:
-        Tell(io, LoadString(Str::CliKeyDamagedNew).arg(writeDamage(w), entry.GetText()));
+        Tell(io, LoadString(Str::CliKeyDamagedNew).arg(writeDamage(w), entry().GetText()));
         return ExitOk;
     case COperationSummary::ReadBack::HoldsOther:
-        if (oldKnown && entry.GetText() == oldKey)
-            Say(io, LoadString(Str::CliKeyDamagedOld).arg(writeDamage(w), entry.GetText()));
+        if (oldKnown && entry().GetText() == oldKey)
+            Say(io, LoadString(Str::CliKeyDamagedOld).arg(writeDamage(w), entry().GetText()));
         else
-            Say(io, LoadString(Str::CliKeyDamagedOther).arg(writeDamage(w), entry.GetText()));
+            Say(io, LoadString(Str::CliKeyDamagedOther).arg(writeDamage(w), entry().GetText()));
         return ExitFailed;
     case COperationSummary::ReadBack::Failed:
         // a command to type: the group's own name, not its name in the language spoken
@@ -161,15 +156,15 @@ int RunWriteKey(const CCliOptions &o, const CCliStreams &io)
     session.Read(one, true);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
-    if (entry.m_nStatus != kDone) {
-        Say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(entry.m_nStatus)));
+    if (entry().m_nStatus != kDone) {
+        Say(io, LoadString(Str::CliReadBackFailed).arg(ResultText(entry().m_nStatus)));
         return ExitFailed;
     }
-    if (entry.GetText() != o.keyText) {
-        Say(io, LoadString(Str::CliReadBackDiffer).arg(entry.GetText(), o.keyText));
+    if (entry().GetText() != o.keyText) {
+        Say(io, LoadString(Str::CliReadBackDiffer).arg(entry().GetText(), o.keyText));
         return ExitFailed;
     }
-    Tell(io, LoadString(Str::CliReadBackOk).arg(entry.GetText()));
+    Tell(io, LoadString(Str::CliReadBackOk).arg(entry().GetText()));
     return ExitOk;
 }
 

@@ -365,7 +365,7 @@ bool RecordWholeUnitVisit(const CTarvelDoc &doc, const QString &port, const QStr
         return true;
     Quilo::Visit visit;
     QString error;
-    if (!Quilo::VisitFromDocument(doc, port, QDateTime::currentDateTimeUtc(), &visit, &error)) {
+    if (!Quilo::VisitFromDocument(doc.ReadOut(), port, QDateTime::currentDateTimeUtc(), &visit, &error)) {
         Say(io, error);
         return false;
     }

@@ -88,7 +88,6 @@ public:
     // Every record with its status, bytes and times as one value, kept current as records
     // arrive: what files, exports and the history take. A copy stays as it was taken.
     const Quilo::ReadOut &ReadOut() const { return m_readOut; }
-    operator const Quilo::ReadOut &() const { return m_readOut; }
 
     // --- engine: the caller waits ---
     static constexpr int kSilentRecords = Quilo::CEngine::kSilentRecords;
@@ -115,6 +114,17 @@ public:
     // Key mode without the dialog: keyText in the key format. Returns false (and changes
     // nothing) when the text does not scan into eight values.
     bool SetKeyMode(int keyMode, const QString &keyText);
+    int KeyMode() const { return m_bKeyMode; }
+    QString UserKeyText() const { return m_strUserKey; }
+
+    // Where the waiting operations report their progress (the window's bar, the command
+    // line's); not owned, may be null. Clearing it only clears the sink it names.
+    void SetProgressSink(CProgressSink *sink) { m_pCommBar = sink; }
+    void ClearProgressSink(const CProgressSink *sink)
+    {
+        if (m_pCommBar == sink)
+            m_pCommBar = nullptr;
+    }
 
     // Port choice as the communication bar makes it: "Com1".."Com4" or a device path.
     void SetPort(const QString &name);

@@ -120,7 +120,7 @@ void CHistoryService::RecordWholeUnit(const CTarvelDoc &doc, bool complete)
     Visit visit;
     QString error;
     // Taken here, on the document's thread: the records are copied before the next read.
-    if (!VisitFromDocument(doc, doc.PortName(), QDateTime::currentDateTimeUtc(), &visit, &error)) {
+    if (!VisitFromDocument(doc.ReadOut(), doc.PortName(), QDateTime::currentDateTimeUtc(), &visit, &error)) {
         emit recorded(error, false);
         return;
     }

@@ -45,12 +45,12 @@ void printHtml(const QString &html, QPagedPaintDevice *device)
 }
 
 // CSV in the language shown, JSON in the program's own English: what scripts read.
-QByteArray exportBytes(const CTarvelDoc &doc, const QList<CSetSpec> &wanted, CFileCommands::Format format,
+QByteArray exportBytes(const Quilo::ReadOut &readOut, const QList<CSetSpec> &wanted, CFileCommands::Format format,
                        const QString &port)
 {
     if (format == CFileCommands::Format::Json)
-        return ExportJson(doc, wanted, CExportInfo{port, false});
-    return FormatCsv(BuildSections(doc, wanted), LocaleSeparator(QLocale()));
+        return ExportJson(readOut, wanted, CExportInfo{port, false});
+    return FormatCsv(BuildSections(readOut, wanted), LocaleSeparator(QLocale()));
 }
 
 } // namespace
@@ -215,7 +215,7 @@ void CFileCommands::Save()
 
 void CFileCommands::SaveAs()
 {
-    const ReadOutInfo identity = IdentityOf(m_doc);
+    const ReadOutInfo identity = IdentityOf(m_doc.ReadOut());
     QString name = identity.unitNumber.isEmpty() ? QStringLiteral("read-out") : identity.unitNumber.trimmed();
     name += QLatin1Char(' ') + QDate::currentDate().toString(Qt::ISODate) + QLatin1String(kFileSuffix);
     const QString path = askSavePath(Str::FileSaveTitle, Str::FileFilterQuilo, QLatin1String(kFileSuffix), name);
@@ -232,7 +232,7 @@ void CFileCommands::SaveTo(const QString &path)
         info.request.clear();
         info.stopped = false;
     }
-    const QByteArray bytes = SaveReadOut(m_doc, info);
+    const QByteArray bytes = SaveReadOut(m_doc.ReadOut(), info);
     background([path, bytes] {
         QString error;
         WriteFileAtomically(path, bytes, &error);
@@ -268,7 +268,7 @@ void CFileCommands::Export(Scope scope, Format format)
 void CFileCommands::ExportTo(const QString &path, Scope scope, Format format)
 {
     const QString port = m_doc.IsOffline() ? m_fileInfo.port : m_doc.PortName();
-    writeOut(path, exportBytes(m_doc, sets(scope), format, port));
+    writeOut(path, exportBytes(m_doc.ReadOut(), sets(scope), format, port));
 }
 
 void CFileCommands::writeOut(const QString &path, const QByteArray &bytes)
@@ -290,17 +290,17 @@ void CFileCommands::writeOut(const QString &path, const QByteArray &bytes)
 QString CFileCommands::reportHtml(Scope scope) const
 {
     ReportFacts facts;
-    const ReadOutInfo identity = IdentityOf(m_doc);
+    const ReadOutInfo identity = IdentityOf(m_doc.ReadOut());
     if (!identity.unitType.isEmpty() || !identity.unitNumber.isEmpty())
         facts.unit = (identity.unitType + QLatin1Char(' ') + identity.unitNumber).trimmed();
     facts.port = m_doc.IsOffline() ? m_fileInfo.port : m_doc.PortName();
     if (m_doc.IsOffline() && m_fileInfo.savedAt.isValid())
         facts.readAt = QLocale().toString(m_fileInfo.savedAt.toLocalTime(), QLocale::ShortFormat);
-    if (m_doc.m_dateTime.IsRead())
-        facts.clock = m_doc.m_dateTime.GetText();
+    if (m_doc.ReadOut().ClockRead())
+        facts.clock = m_doc.ReadOut().Clock().GetText();
     facts.program = m_doc.IsOffline() ? m_fileInfo.program : QString();
     facts.printed = QDateTime::currentDateTime();
-    return ReportHtml(BuildSections(m_doc, sets(scope)), facts);
+    return ReportHtml(BuildSections(m_doc.ReadOut(), sets(scope)), facts);
 }
 
 void CFileCommands::Print(Scope scope)

@@ -147,8 +147,7 @@ CMainFrame::~CMainFrame()
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(statusBar(), nullptr, this, nullptr);
     // the engine must not reach the bar once it is gone
-    if (m_doc.m_pCommBar == m_pCommBar)
-        m_doc.m_pCommBar = nullptr;
+    m_doc.ClearProgressSink(m_pCommBar);
 }
 
 void CMainFrame::createActions()
@@ -229,7 +228,7 @@ void CMainFrame::createToolBars()
     m_pCommBar = new CCommBar(m_doc, commToolBar);
     m_pCommBar->setStopAction(action(Str::CmdStop));
     commToolBar->addWidget(m_pCommBar);
-    m_doc.m_pCommBar = m_pCommBar;
+    m_doc.SetProgressSink(m_pCommBar);
     // the bars stay where they are: hiding one would take its commands away for good
     for (QToolBar *bar : {m_pToolBar, commToolBar}) {
         bar->setMovable(false);

@@ -123,8 +123,8 @@ int takeScreenshots(CMainFrame &frame, const QString &directory, const std::func
     }
     frame.OnCommand(32790); // Help: the start page again
     CKeyModeDlg keyMode(&frame);
-    keyMode.m_strKey = frame.document().m_strUserKey;
-    keyMode.m_bSWKeyMode = frame.document().m_bKeyMode != 0;
+    keyMode.m_strKey = frame.document().UserKeyText();
+    keyMode.m_bSWKeyMode = frame.document().KeyMode() != 0;
     keyMode.OnInitDialog();
     keyMode.show();
     if (save(keyMode, dir, n, QStringLiteral("key-mode")))

@@ -10,8 +10,8 @@ void OnDefineUserKey(CTarvelDoc &doc, QWidget *parent)
 {
     CKeyModeDlg dialog(parent);
     dialog.keyEdit().m_bCloseOnEnter = false;
-    dialog.m_strKey = doc.m_strUserKey;
-    dialog.m_bSWKeyMode = doc.m_bKeyMode != 0;
+    dialog.m_strKey = doc.UserKeyText();
+    dialog.m_bSWKeyMode = doc.KeyMode() != 0;
     // Escape hands back the members too: as opened, or as the last click on the check box
     // left them
     dialog.DoModal();
@@ -19,7 +19,7 @@ void OnDefineUserKey(CTarvelDoc &doc, QWidget *parent)
     // Delete or the clipboard can leave a text that is no key; the unit is then never sent a
     // key made up from it
     if (!doc.SetKeyMode(mode, dialog.m_strKey))
-        doc.SetKeyMode(mode, doc.m_strUserKey);
+        doc.SetKeyMode(mode, doc.UserKeyText());
 }
 
 } // namespace Quilo

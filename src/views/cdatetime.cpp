@@ -126,7 +126,7 @@ void CCDateTime::OnEdited()
 
 void CCDateTime::ShowClock()
 {
-    const CDateTimeField &clock = m_doc.m_dateTime;
+    const CDateTimeField clock = m_doc.ReadOut().Clock();
     QString state;
     switch (clock.State()) {
     case RecordStatus::State::NotRead: state = LoadString(Str::ClockNotRead); break;

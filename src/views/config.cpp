@@ -158,8 +158,9 @@ void CConfig::Refresh(bool reload)
 void CConfig::Show()
 {
     const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsConfig, 0);
-    Quilo::showConfig(m_pForm, m_doc.m_config, m_doc.m_config.HoldsUnitValue(), meta);
-    Quilo::setStateLine(m_pState, Quilo::formStateText(m_doc.m_config, meta));
+    const CConfigRecord config = m_doc.ReadOut().Decoded<Quilo::dsConfig>(0);
+    Quilo::showConfig(m_pForm, config, config.HoldsUnitValue(), meta);
+    Quilo::setStateLine(m_pState, Quilo::formStateText(config, meta));
 }
 
 void CConfig::OnWrite()

@@ -102,7 +102,8 @@ void CConfLog::onCommand(unsigned command)
 int CConfLog::selectedEvent() const
 {
     const int selected = m_pTabs->currentIndex();
-    return selected >= 0 && selected < static_cast<int>(m_doc.m_aConfEvents.size()) ? selected : -1;
+    constexpr int kKept = static_cast<int>(Quilo::RecordTraits<Quilo::dsConfEvents>::kRecords);
+    return selected >= 0 && selected < kKept ? selected : -1;
 }
 
 void CConfLog::Refresh(bool reload)
@@ -119,7 +120,7 @@ void CConfLog::Show()
     const int selected = selectedEvent();
     if (selected < 0)
         return;
-    const CConfEventRecord &event = m_doc.m_aConfEvents[static_cast<std::size_t>(selected)];
+    const CConfEventRecord event = m_doc.ReadOut().Decoded<Quilo::dsConfEvents>(static_cast<unsigned>(selected));
     const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsConfEvents, static_cast<unsigned>(selected));
     Quilo::showConfig(m_pForm, event.m_config, event.HoldsUnitValue(), meta);
     // the counters and the change time are chunks 19 to 24

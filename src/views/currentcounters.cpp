@@ -89,7 +89,7 @@ void CCurrentCounters::OnFinished(const COperationSummary &summary)
 {
     if (m_bInFlight && summary.dataSet == CTarvelDoc::dsCounters) {
         m_bInFlight = false;
-        m_bLive = m_bLive && m_doc.m_counters.IsRead();
+        m_bLive = m_bLive && m_doc.ReadOut().IsRead(Quilo::dsCounters, 0);
     } else if (m_bInFlight && !m_doc.IsBusy() && !m_doc.HasPendingRead()) {
         m_bInFlight = false; // our waiting read was dropped by Stop
         m_bLive = false;
@@ -114,7 +114,7 @@ void CCurrentCounters::OnRecordsChanged(int dataSet)
 
 void CCurrentCounters::Show()
 {
-    const CCountersRecord &c = m_doc.m_counters;
+    const CCountersRecord c = m_doc.ReadOut().Decoded<Quilo::dsCounters>(0);
     const bool has = c.HoldsUnitValue();
     const auto text = [&](int column) { return has ? c.GetColumnText(column) : QString(); };
     m_ui->edit1001->setText(text(0));

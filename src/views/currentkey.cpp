@@ -67,7 +67,7 @@ void CCurrentKey::Refresh()
 
 void CCurrentKey::Show()
 {
-    const CKeyField &key = m_doc.m_currentKey;
+    const CKeyField key = m_doc.ReadOut().Decoded<Quilo::dsCurrentKey>(0);
     m_ui->edit1018->setText(key.HoldsUnitValue() ? key.GetText() : QString());
     Quilo::setStateLine(m_pState, Quilo::formStateText(key, nullptr));
 }

@@ -69,7 +69,7 @@ int CKeyTables::lastKey() const
 {
     // the tree sets the range; anything outside the table is cut off
     const int last = static_cast<int>(std::min<unsigned>(m_doc.Selection().last, 1000));
-    return std::min(last, static_cast<int>(m_doc.m_aKeyTable.size()) - 1);
+    return std::min(last, static_cast<int>(Quilo::RecordTraits<Quilo::dsKeyTable>::kRecords) - 1);
 }
 
 void CKeyTables::OnInitialUpdate()
@@ -115,7 +115,7 @@ void CKeyTables::showRow(int row)
     if (!item)
         return;
     const auto index = static_cast<unsigned>(m_nFirst + row);
-    const CKeyField &key = m_doc.m_aKeyTable[index];
+    const CKeyField key = m_doc.ReadOut().Decoded<Quilo::dsKeyTable>(index);
     // a refused write leaves the key the unit still holds; a key the unit never gave (or
     // took) is not shown: it would be a made-up one
     const CRecordMeta *meta = m_doc.Meta(CTarvelDoc::dsKeyTable, index);
@@ -156,7 +156,7 @@ void CKeyTables::OnDblClk(int row, int column)
     m_pEdit->setObjectName(QStringLiteral("edit%1").arg(kEditorId));
     m_pEdit->setAlignment(Qt::AlignCenter);
     m_pEdit->SetUpperCase(true);
-    const CKeyField &key = m_doc.m_aKeyTable[static_cast<std::size_t>(m_nFirst + row)];
+    const CKeyField key = m_doc.ReadOut().Decoded<Quilo::dsKeyTable>(static_cast<unsigned>(m_nFirst + row));
     // a key not read starts from zeros; the question before writing shows what was typed
     Quilo::setUpTableKeyEdit(*m_pEdit, key.HoldsUnitValue() ? key.GetText() : CKeyField().GetText());
     m_pEdit->UpdateData();

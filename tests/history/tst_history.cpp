@@ -239,7 +239,7 @@ private slots:
         const QString file = m_dir.filePath(QStringLiteral("same%1.quilo").arg(m_serial));
         const QString bad = m_dir.filePath(QStringLiteral("bad%1.quilo").arg(m_serial));
         QString writeError;
-        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc, ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &writeError));
+        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &writeError));
         QVERIFY(WriteFileAtomically(bad, QByteArrayLiteral("{\"format\": \"quilo-readout\""), &writeError));
         r = cli({QStringLiteral("history"), QStringLiteral("import"), bad, file, QStringLiteral("--history"), url});
         QCOMPARE(r.exit, 1);
@@ -470,7 +470,7 @@ private slots:
             doc.ApplyRecords(variant(m_records, i + 1).records);
             const QString path = m_dir.filePath(QStringLiteral("v%1-%2.quilo").arg(m_serial).arg(i));
             QString error;
-            QVERIFY(WriteFileAtomically(path, SaveReadOut(doc, ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc().addSecs(i), {}, {}, {}, {}, false}), &error));
+            QVERIFY(WriteFileAtomically(path, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc().addSecs(i), {}, {}, {}, {}, false}), &error));
             files << path;
         }
         const QString exe = qEnvironmentVariable("QUILO_BINARY_DIR") + QStringLiteral("/src/cli/quilo");
@@ -595,7 +595,7 @@ private slots:
         doc.ApplyRecords(records);
         Visit visit;
         QString error;
-        QVERIFY(!VisitFromDocument(doc, QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), &visit, &error));
+        QVERIFY(!VisitFromDocument(doc.ReadOut(), QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), &visit, &error));
         QVERIFY2(error.contains(QStringLiteral("cannot be filed under a unit")), qPrintable(error));
     }
 
@@ -727,7 +727,7 @@ private slots:
         CTarvelDoc doc;
         doc.ApplyRecords(variant(m_records, 42).records);
         QString error;
-        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc, ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
+        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
         for (const QStringList &args : {QStringList{QStringLiteral("history")}, QStringList{QStringLiteral("history"), QStringLiteral("sync")},
                                         QStringList{QStringLiteral("compare")}, QStringList{QStringLiteral("history"), QStringLiteral("import"), file}}) {
             const CliResult r = cli(args + QStringList{QStringLiteral("--history"), url});
@@ -776,7 +776,7 @@ private slots:
         const QString file = m_dir.filePath(QStringLiteral("chunks%1.quilo").arg(++m_serial));
         const QString url = m_dir.filePath(QStringLiteral("chunks%1.sqlite").arg(m_serial));
         QString error;
-        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc, ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
+        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
         const CliResult r = cli({QStringLiteral("history"), QStringLiteral("import"), file, QStringLiteral("--history"), url});
         QVERIFY2(r.exit == exit, qPrintable(r.err));
         QCOMPARE(visitsIn(url), exit == 0 ? 1 : 0);

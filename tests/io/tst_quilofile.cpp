@@ -110,7 +110,7 @@ private slots:
         ReadOutInfo info;
         info.port = QStringLiteral("Com2");
         info.savedAt = QDateTime::currentDateTimeUtc();
-        m_file = SaveReadOut(*m_doc, info);
+        m_file = SaveReadOut(m_doc->ReadOut(), info);
     }
     void cleanupTestCase()
     {
@@ -259,7 +259,7 @@ private slots:
             record.bytes = QByteArray(static_cast<qsizetype>(info.recordBytes), '\x01');
         CTarvelDoc doc;
         doc.ApplyRecords({record});
-        const QByteArray file = SaveReadOut(doc, ReadOutInfo{});
+        const QByteArray file = SaveReadOut(doc.ReadOut(), ReadOutInfo{});
         ReadOutFile back;
         QString error;
         QVERIFY2(ParseReadOut(file, &back, &error), qPrintable(error));
@@ -317,7 +317,7 @@ private slots:
             records << r;
         }
         doc.ApplyRecords(records);
-        const QByteArray good = SaveReadOut(doc, ReadOutInfo{});
+        const QByteArray good = SaveReadOut(doc.ReadOut(), ReadOutInfo{});
         QVERIFY(ParseReadOut(good, nullptr, nullptr));
         const QByteArray forged = withRecord(good, set.toLatin1().constData(), [&](QJsonObject &r) {
             r.insert(field, field == QLatin1String("chunks") ? QJsonValue(QJsonArray{status}) : QJsonValue(status));
@@ -408,7 +408,7 @@ private slots:
     {
         const CTarvelDoc empty;
         for (const CSetSpec &want : AllSets()) {
-            const CExportSection s = BuildSection(empty, want);
+            const CExportSection s = BuildSection(empty.ReadOut(), want);
             for (const CExportRow &r : s.rows) {
                 QVERIFY(!r.ok);
                 for (qsizetype c = 0; c < r.cells.size(); ++c)

@@ -134,7 +134,7 @@ private slots:
         const QString good = m_dir.filePath(QStringLiteral("visit.quilo"));
         const QString bad = m_dir.filePath(QStringLiteral("bad.quilo"));
         QString error;
-        QVERIFY(WriteFileAtomically(good, SaveReadOut(doc, ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
+        QVERIFY(WriteFileAtomically(good, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
         QVERIFY(WriteFileAtomically(bad, QByteArrayLiteral("not json"), &error));
         QSignalSpy imported(service(), &CHistoryService::imported);
         view->ImportFiles({bad, good});

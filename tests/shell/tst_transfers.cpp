@@ -291,9 +291,11 @@ void TestTransfers::clockNotReadOrInvalid()
     QVERIFY(!frame()->isCommandEnabled(Str::CmdWrite));
 
     // month 13: said so with its bytes, never shown as the next January
-    const std::uint8_t bytes[5] = {0x24, 0x13, 0x01, 0x10, 0x00};
-    doc().m_dateTime.Parse(bytes);
-    doc().m_dateTime.m_nStatus = 0x8000;
+    Quilo::RecordOutcome month13;
+    month13.dataSet = Quilo::dsDateTime;
+    month13.status = 0x8000;
+    month13.bytes = QByteArray::fromHex("2413011000");
+    doc().ApplyRecords({month13});
     QVERIFY(m_h.command(Str::CmdLoad)); // the port still fails: the record stays as it is
     QVERIFY2(clock->stateLine()->text().contains(u"24 13 01 10 00"_qs), qPrintable(clock->stateLine()->text()));
     QVERIFY(!clock->hasValue());
