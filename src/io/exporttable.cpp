@@ -37,18 +37,25 @@ QStringList configCells(const CConfigRecord &c)
     return cells;
 }
 
+// Record `i` of a section's range: its number, index, status and verdict; no cells yet.
+CExportRow rowOf(const CExportSection &s, unsigned i, const CDataField &record, bool ok)
+{
+    CExportRow row;
+    row.number = static_cast<int>(i - s.want.first) + 1;
+    row.index = static_cast<int>(i);
+    row.status = record.m_nStatus;
+    row.ok = ok;
+    row.result = ResultText(record.m_nStatus);
+    return row;
+}
+
 template<DataSetId Set>
 void addListRows(CExportSection &s, const ReadOut &readOut)
 {
     using Record = RecordOf<Set>;
     for (unsigned i = s.want.first; i <= s.want.last; ++i) {
         const Record r = readOut.Decoded<Set>(i);
-        CExportRow row;
-        row.number = static_cast<int>(i - s.want.first) + 1;
-        row.index = static_cast<int>(i);
-        row.status = r.m_nStatus;
-        row.ok = r.IsRead();
-        row.result = ResultText(r.m_nStatus);
+        CExportRow row = rowOf(s, i, r, r.IsRead());
         for (int c = 0; c < Record::kColumns; ++c)
             row.cells << r.GetColumnText(c);
         if (!row.ok)
@@ -117,12 +124,7 @@ void keyTableSection(CExportSection &s, const ReadOut &readOut)
     s.headings << heading(Str::ColKey) << heading(Str::ColState);
     for (unsigned i = s.want.first; i <= s.want.last; ++i) {
         const CKeyField k = readOut.Decoded<dsKeyTable>(i);
-        CExportRow row;
-        row.number = static_cast<int>(i - s.want.first) + 1;
-        row.index = static_cast<int>(i);
-        row.status = k.m_nStatus;
-        row.ok = k.HoldsUnitValue();
-        row.result = ResultText(k.m_nStatus);
+        CExportRow row = rowOf(s, i, k, k.HoldsUnitValue());
         // The window's verdict: OK for a key read or written, ERROR for one that failed.
         row.cells << k.GetText() << LoadString(k.HoldsUnitValue() ? Str::StateOk : Str::StateError);
         if (!row.ok)
