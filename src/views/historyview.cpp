@@ -105,6 +105,34 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
     m_units->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_units->setRootIsDecorated(true);
     m_tabs = new QTabWidget(split);
+    BuildTabs();
+    split->addWidget(m_units);
+    split->addWidget(m_tabs);
+    split->setStretchFactor(1, 1);
+    split->setSizes({300, 700});
+    layout->addWidget(split, 1);
+    m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_status);
+
+    connect(refresh, &QPushButton::clicked, this, &CHistoryView::Refresh);
+    connect(import, &QPushButton::clicked, this, [this] {
+        const QString filter = LoadString(Str::DocString).section(QLatin1Char('\n'), 3, 3);
+        const QStringList files = QFileDialog::getOpenFileNames(this, LoadString(Str::HistImport), QString(), filter);
+        if (!files.isEmpty())
+            ImportFiles(files);
+    });
+    connect(apply, &QPushButton::clicked, this, &CHistoryView::OnApplySettings);
+    connect(m_units, &QTreeWidget::itemSelectionChanged, this, &CHistoryView::OnSelection);
+    connect(m_log, &QComboBox::currentIndexChanged, this, &CHistoryView::ShowLogChart);
+    connect(m_pair, &QComboBox::currentIndexChanged, this, &CHistoryView::ShowLogChart);
+}
+
+// The comparison, the last visit's logs and the counters across visits, one tab each.
+void CHistoryView::BuildTabs()
+{
     m_comparison = new QTreeWidget(m_tabs);
     m_comparison->setObjectName(QStringLiteral("historyComparison"));
     m_comparison->setHeaderLabels({QString(), LoadString(Str::HistColEarlier), LoadString(Str::HistColLater),
@@ -134,28 +162,6 @@ CHistoryView::CHistoryView(CTarvelDoc &doc, QWidget *parent)
     m_counterChart = new QChartView(m_tabs);
     m_counterChart->setRenderHint(QPainter::Antialiasing);
     m_tabs->addTab(m_counterChart, LoadString(Str::HistTabCounters));
-    split->addWidget(m_units);
-    split->addWidget(m_tabs);
-    split->setStretchFactor(1, 1);
-    split->setSizes({300, 700});
-    layout->addWidget(split, 1);
-    m_status = new QLabel(this);
-    m_status->setTextFormat(Qt::PlainText);
-    m_status->setWordWrap(true);
-    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(m_status);
-
-    connect(refresh, &QPushButton::clicked, this, &CHistoryView::Refresh);
-    connect(import, &QPushButton::clicked, this, [this] {
-        const QString filter = LoadString(Str::DocString).section(QLatin1Char('\n'), 3, 3);
-        const QStringList files = QFileDialog::getOpenFileNames(this, LoadString(Str::HistImport), QString(), filter);
-        if (!files.isEmpty())
-            ImportFiles(files);
-    });
-    connect(apply, &QPushButton::clicked, this, &CHistoryView::OnApplySettings);
-    connect(m_units, &QTreeWidget::itemSelectionChanged, this, &CHistoryView::OnSelection);
-    connect(m_log, &QComboBox::currentIndexChanged, this, &CHistoryView::ShowLogChart);
-    connect(m_pair, &QComboBox::currentIndexChanged, this, &CHistoryView::ShowLogChart);
 }
 
 CHistoryView::~CHistoryView()

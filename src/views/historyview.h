@@ -61,6 +61,7 @@ signals:
     void shown();
 
 private:
+    void BuildTabs();
     void OnUnits(const QList<UnitEntry> &units, const QString &error);
     void OnVisits(qint64 unitId, const QList<VisitEntry> &visits, const QString &error);
     void OnCompared(const Comparison &comparison, const StoredVisit &later, const QString &error);
