@@ -76,6 +76,12 @@ public:
         return index < records.size() ? &records[index] : nullptr;
     }
     Entry *at(int dataSet, unsigned index) { return const_cast<Entry *>(std::as_const(*this).at(dataSet, index)); }
+    // The record to change, detached from other copies first; nullptr outside its set, and then
+    // nothing is detached.
+    static Entry *change(QSharedDataPointer<Data> &d, int dataSet, unsigned index)
+    {
+        return d.constData()->at(dataSet, index) ? d->at(dataSet, index) : nullptr;
+    }
 
     std::array<std::vector<Entry>, kSlots> sets;
 };
@@ -132,7 +138,10 @@ QList<RecordOutcome> ReadOut::Records() const
     QList<RecordOutcome> out;
     for (const DataSetInfo &set : DataSets()) {
         for (unsigned i = 0; i < set.records; ++i) {
-            const Entry &e = *d->at(set.id, i);
+            const Entry *entry = d->at(set.id, i);
+            if (!entry)
+                continue; // the table and the value agree; the optimiser cannot see it
+            const Entry &e = *entry;
             if (e.status == 0 && e.meta.raw.isEmpty() && e.meta.chunkStatus.isEmpty())
                 continue;
             RecordOutcome o;
@@ -209,9 +218,10 @@ QDateTime ReadOut::ClockReadAt() const
 bool ReadOut::Apply(const RecordOutcome &outcome)
 {
     const DataSetInfo *info = FindDataSet(outcome.dataSet);
-    if (!info || !d.constData()->at(outcome.dataSet, outcome.index))
+    Entry *entry = info ? Data::change(d, outcome.dataSet, outcome.index) : nullptr;
+    if (!entry)
         return false;
-    Entry &e = *d->at(outcome.dataSet, outcome.index);
+    Entry &e = *entry;
     // A failed transaction leaves the record what it held; only a whole reply is decoded.
     if (static_cast<std::size_t>(outcome.bytes.size()) == info->recordBytes)
         e.meta.raw = outcome.bytes;
@@ -227,20 +237,20 @@ bool ReadOut::Apply(const RecordOutcome &outcome)
 
 void ReadOut::SetStatus(int dataSet, unsigned index, std::int32_t status)
 {
-    if (d.constData()->at(dataSet, index))
-        d->at(dataSet, index)->status = status;
+    if (Entry *e = Data::change(d, dataSet, index))
+        e->status = status;
 }
 
 void ReadOut::SetHeld(int dataSet, unsigned index, const QByteArray &bytes)
 {
-    if (d.constData()->at(dataSet, index))
-        d->at(dataSet, index)->meta.raw = bytes;
+    if (Entry *e = Data::change(d, dataSet, index))
+        e->meta.raw = bytes;
 }
 
 void ReadOut::SetReadAt(int dataSet, unsigned index, const QDateTime &readAt)
 {
-    if (d.constData()->at(dataSet, index))
-        d->at(dataSet, index)->meta.readAt = readAt;
+    if (Entry *e = Data::change(d, dataSet, index))
+        e->meta.readAt = readAt;
 }
 
 void ReadOut::Clear()
