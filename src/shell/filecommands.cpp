@@ -3,12 +3,11 @@
 #include "exporttable.h"
 #include "fields.h"
 #include "formatters.h"
-#include "mainframe.h"
 #include "messagebox.h"
 #include "outputfile.h"
+#include "recentfiles.h"
 #include "report.h"
 #include "stringtable.h"
-#include "tarvelapp.h"
 #include "tarveldoc.h"
 #include "unitclock.h"
 
@@ -55,7 +54,10 @@ QByteArray exportBytes(const Quilo::ReadOut &readOut, const QList<CSetSpec> &wan
 
 } // namespace
 
-CFileCommands::CFileCommands(CMainFrame &frame, CTarvelDoc &doc) : QObject(&frame), m_frame(frame), m_doc(doc) {}
+CFileCommands::CFileCommands(QWidget &window, CTarvelDoc &doc, std::function<unsigned()> shownView)
+    : QObject(&window), m_frame(window), m_shownView(std::move(shownView)), m_doc(doc)
+{
+}
 
 CFileCommands::~CFileCommands()
 {
@@ -72,7 +74,7 @@ QList<CSetSpec> CFileCommands::sets(Scope scope) const
 {
     if (scope == Scope::Whole)
         return AllSets();
-    const DataSetInfo *shown = FindDataSetByView(m_frame.currentViewCommand());
+    const DataSetInfo *shown = FindDataSetByView(m_shownView ? m_shownView() : 0);
     if (!shown)
         return {};
     const Quilo::ReadRequest selected = m_doc.Selection();

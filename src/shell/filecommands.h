@@ -14,10 +14,10 @@
 
 #include <functional>
 
-class CMainFrame;
 class CTarvelDoc;
 class QAction;
 class QMenu;
+class QWidget;
 
 class CFileCommands : public QObject
 {
@@ -26,7 +26,9 @@ public:
     enum class Scope { Shown, Whole };
     enum class Format { Csv, Json };
 
-    CFileCommands(CMainFrame &frame, CTarvelDoc &doc);
+    // `window` parents the dialogs; `shownView` tells the view command on show (what "the
+    // shown data set" exports and prints).
+    CFileCommands(QWidget &window, CTarvelDoc &doc, std::function<unsigned()> shownView);
     ~CFileCommands() override;
 
     // Dialogs first, then the work.
@@ -71,7 +73,8 @@ private:
     // An export or a report to `path`, off the window's thread; the status bar says how it went.
     void writeOut(const QString &path, const QByteArray &bytes);
 
-    CMainFrame &m_frame;
+    QWidget &m_frame;
+    std::function<unsigned()> m_shownView;
     CTarvelDoc &m_doc;
     QString m_strSavePath;         // where Save writes without asking
     Quilo::ReadOutInfo m_fileInfo; // of the file shown

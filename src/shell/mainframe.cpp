@@ -113,7 +113,7 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quilo-readout.svg")));
     setAcceptDrops(true);
-    m_pFiles = new CFileCommands(*this, m_doc);
+    m_pFiles = new CFileCommands(*this, m_doc, [this] { return currentViewCommand(); });
     connect(m_pFiles, &CFileCommands::message, this, &CMainFrame::setIdleText);
     createActions();
     createMenus();

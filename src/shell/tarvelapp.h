@@ -2,6 +2,8 @@
 // The application: per-user settings, the recent-file list, the one document and the main
 // window, built in this order at start-up.
 
+#include "recentfiles.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -11,21 +13,6 @@ class CMainFrame;
 class CTarvelDoc;
 
 namespace Quilo {
-
-// The four most recent read-out files, kept in the settings and shown in the File menu.
-class RecentFileList
-{
-public:
-    static constexpr int kSize = 4;
-
-    void load();
-    void save() const;
-    void add(const QString &path);
-    QStringList files() const { return m_files; }
-
-private:
-    QStringList m_files;
-};
 
 // Organisation and application name: where QSettings keeps the user's settings.
 void setUpApplicationIdentity();
