@@ -20,6 +20,13 @@ QString clockText(const std::array<std::uint8_t, 5> &bytes)
     return field.GetText();
 }
 
+// A write the unit answered clearly without taking it: say with what.
+int writeRefused(const CCliStreams &io, const COperationSummary &w)
+{
+    Say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
+    return ExitFailed;
+}
+
 // The PC's wall clock to the minute, plain like the unit's.
 QDateTime pcMinute()
 {
@@ -82,10 +89,8 @@ int RunSetClock(const CCliOptions &o, const CCliStreams &io)
     case COperationSummary::ReadBack::None:
         break;
     }
-    if (!holds) {
-        Say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
-        return ExitFailed;
-    }
+    if (!holds)
+        return writeRefused(io, w);
     const int after = StatusFromSummary(session.Read(clock));
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
@@ -149,10 +154,8 @@ int RunWriteKey(const CCliOptions &o, const CCliStreams &io)
     case COperationSummary::ReadBack::None:
         break;
     }
-    if (!holds) {
-        Say(io, LoadString(Str::CliWriteFailed).arg(ResultText(RecordStatus::AfterRead(w.writeResult))));
-        return ExitFailed;
-    }
+    if (!holds)
+        return writeRefused(io, w);
     session.Read(one, true);
     if (!doc.LastSummary().portOpened)
         return session.PortFailed();
