@@ -190,17 +190,21 @@ private slots:
         const CDataField &r = *m_doc->Record(dataSet, static_cast<unsigned>(record));
         QCOMPARE(r.m_nStatus, 0x8000);
         const QByteArray held = m_doc->Meta(dataSet, static_cast<unsigned>(record))->raw;
+        const QList<std::int32_t> chunks = m_doc->Meta(dataSet, static_cast<unsigned>(record))->chunkStatus;
         takeReceived();
 
         m_doc->ReadDataSet(request, true);
         QCOMPARE(takeReceived().size(), transactions);
 
-        m_unit->addFault(*parseFault(QStringLiteral("any=silent")));
-        m_doc->ReadDataSet(request, true); // given up: the chunked record is not complete
-        m_unit->clearFaults();
         if (id == Quilo::dsConfig || id == Quilo::dsConfEvents) {
+            m_progress.calls.clear();
+            m_progress.stopAfterPositions = 2;
+            m_doc->ReadDataSet(request, true); // stopped: the chunked record is not complete
+            m_progress.stopAfterPositions = -1;
+            QVERIFY(m_doc->LastSummary().stopped);
             QCOMPARE(r.m_nStatus, 0x8000);
             QCOMPARE(m_doc->Meta(dataSet, static_cast<unsigned>(record))->raw, held);
+            QCOMPARE(m_doc->Meta(dataSet, static_cast<unsigned>(record))->chunkStatus, chunks);
         }
 
         m_doc->ReadDataSet(request); // read again on a healthy line
