@@ -354,13 +354,13 @@ bool CTarvelDoc::StartReadAll()
     for (const DataSetInfo &info : DataSets()) {
         if (info.id == dsConfEvents) {
             for (int e = 0; e < static_cast<int>(info.records); ++e)
-                if (const auto set = BuildRead(ReadRequest::Event(e), true))
+                if (const auto set = BuildRead(ReadRequest::Event(e), false))
                     sets << *set;
         } else if (!info.groups.empty()) {
             for (const KeyGroup &g : info.groups)
-                if (const auto set = BuildRead(ReadRequest::Records(info.id, g.first, g.last), true))
+                if (const auto set = BuildRead(ReadRequest::Records(info.id, g.first, g.last), false))
                     sets << *set;
-        } else if (const auto set = BuildRead(ReadRequest::Set(info.id), true)) {
+        } else if (const auto set = BuildRead(ReadRequest::Set(info.id), false)) {
             sets << *set;
         }
     }
