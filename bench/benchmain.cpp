@@ -616,8 +616,8 @@ void readOutFiles(CTable &table, int repeat)
             info.port = doc.PortName();
             info.savedAt = QDateTime::currentDateTimeUtc();
             const QByteArray bytes = Quilo::SaveReadOut(doc.ReadOut(), info);
-            QString error;
-            Quilo::WriteFileAtomically(path, bytes, &error);
+            if (const Quilo::Done written = Quilo::WriteFileAtomically(path, bytes); !written)
+                qWarning("%s", qPrintable(written.error()));
             save.runs.push_back(milliseconds(wallNs() - t0));
             size.runs.push_back(static_cast<double>(bytes.size()) / 1024.0);
 

@@ -204,8 +204,10 @@ CHistoryFigures MeasureHistory(const QString &kind, int units, int visitsPerUnit
         return f;
     const CGenerator generator(records);
     CHistoryStore store(location);
-    if (!store.Open(&f.problem))
+    if (const Done opened = store.Open(); !opened) {
+        f.problem = opened.error();
         return f;
+    }
     const qint64 emptyBytes = store.BytesUsed();
 
     QElapsedTimer t;
@@ -216,8 +218,10 @@ CHistoryFigures MeasureHistory(const QString &kind, int units, int visitsPerUnit
         g.start();
         const QList<Visit> batch = generator.unitVisits(u, 0, visitsPerUnit);
         genNs += g.nsecsElapsed();
-        if (!store.RecordAll(batch, &f.problem))
+        if (const Done recorded = store.RecordAll(batch); !recorded) {
+            f.problem = recorded.error();
             return f;
+        }
         if (u % 1000 == 999)
             std::fprintf(stderr, "bench: history on %s, %d of %d units\n", qPrintable(kind), u + 1, units);
     }
@@ -245,35 +249,36 @@ CHistoryFigures MeasureHistory(const QString &kind, int units, int visitsPerUnit
             return f;
         }
     }
-    QList<UnitEntry> list;
-    QString error;
+    // A random unit's visits, newest first.
+    const auto visitsOfAny = [&]() -> Result<QList<VisitEntry>> {
+        const Result<UnitEntry> unit = store.FindUnit(QStringLiteral("QUILO-3M/Q3M-%1").arg(anyUnit(random), 6, 10, QLatin1Char('0')));
+        if (!unit)
+            return unit.failure();
+        return store.Visits(unit->id);
+    };
     for (int i = 0; i < 50; ++i) {
-        UnitEntry unit;
-        QList<VisitEntry> visits;
         t.restart();
-        if (!store.FindUnit(QStringLiteral("QUILO-3M/Q3M-%1").arg(anyUnit(random), 6, 10, QLatin1Char('0')), &unit, &error)
-            || !store.Visits(unit.id, &visits, &error) || visits.size() < visitsPerUnit) {
-            f.problem = error.isEmpty() ? QStringLiteral("a unit's visits are missing") : error;
+        const Result<QList<VisitEntry>> visits = visitsOfAny();
+        if (!visits || visits->size() < visitsPerUnit) {
+            f.problem = visits ? QStringLiteral("a unit's visits are missing") : visits.error();
             return f;
         }
         f.listMs.push_back(elapsedMs(t));
     }
     for (int i = 0; i < 20; ++i) {
-        UnitEntry unit;
-        QList<VisitEntry> visits;
-        if (!store.FindUnit(QStringLiteral("QUILO-3M/Q3M-%1").arg(anyUnit(random), 6, 10, QLatin1Char('0')), &unit, &error)
-            || !store.Visits(unit.id, &visits, &error) || visits.size() < 2) {
-            f.problem = error;
+        const Result<QList<VisitEntry>> visits = visitsOfAny();
+        if (!visits || visits->size() < 2) {
+            f.problem = visits ? QStringLiteral("a unit's visits are missing") : visits.error();
             return f;
         }
-        StoredVisit a;
-        StoredVisit b;
         t.restart();
-        if (!store.LoadVisit(visits.at(1).id, &a, &error) || !store.LoadVisit(visits.at(0).id, &b, &error)) {
-            f.problem = error;
+        const Result<StoredVisit> a = store.LoadVisit(visits->at(1).id);
+        const Result<StoredVisit> b = a ? store.LoadVisit(visits->at(0).id) : a.failure();
+        if (!b) {
+            f.problem = b.error();
             return f;
         }
-        const Comparison c = CompareVisits(a, b);
+        const Comparison c = CompareVisits(*a, *b);
         f.compareMs.push_back(elapsedMs(t));
         if (!c.countersKnown || c.added.isEmpty()) {
             f.problem = QStringLiteral("the comparison found no play between two visits");

@@ -28,17 +28,18 @@ bool same(const RecordOutcome &a, const RecordOutcome &b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    ReadOutFile first;
-    QString error;
-    if (!ParseReadOut(bytes, &first, &error)) {
-        check(!error.isEmpty());
+    const Result<ReadOutFile> parsed = ParseReadOut(bytes);
+    if (!parsed) {
+        check(!parsed.error().isEmpty());
         return 0;
     }
+    const ReadOutFile &first = *parsed;
     CTarvelDoc doc;
     ShowReadOut(first, doc);
     const QByteArray saved = SaveReadOut(doc.ReadOut(), first.info);
-    ReadOutFile second;
-    check(ParseReadOut(saved, &second, &error));
+    const Result<ReadOutFile> again = ParseReadOut(saved);
+    check(again.ok());
+    const ReadOutFile &second = *again;
     check(second.info.request == first.info.request && second.info.stopped == first.info.stopped);
     // what the document kept is what comes back; records that hold nothing are not saved
     const QList<RecordOutcome> kept = doc.Records();

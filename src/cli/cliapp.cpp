@@ -263,28 +263,28 @@ int runShow(const CCliOptions &o, const CCliStreams &io)
 {
     if (namesHistory(io, o, o.outputFile, "-o"))
         return ExitUsage;
-    QByteArray bytes;
-    QString error;
-    if (!Quilo::ReadFileBytes(o.inputFile, &bytes, &error)) {
-        Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+    const Quilo::Result<QByteArray> bytes = Quilo::ReadFileBytes(o.inputFile);
+    if (!bytes) {
+        Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, bytes.error()));
         return ExitNoInput;
     }
-    Quilo::ReadOutFile file;
-    if (!Quilo::ParseReadOut(bytes, &file, &error)) {
-        Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+    const Quilo::Result<Quilo::ReadOutFile> parsed = Quilo::ParseReadOut(*bytes);
+    if (!parsed) {
+        Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, parsed.error()));
         return ExitBadFile;
     }
+    const Quilo::ReadOutFile &file = *parsed;
     const Quilo::ReadOut readOut = Quilo::ReadOut::FromRecords(file.records);
 
     QList<CSetSpec> sets = o.sets;
     if (sets.isEmpty()) {
         for (const QString &label : file.info.request) {
-            QList<CSetSpec> named;
-            if (!ResolveSets(label.split(QLatin1Char(' ')), &named, &error)) {
-                Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, error));
+            const Quilo::Result<QList<CSetSpec>> named = ResolveSets(label.split(QLatin1Char(' ')));
+            if (!named) {
+                Say(io, LoadString(Str::CliErrShowRead).arg(o.inputFile, named.error()));
                 return ExitBadFile;
             }
-            sets << named;
+            sets << *named;
         }
     }
     // Saved by the window: every set and group of which the file holds something.

@@ -174,8 +174,12 @@ bool parseWriteKey(const QStringList &words, CCliOptions *o, QString *error)
         *error = LoadString(Str::CliErrWriteKeyArgs);
         return false;
     }
-    if (!ResolveKeyGroup(words.at(0), &o->keyGroup, error))
+    const Quilo::Result<CSetSpec> group = ResolveKeyGroup(words.at(0));
+    if (!group) {
+        *error = group.error();
         return false;
+    }
+    o->keyGroup = *group;
     bool ok = false;
     const int row = words.at(1).toInt(&ok);
     if (!ok || row < 1 || row > o->keyGroup.recordCount()) {
@@ -322,6 +326,13 @@ QString UsageText()
 namespace {
 
 // The words after the command, by command.
+void takeSets(const QStringList &words, CCliOptions &o, QString *error)
+{
+    const Quilo::Result<QList<CSetSpec>> sets = ResolveSets(words);
+    o.sets = sets.valueOr({});
+    *error = sets.error();
+}
+
 void parseCommandWords(const Parser &parser, QStringList words, CCliOptions &o, QString *error)
 {
     switch (o.command) {
@@ -330,7 +341,7 @@ void parseCommandWords(const Parser &parser, QStringList words, CCliOptions &o, 
             *error = LoadString(Str::CliErrExtraWords).arg(words.join(QLatin1Char(' ')));
         break;
     case Command::Read:
-        ResolveSets(words, &o.sets, error);
+        takeSets(words, o, error);
         o.wholeUnit = words.size() == 1 && words.first().compare(QLatin1String("all"), Qt::CaseInsensitive) == 0;
         break;
     case Command::Show:
@@ -339,7 +350,7 @@ void parseCommandWords(const Parser &parser, QStringList words, CCliOptions &o, 
         } else {
             o.inputFile = words.takeFirst();
             if (!words.isEmpty())
-                ResolveSets(words, &o.sets, error);
+                takeSets(words, o, error);
         }
         if (error->isEmpty() && o.format == OutputFormat::Quilo)
             *error = LoadString(Str::CliErrFormat).arg(QStringLiteral("quilo"));

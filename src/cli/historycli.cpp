@@ -60,27 +60,27 @@ bool openStore(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore
                std::unique_ptr<Quilo::CHistoryStore> &holder)
 {
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
-    QString error;
     if (!choice.location.valid()) {
         Say(io, choice.location.error);
         return false;
     }
     holder = std::make_unique<Quilo::CHistoryStore>(choice.location);
-    if (!holder->Open(&error)) {
-        Say(io, error);
+    if (const Quilo::Done opened = holder->Open(); !opened) {
+        Say(io, opened.error());
         return false;
     }
     *store = holder.get();
     return true;
 }
 
-// Sends `store` what the outbox holds for it; *waiting and *error say what stayed there and
-// why. `takeUnknown`: visits whose history the outbox does not know go there too.
-void sendWaiting(const CCliStreams &io, Quilo::CHistoryStore &store, int *waiting, QString *error, bool takeUnknown)
+// Sends `store` what the outbox holds for it, and says what arrived. `takeUnknown`: visits whose
+// history the outbox does not know go there too.
+Quilo::SendReport sendWaiting(const CCliStreams &io, Quilo::CHistoryStore &store, bool takeUnknown)
 {
-    const int sent = Quilo::SendQueued(store, Quilo::DefaultHistoryFile(), waiting, error, takeUnknown);
-    if (sent > 0)
-        Say(io, LoadString(Str::HistSentQueued).arg(sent));
+    const Quilo::SendReport report = Quilo::SendQueued(store, Quilo::DefaultHistoryFile(), takeUnknown);
+    if (report.sent > 0)
+        Say(io, LoadString(Str::HistSentQueued).arg(report.sent));
+    return report;
 }
 
 // What waits in the outbox, per history; `named` (a target) comes first. *forNamed: how many
@@ -110,13 +110,12 @@ QString waitingText(const QList<Quilo::Waiting> &waiting, const QString &named, 
 
 void sayWaiting(const CCliOptions &o, const CCliStreams &io)
 {
-    QList<Quilo::Waiting> waiting;
-    QString error;
-    if (!Quilo::WaitingVisits(Quilo::DefaultHistoryFile(), &waiting, &error)) {
-        Say(io, error);
+    const Quilo::Result<QList<Quilo::Waiting>> waiting = Quilo::WaitingVisits(Quilo::DefaultHistoryFile());
+    if (!waiting) {
+        Say(io, waiting.error());
         return;
     }
-    const QString text = waitingText(waiting, Quilo::ChooseHistory(o.historyUrl).location.target);
+    const QString text = waitingText(*waiting, Quilo::ChooseHistory(o.historyUrl).location.target);
     if (!text.isEmpty())
         Say(io, text);
 }
@@ -127,15 +126,14 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
     Quilo::CHistoryStore *store = nullptr;
     if (!openStore(o, io, &store, holder))
         return ExitHistoryUnavailable;
-    QString error;
     if (o.words.isEmpty()) {
-        QList<Quilo::UnitEntry> units;
-        if (!store->Units(&units, &error)) {
-            Say(io, error);
+        const Quilo::Result<QList<Quilo::UnitEntry>> units = store->Units();
+        if (!units) {
+            Say(io, units.error());
             return ExitHistoryUnavailable;
         }
         QList<QStringList> rows;
-        for (const Quilo::UnitEntry &u : units)
+        for (const Quilo::UnitEntry &u : *units)
             rows << QStringList{u.type, u.number, QString::number(u.visits), Quilo::LocalMinuteText(u.lastVisit)};
         const QByteArray data = render(o,
                                        {LoadString(Str::HistColType), LoadString(Str::HistColNumber),
@@ -149,18 +147,18 @@ int listHistory(const CCliOptions &o, const CCliStreams &io)
         sayWaiting(o, io);
         return ExitOk;
     }
-    Quilo::UnitEntry unit;
-    QList<Quilo::VisitEntry> visits;
-    if (!store->FindUnit(o.words.join(QLatin1Char(' ')), &unit, &error)) {
-        Say(io, error);
+    const Quilo::Result<Quilo::UnitEntry> unit = store->FindUnit(o.words.join(QLatin1Char(' ')));
+    if (!unit) {
+        Say(io, unit.error());
         return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
     }
-    if (!store->Visits(unit.id, &visits, &error)) {
-        Say(io, error);
+    const Quilo::Result<QList<Quilo::VisitEntry>> visits = store->Visits(unit->id);
+    if (!visits) {
+        Say(io, visits.error());
         return ExitHistoryUnavailable;
     }
     QList<QStringList> rows;
-    for (const Quilo::VisitEntry &v : visits)
+    for (const Quilo::VisitEntry &v : *visits)
         rows << QStringList{QString::number(v.id), v.uuid.left(8), Quilo::LocalMinuteText(v.pcTime), v.unitClock,
                             v.clockOffset ? Quilo::DurationText(*v.clockOffset) : QString(), v.source, v.port};
     // the port as a file gave it; the offset is a duration ("-1222 d 11 h") and stays one
@@ -188,14 +186,13 @@ int importFiles(const CCliOptions &o, const CCliStreams &io)
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(o.historyUrl);
     int exit = ExitOk;
     for (const QString &path : o.words.mid(1)) {
-        QString error;
-        Quilo::Visit visit;
-        if (!Quilo::VisitFromFile(path, &visit, &error)) {
-            Say(io, path + QStringLiteral(": ") + error);
+        const Quilo::Result<Quilo::Visit> visit = Quilo::VisitFromFile(path);
+        if (!visit) {
+            Say(io, path + QStringLiteral(": ") + visit.error());
             exit = ExitFailed;
             continue;
         }
-        const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, visit);
+        const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, *visit);
         if (report.outcome == Quilo::RecordReport::Outcome::Failed) {
             Say(io, path + QStringLiteral(": ") + report.message);
             exit = ExitFailed;
@@ -210,21 +207,19 @@ int syncHistory(const CCliOptions &o, const CCliStreams &io)
 {
     std::unique_ptr<Quilo::CHistoryStore> holder;
     Quilo::CHistoryStore *store = nullptr;
-    int waiting = 0;
-    QString error;
     // Visits whose history is not known go only where the user names one on this command.
     const bool named = Quilo::ChooseHistory(o.historyUrl).from == QLatin1String("--history");
     if (!openStore(o, io, &store, holder))
         return ExitHistoryUnavailable;
-    sendWaiting(io, *store, &waiting, &error, named);
-    if (waiting > 0)
-        Say(io, LoadString(Str::HistStillWaiting).arg(waiting).arg(error));
-    QList<Quilo::Waiting> left;
-    QString outboxError;
-    if (!Quilo::WaitingVisits(Quilo::DefaultHistoryFile(), &left, &outboxError)) {
-        Say(io, outboxError);
+    const Quilo::SendReport sent = sendWaiting(io, *store, named);
+    if (sent.waiting > 0)
+        Say(io, LoadString(Str::HistStillWaiting).arg(sent.waiting).arg(sent.why));
+    const Quilo::Result<QList<Quilo::Waiting>> waiting = Quilo::WaitingVisits(Quilo::DefaultHistoryFile());
+    if (!waiting) {
+        Say(io, waiting.error());
         return ExitHistoryUnavailable;
     }
+    const QList<Quilo::Waiting> &left = *waiting;
     int forNamed = 0;
     const QString text = waitingText(left, store->Location().target, &forNamed);
     if (!text.isEmpty())
@@ -235,59 +230,69 @@ int syncHistory(const CCliOptions &o, const CCliStreams &io)
     return forNamed > 0 || (outboxItself && !left.isEmpty()) ? ExitHistoryUnavailable : ExitOk;
 }
 
+// The unit named, or the unit visited last.
+Quilo::Result<qint64> unitToCompare(const CCliOptions &o, Quilo::CHistoryStore *store)
+{
+    if (o.words.size() == 1) {
+        const Quilo::Result<Quilo::UnitEntry> unit = store->FindUnit(o.words.first());
+        if (!unit)
+            return unit.failure();
+        return unit->id;
+    }
+    const Quilo::Result<Quilo::VisitEntry> latest = store->LatestVisit();
+    if (!latest)
+        return latest.failure();
+    return latest->unitId;
+}
+
 // The two visits to compare, the earlier first: the two named, or the last two of the unit
 // named or visited last. ExitOk when both were loaded, else the status to end with.
 int loadComparedVisits(const CCliOptions &o, const CCliStreams &io, Quilo::CHistoryStore *store,
                        Quilo::StoredVisit *a, Quilo::StoredVisit *b)
 {
-    QString error;
-    if (o.words.size() == 2) {
-        if (!store->LoadVisit(o.words.at(0), a, &error) || !store->LoadVisit(o.words.at(1), b, &error)) {
-            Say(io, error);
-            return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
+    // Both loaded, or the status to end with (`lookUp`: a name the user gave was not found).
+    const auto load = [&](const auto &first, const auto &second, int lookUp) {
+        Quilo::Result<Quilo::StoredVisit> earlier = store->LoadVisit(first);
+        Quilo::Result<Quilo::StoredVisit> later = earlier ? store->LoadVisit(second) : earlier.failure();
+        if (!later) {
+            Say(io, later.error());
+            return store->Faulted() ? ExitHistoryUnavailable : lookUp;
         }
+        *a = std::move(earlier).value();
+        *b = std::move(later).value();
+        return int(ExitOk);
+    };
+    if (o.words.size() == 2) {
+        if (const int status = load(o.words.at(0), o.words.at(1), ExitUsage); status != ExitOk)
+            return status;
         if (a->entry.unitId != b->entry.unitId) {
             Say(io, LoadString(Str::HistErrTwoUnits));
             return ExitUsage;
         }
         if (b->entry.pcTime < a->entry.pcTime)
             std::swap(*a, *b);
-    } else if (o.words.size() <= 1) {
-        // The last two visits of the unit named, or of the unit visited last.
-        qint64 unitId = 0;
-        if (o.words.size() == 1) {
-            Quilo::UnitEntry unit;
-            if (!store->FindUnit(o.words.first(), &unit, &error)) {
-                Say(io, error);
-                return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
-            }
-            unitId = unit.id;
-        } else {
-            Quilo::VisitEntry latest;
-            if (!store->LatestVisit(&latest, &error)) {
-                Say(io, error);
-                return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
-            }
-            unitId = latest.unitId;
-        }
-        QList<Quilo::VisitEntry> visits;
-        if (!store->Visits(unitId, &visits, &error)) {
-            Say(io, error);
-            return ExitHistoryUnavailable;
-        }
-        if (visits.size() < 2) {
-            Say(io, LoadString(Str::HistErrOneVisit));
-            return ExitUsage;
-        }
-        if (!store->LoadVisit(visits.at(1).id, a, &error) || !store->LoadVisit(visits.at(0).id, b, &error)) {
-            Say(io, error);
-            return ExitHistoryUnavailable;
-        }
-    } else {
+        return ExitOk;
+    }
+    if (o.words.size() > 1) {
         Say(io, LoadString(Str::HistErrCompareArgs));
         return ExitUsage;
     }
-    return ExitOk;
+    // The last two visits of the unit named, or of the unit visited last.
+    const Quilo::Result<qint64> unitId = unitToCompare(o, store);
+    if (!unitId) {
+        Say(io, unitId.error());
+        return store->Faulted() ? ExitHistoryUnavailable : ExitUsage;
+    }
+    const Quilo::Result<QList<Quilo::VisitEntry>> visits = store->Visits(*unitId);
+    if (!visits) {
+        Say(io, visits.error());
+        return ExitHistoryUnavailable;
+    }
+    if (visits->size() < 2) {
+        Say(io, LoadString(Str::HistErrOneVisit));
+        return ExitUsage;
+    }
+    return load(visits->at(1).id, visits->at(0).id, ExitHistoryUnavailable);
 }
 
 // The comparison in the format asked for.
@@ -363,13 +368,12 @@ bool RecordWholeUnitVisit(const CTarvelDoc &doc, const QString &port, const QStr
     const Quilo::HistoryChoice choice = Quilo::ChooseHistory(historyUrl, noHistory);
     if (!choice.record)
         return true;
-    Quilo::Visit visit;
-    QString error;
-    if (!Quilo::VisitFromDocument(doc.ReadOut(), port, QDateTime::currentDateTimeUtc(), &visit, &error)) {
-        Say(io, error);
+    const Quilo::Result<Quilo::Visit> visit = Quilo::VisitFromDocument(doc.ReadOut(), port, QDateTime::currentDateTimeUtc());
+    if (!visit) {
+        Say(io, visit.error());
         return false;
     }
-    const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, visit);
+    const Quilo::RecordReport report = Quilo::RecordVisit(choice.location, *visit);
     switch (report.outcome) {
     case Quilo::RecordReport::Outcome::Recorded:
     case Quilo::RecordReport::Outcome::AlreadyThere:

@@ -34,6 +34,8 @@ public:
     T valueOr(T fallback) const { return m_value ? *m_value : std::move(fallback); }
 
     const QString &error() const { return m_error; }
+    // The same failure, to pass on from a function of another result type.
+    Failed failure() const { return Failed{m_error}; }
 
 private:
     std::optional<T> m_value;
@@ -50,6 +52,7 @@ public:
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }
     const QString &error() const { return m_error; }
+    Failed failure() const { return Failed{m_error}; }
 
 private:
     bool m_failed = false;

@@ -24,36 +24,35 @@ QString unitName(const Visit &v)
 
 } // namespace
 
-int SendQueued(CHistoryStore &store, const QString &localFile, int *waiting, QString *error, bool takeUnknown)
+SendReport SendQueued(CHistoryStore &store, const QString &localFile, bool takeUnknown)
 {
-    *waiting = 0;
+    SendReport report;
     if (sameFile(store.Location(), localFile) || !QFileInfo::exists(localFile))
-        return 0;
+        return report;
     CHistoryStore outbox(ParseHistoryLocation(localFile));
-    QList<QueuedVisit> queued;
-    if (!outbox.Open(error) || !outbox.Queued(&queued, error))
-        return 0;
+    const Done opened = outbox.Open();
+    const Result<QList<QueuedVisit>> queued = opened ? outbox.Queued() : Result<QList<QueuedVisit>>(opened.failure());
+    if (!queued) {
+        report.why = queued.error();
+        return report;
+    }
     const QString target = store.Location().target;
-    int sent = 0;
-    bool failed = false;
-    for (const QueuedVisit &q : queued) {
+    for (const QueuedVisit &q : *queued) {
         const bool mine = !target.isEmpty() && q.target == target;
         if (!mine && !(takeUnknown && !NamesHistory(q.target)))
             continue;
-        QString why;
-        if (failed || store.Record(q.visit, &why) == CHistoryStore::Recorded::Failed) {
-            if (!failed)
-                *error = why;
-            failed = true;
-            *waiting += mine ? 1 : 0;
-            continue;
+        if (report.why.isEmpty()) {
+            if (const Result<CHistoryStore::Recorded> r = store.Record(q.visit); !r)
+                report.why = r.error();
+            else if (outbox.Dequeue(q.visit.uuid, q.target))
+                ++report.sent;
+            else
+                report.waiting += mine ? 1 : 0; // a visit not taken off stays there
         }
-        if (outbox.Dequeue(q.visit.uuid, q.target, &why))
-            ++sent;
-        else
-            *waiting += mine ? 1 : 0; // a visit not taken off stays there
+        if (!report.why.isEmpty())
+            report.waiting += mine ? 1 : 0;
     }
-    return sent;
+    return report;
 }
 
 bool NamesHistory(const QString &target)
@@ -61,23 +60,25 @@ bool NamesHistory(const QString &target)
     return !target.isEmpty() && ParseHistoryLocation(target).valid();
 }
 
-bool WaitingVisits(const QString &localFile, QList<Waiting> *waiting, QString *error)
+Result<QList<Waiting>> WaitingVisits(const QString &localFile)
 {
-    waiting->clear();
+    QList<Waiting> waiting;
     if (!QFileInfo::exists(localFile))
-        return true;
+        return waiting;
     CHistoryStore outbox(ParseHistoryLocation(localFile));
-    QList<QueuedVisit> queued;
-    if (!outbox.Open(error) || !outbox.Queued(&queued, error))
-        return false;
-    for (const QueuedVisit &q : queued) {
-        auto it = std::find_if(waiting->begin(), waiting->end(), [&](const Waiting &w) { return w.target == q.target; });
-        if (it == waiting->end())
-            waiting->append(Waiting{q.target, 1});
+    if (Done opened = outbox.Open(); !opened)
+        return opened.failure();
+    const Result<QList<QueuedVisit>> queued = outbox.Queued();
+    if (!queued)
+        return queued.failure();
+    for (const QueuedVisit &q : *queued) {
+        auto it = std::find_if(waiting.begin(), waiting.end(), [&](const Waiting &w) { return w.target == q.target; });
+        if (it == waiting.end())
+            waiting.append(Waiting{q.target, 1});
         else
             ++it->visits;
     }
-    return true;
+    return waiting;
 }
 
 RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit, const QString &localFile)
@@ -85,31 +86,33 @@ RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit, co
     QString why;
     {
         CHistoryStore store(location);
-        if (store.Open(&why)) {
-            RecordReport report = RecordVisit(store, visit, localFile, &why);
-            if (report.outcome != RecordReport::Outcome::Failed)
-                return report;
+        if (Done opened = store.Open(); !opened) {
+            why = opened.error();
+        } else {
+            Result<RecordReport> report = RecordVisit(store, visit, localFile);
+            if (report)
+                return std::move(report).value();
+            why = report.error();
         }
     }
     return KeepVisit(location, visit, why, localFile);
 }
 
-RecordReport RecordVisit(CHistoryStore &store, const Visit &visit, const QString &localFile, QString *why)
+Result<RecordReport> RecordVisit(CHistoryStore &store, const Visit &visit, const QString &localFile)
 {
     RecordReport report;
-    QString sendError;
-    report.sent = SendQueued(store, localFile, &report.waiting, &sendError);
-    switch (store.Record(visit, why)) {
-    case CHistoryStore::Recorded::New:
+    const SendReport sending = SendQueued(store, localFile);
+    report.sent = sending.sent;
+    report.waiting = sending.waiting;
+    const Result<CHistoryStore::Recorded> recorded = store.Record(visit);
+    if (!recorded)
+        return recorded.failure();
+    if (*recorded == CHistoryStore::Recorded::New) {
         report.outcome = RecordReport::Outcome::Recorded;
         report.message = LoadString(Str::HistRecorded).arg(unitName(visit), store.Location().shown);
-        break;
-    case CHistoryStore::Recorded::AlreadyThere:
+    } else {
         report.outcome = RecordReport::Outcome::AlreadyThere;
         report.message = LoadString(Str::HistAlreadyThere).arg(unitName(visit));
-        break;
-    case CHistoryStore::Recorded::Failed:
-        return report;
     }
     if (report.sent > 0)
         report.message += QLatin1Char(' ') + LoadString(Str::HistSentQueued).arg(report.sent);
@@ -125,15 +128,16 @@ RecordReport KeepVisit(const HistoryLocation &location, const Visit &visit, cons
         return report;
     }
     CHistoryStore outbox(ParseHistoryLocation(localFile));
-    QString outboxError;
-    if (!outbox.Open(&outboxError) || !outbox.Queue(visit, location, why, &outboxError)) {
-        report.message = WithoutPassword(LoadString(Str::HistLost).arg(why, outboxError), location);
+    Done kept = outbox.Open();
+    if (kept)
+        kept = outbox.Queue(visit, location, why);
+    if (!kept) {
+        report.message = WithoutPassword(LoadString(Str::HistLost).arg(why, kept.error()), location);
         return report;
     }
     report.outcome = RecordReport::Outcome::Queued;
-    QList<QueuedVisit> queued;
-    if (outbox.Queued(&queued, &outboxError))
-        report.waiting = static_cast<int>(std::count_if(queued.cbegin(), queued.cend(), [&](const QueuedVisit &q) {
+    if (const Result<QList<QueuedVisit>> queued = outbox.Queued())
+        report.waiting = static_cast<int>(std::count_if(queued->cbegin(), queued->cend(), [&](const QueuedVisit &q) {
             return q.target == location.target;
         }));
     report.message = WithoutPassword(LoadString(Str::HistQueued).arg(why).arg(report.waiting), location);

@@ -26,20 +26,26 @@ struct RecordReport
 // Records `visit` at `location`; the local outbox lives in `localFile` (the default store).
 RecordReport RecordVisit(const HistoryLocation &location, const Visit &visit,
                          const QString &localFile = DefaultHistoryFile());
-// The same on a store that is open already (and stays open). Outcome Failed, with the reason in
-// *why, when the store did not take it: KeepVisit() then keeps it on this PC.
-RecordReport RecordVisit(CHistoryStore &store, const Visit &visit, const QString &localFile, QString *why);
+// The same on a store that is open already (and stays open). A failure when the store did not
+// take it (its message says why): KeepVisit() then keeps it on this PC.
+Result<RecordReport> RecordVisit(CHistoryStore &store, const Visit &visit, const QString &localFile);
 // Keeps `visit`, which the history at `location` could not take (`why`), in the outbox of
 // `localFile`: outcome Queued, or Failed when even that is not possible.
 RecordReport KeepVisit(const HistoryLocation &location, const Visit &visit, const QString &why,
                        const QString &localFile = DefaultHistoryFile());
 
+// What sending the outbox did: what arrived, what is still kept for the history and why. Not
+// all or nothing: each visit that arrived is taken off, whatever happens to the next.
+struct SendReport
+{
+    int sent = 0;
+    int waiting = 0;
+    QString why; // empty when nothing failed
+};
 // Sends the visits the outbox holds for an open store (that is not the outbox's own file) to
-// it, and no others; returns how many arrived, and in *waiting how many are still kept for it.
-// Visits queued before the outbox kept their history, or for a URL that names none, are sent
-// only with `takeUnknown`: the user named this history for them.
-int SendQueued(CHistoryStore &store, const QString &localFile, int *waiting, QString *error,
-               bool takeUnknown = false);
+// it, and no others. Visits queued before the outbox kept their history, or for a URL that
+// names none, are sent only with `takeUnknown`: the user named this history for them.
+SendReport SendQueued(CHistoryStore &store, const QString &localFile, bool takeUnknown = false);
 
 // False for a queued visit's target that names no history to send it to.
 bool NamesHistory(const QString &target);
@@ -51,6 +57,6 @@ struct Waiting
     QString target;
     int visits = 0;
 };
-bool WaitingVisits(const QString &localFile, QList<Waiting> *waiting, QString *error);
+Result<QList<Waiting>> WaitingVisits(const QString &localFile);
 
 } // namespace Quilo

@@ -63,13 +63,12 @@ QByteArray CompressBlob(const QByteArray &data)
     return out;
 }
 
-bool LoadManifestRecords(QSqlDatabase db, const QByteArray &manifest, QList<RecordOutcome> *records, QString *error)
+Result<QList<RecordOutcome>> LoadManifestRecords(QSqlDatabase db, const QByteArray &manifest)
 {
     QList<ManifestEntry> entries;
-    if (!ReadManifest(manifest, &entries)) {
-        *error = LoadString(Str::HistErrDamaged);
-        return false;
-    }
+    if (!ReadManifest(manifest, &entries))
+        return Failed{LoadString(Str::HistErrDamaged)};
+    QList<RecordOutcome> records;
     QSqlQuery q(db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT data FROM blobs WHERE hash = ?"));
@@ -77,22 +76,18 @@ bool LoadManifestRecords(QSqlDatabase db, const QByteArray &manifest, QList<Reco
         QByteArray content = e.content;
         if (!e.hash.isEmpty()) {
             q.bindValue(0, e.hash);
-            if (!RunQuery(q, error))
-                return false;
-            if (!q.next()) {
-                *error = LoadString(Str::HistErrDamaged);
-                return false;
-            }
+            if (Done found = RunQuery(q); !found)
+                return found.failure();
+            if (!q.next())
+                return Failed{LoadString(Str::HistErrDamaged)};
             content = qUncompress(q.value(0).toByteArray());
         }
         QList<RecordOutcome> list;
-        if (!DecodeSet(content, e.dataSet, &list)) {
-            *error = LoadString(Str::HistErrDamaged);
-            return false;
-        }
-        *records << list;
+        if (!DecodeSet(content, e.dataSet, &list))
+            return Failed{LoadString(Str::HistErrDamaged)};
+        records << list;
     }
-    return true;
+    return records;
 }
 
 QByteArray PackVisit(const Visit &v)

@@ -25,10 +25,10 @@ struct Migration
 {
     int version;
     QStringList statements;
-    std::function<bool(CHistoryStore &, QString *)> fill;
+    std::function<Done(CHistoryStore &)> fill;
 };
 
-bool fillCounters(CHistoryStore &store, QString *error);
+Done fillCounters(CHistoryStore &store);
 
 // Every step, oldest first. Never change a step once released: add one.
 const QList<Migration> &migrations()
@@ -82,35 +82,33 @@ QString dialect(QString sql, Kind kind)
     return sql;
 }
 
-bool fillCounters(CHistoryStore &store, QString *error)
+Done fillCounters(CHistoryStore &store)
 {
     QSqlDatabase db = store.Database();
     QSqlQuery all(db);
     all.setForwardOnly(true);
-    if (!all.exec(QStringLiteral("SELECT id, manifest FROM visits"))) {
-        *error = SqlErrorText(all.lastError());
-        return false;
-    }
+    if (!all.exec(QStringLiteral("SELECT id, manifest FROM visits")))
+        return Failed{SqlErrorText(all.lastError())};
     QList<std::pair<qint64, QByteArray>> visits;
     while (all.next())
         visits.append({all.value(0).toLongLong(), all.value(1).toByteArray()});
     QSqlQuery update(db);
     update.prepare(QStringLiteral("UPDATE visits SET cash_in = ?, cash_out = ?, stake = ?, win = ?, games = ? WHERE id = ?"));
     for (const auto &[id, manifest] : visits) {
-        QList<RecordOutcome> records;
-        if (!LoadManifestRecords(db, manifest, &records, error))
-            return false;
-        const std::optional<CounterValues> c = CountersOf(records);
+        const Result<QList<RecordOutcome>> records = LoadManifestRecords(db, manifest);
+        if (!records)
+            return records.failure();
+        const std::optional<CounterValues> c = CountersOf(*records);
         if (!c)
             continue;
         int i = 0;
         for (quint32 v : {c->cashIn, c->cashOut, c->stake, c->win, c->games})
             update.bindValue(i++, static_cast<qint64>(v));
         update.bindValue(i, id);
-        if (!RunQuery(update, error))
-            return false;
+        if (Done updated = RunQuery(update); !updated)
+            return updated;
     }
-    return true;
+    return {};
 }
 
 QString newConnectionName()
@@ -144,18 +142,14 @@ bool CHistoryStore::IsOpen() const
     return m_open;
 }
 
-bool CHistoryStore::Connect(QString *error)
+Done CHistoryStore::Connect()
 {
-    if (!m_location.valid()) {
-        *error = m_location.error;
-        return false;
-    }
+    if (!m_location.valid())
+        return Failed{m_location.error};
     const bool pg = m_location.kind == Kind::PostgreSQL;
     const QString driver = pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
-    if (!QSqlDatabase::isDriverAvailable(driver)) {
-        *error = LoadString(Str::HistErrDriver).arg(driver);
-        return false;
-    }
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        return Failed{LoadString(Str::HistErrDriver).arg(driver)};
     QSqlDatabase db = QSqlDatabase::contains(m_connection) ? QSqlDatabase::database(m_connection, false)
                                                             : QSqlDatabase::addDatabase(driver, m_connection);
     if (pg) {
@@ -167,48 +161,39 @@ bool CHistoryStore::Connect(QString *error)
         db.setConnectOptions(m_location.options);
     } else {
         const QFileInfo file(m_location.path);
-        if (!QDir().mkpath(file.absolutePath())) {
-            *error = LoadString(Str::HistErrOpen).arg(m_location.shown, LoadString(Str::HistErrFolder).arg(file.absolutePath()));
-            return false;
-        }
+        if (!QDir().mkpath(file.absolutePath()))
+            return Failed{LoadString(Str::HistErrOpen).arg(m_location.shown, LoadString(Str::HistErrFolder).arg(file.absolutePath()))};
         db.setDatabaseName(m_location.path);
         // Two programs recording at once wait for each other instead of failing.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
     }
-    if (!db.open()) {
-        *error = LoadString(Str::HistErrOpen).arg(m_location.shown, SqlErrorText(db.lastError()));
-        return false;
-    }
+    if (!db.open())
+        return Failed{LoadString(Str::HistErrOpen).arg(m_location.shown, SqlErrorText(db.lastError()))};
     if (!pg) {
-        QString ignored;
-        RunSql(db, QStringLiteral("PRAGMA journal_mode=WAL"), &ignored);
-        RunSql(db, QStringLiteral("PRAGMA synchronous=NORMAL"), &ignored);
+        // Tuning only: a store that refuses them still works.
+        (void)RunSql(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+        (void)RunSql(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
         // A history of many units is a large file: its indexes want more than the default
         // 2 MiB of cache.
-        RunSql(db, QStringLiteral("PRAGMA cache_size=-32768"), &ignored);
+        (void)RunSql(db, QStringLiteral("PRAGMA cache_size=-32768"));
     }
-    return true;
+    return {};
 }
 
-bool CHistoryStore::Open(QString *error)
+Done CHistoryStore::Open()
 {
-    return OpenAt(kSchemaVersion, error);
+    return OpenAt(kSchemaVersion);
 }
 
-bool CHistoryStore::OpenAt(int version, QString *error)
+Done CHistoryStore::OpenAt(int version)
 {
     m_open = false;
-    if (!Connect(error)) {
-        *error = WithoutPassword(*error, m_location); // a driver's message may quote the options
-        return false;
-    }
-    QString why;
-    if (!Migrate(version, &why)) {
-        *error = WithoutPassword(LoadString(Str::HistErrSchema).arg(m_location.shown, why), m_location);
-        return false;
-    }
+    if (Done connected = Connect(); !connected)
+        return Failed{WithoutPassword(connected.error(), m_location)}; // a driver's message may quote the options
+    if (Done migrated = Migrate(version); !migrated)
+        return Failed{WithoutPassword(LoadString(Str::HistErrSchema).arg(m_location.shown, migrated.error()), m_location)};
     m_open = true;
-    return true;
+    return {};
 }
 
 int CHistoryStore::SchemaVersion()
@@ -222,42 +207,40 @@ int CHistoryStore::SchemaVersion()
     return q.value(0).toInt();
 }
 
-bool CHistoryStore::Migrate(int upTo, QString *error)
+Done CHistoryStore::Migrate(int upTo)
 {
     // Done already (every open but the first): no write lock, so readers never wait on each other.
     if (const int seen = SchemaVersion(); seen >= upTo && seen <= kSchemaVersion)
-        return true;
+        return {};
     QSqlDatabase db = Database();
     HistoryTransaction transaction(db, m_location.kind);
-    if (!transaction.Begin(error))
-        return false;
+    if (Done begun = transaction.Begin(); !begun)
+        return begun;
     // One program migrates; another waits here and then finds the work done.
-    if (m_location.kind == Kind::PostgreSQL && !RunSql(db, QStringLiteral("SELECT pg_advisory_xact_lock(715100014)"), error))
-        return false;
+    if (m_location.kind == Kind::PostgreSQL)
+        if (Done locked = RunSql(db, QStringLiteral("SELECT pg_advisory_xact_lock(715100014)")); !locked)
+            return locked;
     const int current = SchemaVersion();
-    if (current < 0) {
-        *error = LoadString(Str::HistErrNoVersion);
-        return false;
-    }
-    if (current > kSchemaVersion) {
-        *error = LoadString(Str::HistErrNewer).arg(current).arg(kSchemaVersion);
-        return false;
-    }
+    if (current < 0)
+        return Failed{LoadString(Str::HistErrNoVersion)};
+    if (current > kSchemaVersion)
+        return Failed{LoadString(Str::HistErrNewer).arg(current).arg(kSchemaVersion)};
     for (const Migration &m : migrations()) {
         if (m.version <= current || m.version > upTo)
             continue;
         for (const QString &sql : m.statements)
-            if (!RunSql(db, dialect(sql, m_location.kind), error))
-                return false;
-        if (m.fill && !m.fill(*this, error))
-            return false;
+            if (Done done = RunSql(db, dialect(sql, m_location.kind)); !done)
+                return done;
+        if (m.fill)
+            if (Done filled = m.fill(*this); !filled)
+                return filled;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
         q.bindValue(0, m.version);
-        if (!RunQuery(q, error))
-            return false;
+        if (Done stepped = RunQuery(q); !stepped)
+            return stepped;
     }
-    return transaction.Commit(error);
+    return transaction.Commit();
 }
 
 } // namespace Quilo

@@ -25,36 +25,35 @@ public:
     explicit HistoryWorker(std::shared_ptr<std::atomic<int>> opened) : m_opened(std::move(opened)) {}
 
     // The open store of `location`: the one kept, unless the history chosen has changed since.
-    // Nullptr with a message for people when it cannot be opened.
-    CHistoryStore *Store(const HistoryLocation &location, QString *error)
+    // A failure with a message for people when it cannot be opened.
+    Result<CHistoryStore *> Store(const HistoryLocation &location)
     {
         if (m_store && m_store->IsOpen() && sameStore(m_store->Location(), location))
             return m_store.get();
         m_store.reset(); // its connection goes before the next one is made
         auto store = std::make_unique<CHistoryStore>(location);
         m_opened->fetch_add(1);
-        if (!store->Open(error))
-            return nullptr;
+        if (Done opened = store->Open(); !opened)
+            return opened.failure();
         m_store = std::move(store);
         return m_store.get();
     }
-    CHistoryStore *Store(QString *error) { return Store(ChooseHistory().location, error); }
+    Result<CHistoryStore *> Store() { return Store(ChooseHistory().location); }
 
     // After a failure the connection may be broken (a server restarted): the next request
     // opens the store again.
-    void Failed() { m_store.reset(); }
+    void Forget() { m_store.reset(); }
 
     RecordReport Record(const HistoryLocation &location, const Visit &visit)
     {
-        QString why;
-        CHistoryStore *store = Store(location, &why);
-        if (store) {
-            RecordReport report = RecordVisit(*store, visit, DefaultHistoryFile(), &why);
-            if (report.outcome != RecordReport::Outcome::Failed)
-                return report;
-            Failed();
-        }
-        return KeepVisit(location, visit, why);
+        const Result<CHistoryStore *> store = Store(location);
+        if (!store)
+            return KeepVisit(location, visit, store.error());
+        Result<RecordReport> report = RecordVisit(**store, visit, DefaultHistoryFile());
+        if (report)
+            return std::move(report).value();
+        Forget();
+        return KeepVisit(location, visit, report.error());
     }
 
 private:
@@ -117,14 +116,13 @@ void CHistoryService::RecordWholeUnit(const CTarvelDoc &doc, bool complete)
         emit recorded(LoadString(Str::HistNotComplete), false);
         return;
     }
-    Visit visit;
-    QString error;
     // Taken here, on the document's thread: the records are copied before the next read.
-    if (!VisitFromDocument(doc.ReadOut(), doc.PortName(), QDateTime::currentDateTimeUtc(), &visit, &error)) {
-        emit recorded(error, false);
+    const Result<Visit> taken = VisitFromDocument(doc.ReadOut(), doc.PortName(), QDateTime::currentDateTimeUtc());
+    if (!taken) {
+        emit recorded(taken.error(), false);
         return;
     }
-    Post([this, location = choice.location, visit] {
+    Post([this, location = choice.location, visit = *taken] {
         const RecordReport report = m_worker->Record(location, visit);
         return [this, report] {
             emit recorded(report.message, report.outcome != RecordReport::Outcome::Failed);
@@ -135,56 +133,59 @@ void CHistoryService::RecordWholeUnit(const CTarvelDoc &doc, bool complete)
 void CHistoryService::ListUnits()
 {
     Post([this] {
-        QList<UnitEntry> units;
-        QString error;
-        CHistoryStore *store = m_worker->Store(&error);
-        if (store && !store->Units(&units, &error))
-            m_worker->Failed();
-        return [this, units, error] { emit unitsListed(units, error); };
+        const Result<CHistoryStore *> store = m_worker->Store();
+        const Result<QList<UnitEntry>> units = store ? (*store)->Units() : store.failure();
+        if (store && !units)
+            m_worker->Forget();
+        return [this, units] { emit unitsListed(units.valueOr({}), units.error()); };
     });
 }
 
 void CHistoryService::ListVisits(qint64 unitId)
 {
     Post([this, unitId] {
-        QList<VisitEntry> visits;
-        QString error;
-        CHistoryStore *store = m_worker->Store(&error);
-        if (store && !store->Visits(unitId, &visits, &error))
-            m_worker->Failed();
-        return [this, unitId, visits, error] { emit visitsListed(unitId, visits, error); };
+        const Result<CHistoryStore *> store = m_worker->Store();
+        const Result<QList<VisitEntry>> visits = store ? (*store)->Visits(unitId) : store.failure();
+        if (store && !visits)
+            m_worker->Forget();
+        return [this, unitId, visits] { emit visitsListed(unitId, visits.valueOr({}), visits.error()); };
     });
 }
 
 void CHistoryService::SendQueued()
 {
     Post([this] {
-        int sentCount = 0;
-        int waiting = 0;
-        QString error;
-        if (CHistoryStore *store = m_worker->Store(&error)) {
-            sentCount = Quilo::SendQueued(*store, DefaultHistoryFile(), &waiting, &error);
-            if (!error.isEmpty())
-                m_worker->Failed();
+        SendReport report;
+        if (const Result<CHistoryStore *> store = m_worker->Store()) {
+            report = Quilo::SendQueued(**store, DefaultHistoryFile());
+            if (!report.why.isEmpty())
+                m_worker->Forget();
+        } else {
+            report.why = store.error();
         }
-        return [this, sentCount, waiting, error] { emit sent(sentCount, waiting, error); };
+        return [this, report] { emit sent(report.sent, report.waiting, report.why); };
     });
 }
 
 void CHistoryService::Compare(qint64 earlierId, qint64 laterId)
 {
     Post([this, earlierId, laterId] {
-        StoredVisit a;
         StoredVisit b;
         Comparison c;
         QString error;
-        CHistoryStore *store = m_worker->Store(&error);
-        if (store && store->LoadVisit(earlierId, &a, &error) && store->LoadVisit(laterId, &b, &error)) {
+        const Result<CHistoryStore *> store = m_worker->Store();
+        Result<StoredVisit> earlier = store ? (*store)->LoadVisit(earlierId) : store.failure();
+        Result<StoredVisit> later = earlier ? (*store)->LoadVisit(laterId) : earlier.failure();
+        if (later) {
+            StoredVisit a = std::move(earlier).value();
+            b = std::move(later).value();
             if (b.entry.pcTime < a.entry.pcTime)
                 std::swap(a, b);
             c = CompareVisits(a, b);
-        } else if (store && store->Faulted()) {
-            m_worker->Failed();
+        } else {
+            error = later.error();
+            if (store && (*store)->Faulted())
+                m_worker->Forget();
         }
         return [this, c, b, error] { emit compared(c, b, error); };
     });
@@ -202,14 +203,13 @@ void CHistoryService::Import(const QStringList &files)
                 messages << LoadString(Str::HistImportStopped);
                 break;
             }
-            QString error;
-            Visit visit;
             const QString name = QFileInfo(path).fileName();
-            if (!VisitFromFile(path, &visit, &error)) {
-                messages << name + QStringLiteral(": ") + error;
+            const Result<Visit> visit = VisitFromFile(path);
+            if (!visit) {
+                messages << name + QStringLiteral(": ") + visit.error();
                 continue;
             }
-            const RecordReport report = m_worker->Record(location, visit);
+            const RecordReport report = m_worker->Record(location, *visit);
             if (report.outcome == RecordReport::Outcome::Recorded || report.outcome == RecordReport::Outcome::Queued)
                 ++recordedCount;
             messages << name + QStringLiteral(": ") + report.message;

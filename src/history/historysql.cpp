@@ -11,57 +11,49 @@ QString SqlErrorText(const QSqlError &e)
     return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
-bool RunQuery(QSqlQuery &q, QString *error)
+Done RunQuery(QSqlQuery &q)
 {
     if (q.exec())
-        return true;
-    if (error)
-        *error = SqlErrorText(q.lastError());
-    return false;
+        return {};
+    return Failed{SqlErrorText(q.lastError())};
 }
 
-bool RunSql(QSqlDatabase db, const QString &sql, QString *error)
+Done RunSql(QSqlDatabase db, const QString &sql)
 {
     QSqlQuery q(db);
     if (q.exec(sql))
-        return true;
-    if (error)
-        *error = SqlErrorText(q.lastError());
-    return false;
+        return {};
+    return Failed{SqlErrorText(q.lastError())};
 }
 
 HistoryTransaction::HistoryTransaction(QSqlDatabase db, HistoryLocation::Kind kind) : m_db(std::move(db)), m_kind(kind) {}
 
 HistoryTransaction::~HistoryTransaction()
 {
-    if (!m_active)
-        return;
-    QString ignored;
-    RunSql(m_db, QStringLiteral("ROLLBACK"), &ignored);
+    if (m_active)
+        (void)RunSql(m_db, QStringLiteral("ROLLBACK"));
 }
 
-bool HistoryTransaction::Begin(QString *error)
+Done HistoryTransaction::Begin()
 {
     if (m_active)
-        return true;
+        return {};
     // SQLite: take the write lock at once. Two writers that both start by reading would
     // otherwise deadlock when both want to write.
     const QString begin = m_kind == HistoryLocation::Kind::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
-    m_active = RunSql(m_db, begin, error);
-    return m_active;
+    Done begun = RunSql(m_db, begin);
+    m_active = begun.ok();
+    return begun;
 }
 
-bool HistoryTransaction::Commit(QString *error)
+Done HistoryTransaction::Commit()
 {
-    if (!m_active) {
-        if (error)
-            *error = QStringLiteral("no transaction to commit");
-        return false;
-    }
-    if (!RunSql(m_db, QStringLiteral("COMMIT"), error))
-        return false; // still active: the destructor rolls back
+    if (!m_active)
+        return Failed{QStringLiteral("no transaction to commit")};
+    if (Done committed = RunSql(m_db, QStringLiteral("COMMIT")); !committed)
+        return committed; // still active: the destructor rolls back
     m_active = false;
-    return true;
+    return {};
 }
 
 } // namespace Quilo

@@ -3,6 +3,7 @@
 // entry points, and a transaction that undoes itself unless committed. Not for the front ends.
 
 #include "historylocation.h"
+#include "result.h"
 #include "visit.h"
 
 #include <QByteArray>
@@ -16,14 +17,14 @@ class QSqlQuery;
 namespace Quilo {
 
 QString SqlErrorText(const QSqlError &e);
-// False with the driver's message in *error (when given).
-bool RunQuery(QSqlQuery &q, QString *error);
-bool RunSql(QSqlDatabase db, const QString &sql, QString *error);
+// A failure carries the driver's message.
+Done RunQuery(QSqlQuery &q);
+Done RunSql(QSqlDatabase db, const QString &sql);
 
 // A blob as qCompress() makes it (qUncompress reads it back), fitted to a few KiB.
 QByteArray CompressBlob(const QByteArray &data);
 // The records a visit's manifest names, its blobs looked up in `db`.
-bool LoadManifestRecords(QSqlDatabase db, const QByteArray &manifest, QList<RecordOutcome> *records, QString *error);
+Result<QList<RecordOutcome>> LoadManifestRecords(QSqlDatabase db, const QByteArray &manifest);
 
 // One transaction on `db`: begun by Begin(), kept only by Commit(). Whatever way the scope is
 // left before that (an early return on an error, an exception), the destructor rolls it back,
@@ -36,8 +37,8 @@ public:
     HistoryTransaction(const HistoryTransaction &) = delete;
     HistoryTransaction &operator=(const HistoryTransaction &) = delete;
 
-    bool Begin(QString *error);
-    bool Commit(QString *error);
+    Done Begin();
+    Done Commit();
     bool IsActive() const { return m_active; }
 
 private:

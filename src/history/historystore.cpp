@@ -49,21 +49,21 @@ const QString kVisitColumns = QStringLiteral(
     "v.stake, v.win, v.games, u.unit_type, u.unit_number FROM visits v JOIN units u ON u.id = v.unit_id");
 } // namespace
 
-bool CHistoryStore::StoreBlob(const QByteArray &hash, const QByteArray &content, QString *error)
+Done CHistoryStore::StoreBlob(const QByteArray &hash, const QByteArray &content)
 {
     QSqlDatabase db = Database();
     QSqlQuery have(db);
     have.prepare(QStringLiteral("SELECT 1 FROM blobs WHERE hash = ?"));
     have.bindValue(0, hash);
-    if (!RunQuery(have, error))
-        return false;
+    if (Done asked = RunQuery(have); !asked)
+        return asked;
     if (have.next())
-        return true; // the same records, stored by an earlier visit
+        return {}; // the same records, stored by an earlier visit
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO blobs (hash, data) VALUES (?, ?) ON CONFLICT DO NOTHING"));
     insert.bindValue(0, hash);
     insert.bindValue(1, CompressBlob(content));
-    return RunQuery(insert, error);
+    return RunQuery(insert);
 }
 
 namespace {
@@ -73,22 +73,23 @@ const QString kVisitInsert = QStringLiteral(
     "manifest, cash_in, cash_out, stake, win, games) VALUES ");
 constexpr int kVisitInsertColumns = 15;
 
-// The unit's row, made when it is new. False with *error empty when the row is not there after all.
-bool unitIdOf(QSqlDatabase db, const QString &type, const QString &number, qint64 *id, QString *error)
+// The unit's row, made when it is new.
+Result<qint64> unitIdOf(QSqlDatabase db, const QString &type, const QString &number)
 {
     QSqlQuery unit(db);
     unit.prepare(QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES (?, ?) ON CONFLICT DO NOTHING"));
     unit.bindValue(0, type);
     unit.bindValue(1, number);
-    if (!RunQuery(unit, error))
-        return false;
+    if (Done made = RunQuery(unit); !made)
+        return made.failure();
     unit.prepare(QStringLiteral("SELECT id FROM units WHERE unit_type = ? AND unit_number = ?"));
     unit.bindValue(0, type);
     unit.bindValue(1, number);
-    if (!RunQuery(unit, error) || !unit.next())
-        return false;
-    *id = unit.value(0).toLongLong();
-    return true;
+    if (Done found = RunQuery(unit); !found)
+        return found.failure();
+    if (!unit.next()) // inserted a moment ago, and not there
+        return Failed{LoadString(Str::HistErrDamaged)};
+    return unit.value(0).toLongLong();
 }
 
 // The values of a visit's row, in kVisitInsert's order; the fingerprint is the third.
@@ -106,8 +107,7 @@ QVariantList visitRow(const Visit &v, qint64 unitId, const QByteArray &manifest)
 }
 
 // `all` rows of `columns` values each, `perStatement` rows to a statement; rows already there stay.
-bool insertRows(QSqlDatabase db, const QString &head, int columns, const QList<QVariantList> &all, int perStatement,
-                QString *error)
+Done insertRows(QSqlDatabase db, const QString &head, int columns, const QList<QVariantList> &all, int perStatement)
 {
     const QString one = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(QStringLiteral(", ")) + QLatin1Char(')');
     for (qsizetype at = 0; at < all.size(); at += perStatement) {
@@ -121,75 +121,72 @@ bool insertRows(QSqlDatabase db, const QString &head, int columns, const QList<Q
         for (qsizetype i = 0; i < n; ++i)
             for (const QVariant &value : all.at(at + i))
                 q.bindValue(p++, value);
-        if (!RunQuery(q, error))
-            return false;
+        if (Done inserted = RunQuery(q); !inserted)
+            return inserted;
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
-CHistoryStore::Recorded CHistoryStore::RecordOne(const Visit &visit, QString *error)
+Result<CHistoryStore::Recorded> CHistoryStore::RecordOne(const Visit &visit)
 {
     QSqlDatabase db = Database();
-    qint64 unitId = 0;
-    if (!unitIdOf(db, visit.unitType, visit.unitNumber, &unitId, error)) {
-        if (error->isEmpty())
-            *error = LoadString(Str::HistErrDamaged);
-        return Recorded::Failed;
-    }
+    const Result<qint64> unitId = unitIdOf(db, visit.unitType, visit.unitNumber);
+    if (!unitId)
+        return unitId.failure();
 
     const StoredRecords stored = StoreForm(visit.records);
-    const QVariantList values = visitRow(visit, unitId, stored.manifest);
+    const QVariantList values = visitRow(visit, *unitId, stored.manifest);
     QSqlQuery known(db);
     known.prepare(QStringLiteral("SELECT 1 FROM visits WHERE uuid = ? OR (unit_id = ? AND fingerprint = ?)"));
     known.bindValue(0, visit.uuid);
-    known.bindValue(1, unitId);
+    known.bindValue(1, *unitId);
     known.bindValue(2, values.at(2));
-    if (!RunQuery(known, error))
-        return Recorded::Failed;
+    if (Done asked = RunQuery(known); !asked)
+        return asked.failure();
     if (known.next())
         return Recorded::AlreadyThere;
 
     for (const auto &[hash, content] : stored.blobs)
-        if (!StoreBlob(hash, content, error))
-            return Recorded::Failed;
+        if (Done kept = StoreBlob(hash, content); !kept)
+            return kept.failure();
     QSqlQuery insert(db);
     insert.prepare(kVisitInsert + QLatin1Char('(') + QStringList(kVisitInsertColumns, QStringLiteral("?")).join(QStringLiteral(", "))
                    + QStringLiteral(") ON CONFLICT DO NOTHING"));
     for (int i = 0; i < values.size(); ++i)
         insert.bindValue(i, values.at(i));
-    if (!RunQuery(insert, error))
-        return Recorded::Failed;
+    if (Done inserted = RunQuery(insert); !inserted)
+        return inserted.failure();
     return insert.numRowsAffected() == 0 ? Recorded::AlreadyThere : Recorded::New;
 }
-CHistoryStore::Recorded CHistoryStore::Record(const Visit &visit, QString *error)
+
+Result<CHistoryStore::Recorded> CHistoryStore::Record(const Visit &visit)
 {
-    if (!m_open) {
-        *error = LoadString(Str::HistErrNotOpen);
-        return Recorded::Failed;
-    }
-    QString why;
+    if (!m_open)
+        return Failed{LoadString(Str::HistErrNotOpen)};
+    const auto failed = [&](const QString &why) { return Failed{LoadString(Str::HistErrWrite).arg(m_location.shown, why)}; };
     HistoryTransaction transaction(Database(), m_location.kind);
-    Recorded r = transaction.Begin(&why) ? RecordOne(visit, &why) : Recorded::Failed;
+    if (Done begun = transaction.Begin(); !begun)
+        return failed(begun.error());
+    const Result<Recorded> r = RecordOne(visit);
+    if (!r)
+        return failed(r.error());
     // Only a new visit is kept; anything else leaves the store as it was.
-    if (r == Recorded::New && !transaction.Commit(&why))
-        r = Recorded::Failed;
-    if (r == Recorded::Failed)
-        *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
+    if (*r == Recorded::New)
+        if (Done committed = transaction.Commit(); !committed)
+            return failed(committed.error());
     return r;
 }
 
-bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
+Done CHistoryStore::RecordAll(const QList<Visit> &visits)
 {
-    QString why;
+    const auto failed = [&](const QString &why) { return Failed{LoadString(Str::HistErrWrite).arg(m_location.shown, why)}; };
+    if (!m_open)
+        return failed(LoadString(Str::HistErrNotOpen));
     HistoryTransaction transaction(Database(), m_location.kind);
-    const auto fail = [&] {
-        *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
-        return false;
-    };
-    if (!m_open || !transaction.Begin(&why))
-        return fail();
+    if (Done begun = transaction.Begin(); !begun)
+        return failed(begun.error());
     QSqlDatabase db = Database();
     QHash<QString, qint64> unitIds;
     QHash<QByteArray, QByteArray> blobs; // hash -> content, new in this batch
@@ -198,10 +195,10 @@ bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
     for (const Visit &v : visits) {
         const QString key = v.unitType + QLatin1Char('\n') + v.unitNumber;
         if (!unitIds.contains(key)) {
-            qint64 id = 0;
-            if (!unitIdOf(db, v.unitType, v.unitNumber, &id, &why))
-                return fail();
-            unitIds.insert(key, id);
+            const Result<qint64> id = unitIdOf(db, v.unitType, v.unitNumber);
+            if (!id)
+                return failed(id.error());
+            unitIds.insert(key, *id);
         }
         const StoredRecords stored = StoreForm(v.records, reuse.get());
         for (const auto &[hash, content] : stored.blobs)
@@ -214,25 +211,31 @@ bool CHistoryStore::RecordAll(const QList<Visit> &visits, QString *error)
     QList<QVariantList> blobRows;
     for (auto it = blobs.cbegin(); it != blobs.cend(); ++it)
         blobRows << QVariantList{it.key(), CompressBlob(it.value())};
-    if (!insertRows(db, QStringLiteral("INSERT INTO blobs (hash, data) VALUES "), 2, blobRows, perStatement, &why)
-        || !insertRows(db, kVisitInsert, kVisitInsertColumns, rows, perStatement, &why))
-        return fail();
-    if (!transaction.Commit(&why))
-        return fail();
-    return true;
+    if (Done done = insertRows(db, QStringLiteral("INSERT INTO blobs (hash, data) VALUES "), 2, blobRows, perStatement); !done)
+        return failed(done.error());
+    if (Done done = insertRows(db, kVisitInsert, kVisitInsertColumns, rows, perStatement); !done)
+        return failed(done.error());
+    if (Done committed = transaction.Commit(); !committed)
+        return failed(committed.error());
+    return {};
 }
 
-bool CHistoryStore::Units(QList<UnitEntry> *units, QString *error)
+Failed CHistoryStore::ReadFault(const QString &why)
 {
+    m_faulted = true;
+    return Failed{LoadString(Str::HistErrRead).arg(m_location.shown, why)};
+}
+
+Result<QList<UnitEntry>> CHistoryStore::Units()
+{
+    m_faulted = false;
     QSqlQuery q(Database());
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT u.id, u.unit_type, u.unit_number, COUNT(v.id), MAX(v.pc_time) FROM units u "
                                "LEFT JOIN visits v ON v.unit_id = u.id GROUP BY u.id, u.unit_type, u.unit_number "
-                               "ORDER BY u.unit_type, u.unit_number"))) {
-        *error = LoadString(Str::HistErrRead).arg(m_location.shown, SqlErrorText(q.lastError()));
-        return false;
-    }
-    units->clear();
+                               "ORDER BY u.unit_type, u.unit_number")))
+        return ReadFault(SqlErrorText(q.lastError()));
+    QList<UnitEntry> units;
     while (q.next()) {
         UnitEntry u;
         u.id = q.value(0).toLongLong();
@@ -241,47 +244,39 @@ bool CHistoryStore::Units(QList<UnitEntry> *units, QString *error)
         u.visits = q.value(3).toInt();
         if (!q.value(4).isNull())
             u.lastVisit = QDateTime::fromMSecsSinceEpoch(q.value(4).toLongLong(), Qt::UTC);
-        *units << u;
+        units << u;
     }
-    return true;
+    return units;
 }
 
-bool CHistoryStore::FindUnit(const QString &name, UnitEntry *unit, QString *error)
+Result<UnitEntry> CHistoryStore::FindUnit(const QString &name)
 {
     m_faulted = false;
-    // A manufacturing number (or a type) may hold "/" itself: "TYPE/NUMBER" is matched whole,
-    // and only when no unit's whole name is that, the text is taken as a number alone.
-    const auto lookUp = [&](const QString &sql, QList<UnitEntry> *found) {
+    QList<UnitEntry> found;
+    const auto lookUp = [&](const QString &sql) -> Done {
         QSqlQuery q(Database());
         q.prepare(sql);
         q.bindValue(0, name);
-        if (!q.exec()) {
-            m_faulted = true;
-            *error = LoadString(Str::HistErrRead).arg(m_location.shown, SqlErrorText(q.lastError()));
-            return false;
-        }
+        if (!q.exec())
+            return ReadFault(SqlErrorText(q.lastError()));
         while (q.next())
-            *found << UnitEntry{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), 0, {}};
-        return true;
+            found << UnitEntry{q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), 0, {}};
+        return {};
     };
-    QList<UnitEntry> found;
-    if (name.contains(QLatin1Char('/'))
-        && !lookUp(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_type || '/' || unit_number = ?"),
-                   &found))
-        return false;
-    if (found.isEmpty()
-        && !lookUp(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_number = ?"), &found))
-        return false;
-    if (found.size() != 1) {
-        *error = found.isEmpty() ? LoadString(Str::HistErrNoUnit).arg(name) : LoadString(Str::HistErrUnitAmbiguous).arg(name);
-        return false;
-    }
-    *unit = found.first();
-    return true;
+    // A manufacturing number (or a type) may hold "/" itself: "TYPE/NUMBER" is matched whole,
+    // and only when no unit's whole name is that, the text is taken as a number alone.
+    if (name.contains(QLatin1Char('/')))
+        if (Done done = lookUp(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_type || '/' || unit_number = ?")); !done)
+            return done.failure();
+    if (found.isEmpty())
+        if (Done done = lookUp(QStringLiteral("SELECT id, unit_type, unit_number FROM units WHERE unit_number = ?")); !done)
+            return done.failure();
+    if (found.size() != 1)
+        return Failed{found.isEmpty() ? LoadString(Str::HistErrNoUnit).arg(name) : LoadString(Str::HistErrUnitAmbiguous).arg(name)};
+    return found.first();
 }
 
-bool CHistoryStore::ReadVisits(const QString &where, const QVariantList &values, QList<VisitEntry> *visits,
-                               QString *error, int limit)
+Result<QList<VisitEntry>> CHistoryStore::ReadVisits(const QString &where, const QVariantList &values, int limit)
 {
     QSqlQuery q(Database());
     q.setForwardOnly(true);
@@ -292,108 +287,100 @@ bool CHistoryStore::ReadVisits(const QString &where, const QVariantList &values,
     q.prepare(sql);
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values.at(i));
-    if (!q.exec()) {
-        m_faulted = true;
-        *error = LoadString(Str::HistErrRead).arg(m_location.shown, SqlErrorText(q.lastError()));
-        return false;
-    }
-    visits->clear();
+    if (!q.exec())
+        return ReadFault(SqlErrorText(q.lastError()));
+    QList<VisitEntry> visits;
     while (q.next())
-        *visits << entryFrom(q);
-    return true;
+        visits << entryFrom(q);
+    return visits;
 }
 
-bool CHistoryStore::Visits(qint64 unitId, QList<VisitEntry> *visits, QString *error)
+Result<QList<VisitEntry>> CHistoryStore::Visits(qint64 unitId)
 {
     m_faulted = false;
-    return ReadVisits(QStringLiteral("WHERE v.unit_id = ?"), {unitId}, visits, error);
+    return ReadVisits(QStringLiteral("WHERE v.unit_id = ?"), {unitId});
 }
 
-bool CHistoryStore::LatestVisit(VisitEntry *visit, QString *error)
+Result<VisitEntry> CHistoryStore::LatestVisit()
 {
     m_faulted = false;
-    QList<VisitEntry> list;
-    if (!ReadVisits(QString(), {}, &list, error, 1))
-        return false;
-    if (list.isEmpty()) {
-        *error = LoadString(Str::HistErrEmpty).arg(m_location.shown);
-        return false;
-    }
-    *visit = list.first();
-    return true;
+    const Result<QList<VisitEntry>> list = ReadVisits(QString(), {}, 1);
+    if (!list)
+        return list.failure();
+    if (list->isEmpty())
+        return Failed{LoadString(Str::HistErrEmpty).arg(m_location.shown)};
+    return list->first();
 }
 
-bool CHistoryStore::LoadVisit(qint64 id, StoredVisit *visit, QString *error)
+Result<StoredVisit> CHistoryStore::LoadVisit(qint64 id)
 {
     m_faulted = false;
-    QList<VisitEntry> found;
-    if (!ReadVisits(QStringLiteral("WHERE v.id = ?"), {id}, &found, error))
-        return false;
-    if (found.isEmpty()) {
-        *error = LoadString(Str::HistErrNoVisit).arg(id);
-        return false;
-    }
-    return LoadRecords(found.first(), visit, error);
+    const Result<QList<VisitEntry>> found = ReadVisits(QStringLiteral("WHERE v.id = ?"), {id});
+    if (!found)
+        return found.failure();
+    if (found->isEmpty())
+        return Failed{LoadString(Str::HistErrNoVisit).arg(id)};
+    return LoadRecords(found->first());
 }
 
-bool CHistoryStore::LoadVisit(const QString &reference, StoredVisit *visit, QString *error)
+Result<StoredVisit> CHistoryStore::LoadVisit(const QString &reference)
 {
     m_faulted = false;
     bool number = false;
     const qint64 id = reference.toLongLong(&number);
     QList<VisitEntry> found;
-    if (number && !ReadVisits(QStringLiteral("WHERE v.id = ?"), {id}, &found, error))
-        return false;
+    if (number) {
+        const Result<QList<VisitEntry>> byNumber = ReadVisits(QStringLiteral("WHERE v.id = ?"), {id});
+        if (!byNumber)
+            return byNumber.failure();
+        found = *byNumber;
+    }
     // An id's beginning will do when it names one visit (ids are lower-case hexadecimal). One
     // that begins with eight digits reads as a number too, so it is looked up both ways.
     const QString prefix = reference.trimmed().toLower();
     static const QRegularExpression idText(QStringLiteral("^[0-9a-f-]{8,36}$"));
     if (idText.match(prefix).hasMatch()) {
-        QList<VisitEntry> byUuid;
-        if (!ReadVisits(QStringLiteral("WHERE v.uuid >= ? AND v.uuid < ?"), {prefix, prefix + QStringLiteral("\x7f")},
-                        &byUuid, error, 2))
-            return false;
-        for (const VisitEntry &v : byUuid)
+        const Result<QList<VisitEntry>> byUuid
+            = ReadVisits(QStringLiteral("WHERE v.uuid >= ? AND v.uuid < ?"), {prefix, prefix + QStringLiteral("\x7f")}, 2);
+        if (!byUuid)
+            return byUuid.failure();
+        for (const VisitEntry &v : *byUuid)
             if (found.isEmpty() || found.first().id != v.id)
                 found << v;
     } else if (!number) {
-        *error = LoadString(Str::HistErrNoVisit).arg(reference);
-        return false;
+        return Failed{LoadString(Str::HistErrNoVisit).arg(reference)};
     }
-    if (found.size() != 1) {
-        *error = found.isEmpty() ? LoadString(Str::HistErrNoVisit).arg(reference)
-                                 : LoadString(Str::HistErrVisitAmbiguous).arg(reference);
-        return false;
-    }
-    return LoadRecords(found.first(), visit, error);
+    if (found.size() != 1)
+        return Failed{found.isEmpty() ? LoadString(Str::HistErrNoVisit).arg(reference)
+                                      : LoadString(Str::HistErrVisitAmbiguous).arg(reference)};
+    return LoadRecords(found.first());
 }
 
-bool CHistoryStore::LoadRecords(const VisitEntry &entry, StoredVisit *visit, QString *error)
+Result<StoredVisit> CHistoryStore::LoadRecords(const VisitEntry &entry)
 {
     QSqlQuery q(Database());
     q.prepare(QStringLiteral("SELECT manifest FROM visits WHERE id = ?"));
     q.bindValue(0, entry.id);
-    QString why;
-    if (!RunQuery(q, &why) || !q.next()) {
-        m_faulted = true;
-        *error = LoadString(Str::HistErrRead).arg(m_location.shown, why);
-        return false;
-    }
+    if (Done asked = RunQuery(q); !asked)
+        return ReadFault(asked.error());
+    if (!q.next())
+        return ReadFault(LoadString(Str::HistErrDamaged));
+    Result<QList<RecordOutcome>> records = LoadManifestRecords(Database(), q.value(0).toByteArray());
+    if (!records)
+        return ReadFault(records.error());
     StoredVisit out;
     out.entry = entry;
-    if (!LoadManifestRecords(Database(), q.value(0).toByteArray(), &out.records, &why)) {
-        m_faulted = true;
-        *error = LoadString(Str::HistErrRead).arg(m_location.shown, why);
-        return false;
-    }
+    out.records = std::move(records).value();
     for (RecordOutcome &r : out.records)
         r.readAt = out.entry.pcTime;
-    *visit = std::move(out);
-    return true;
+    return out;
 }
 
-bool CHistoryStore::Queue(const Visit &visit, const HistoryLocation &meantFor, const QString &reason, QString *error)
+Done CHistoryStore::Queue(const Visit &visit, const HistoryLocation &meantFor, const QString &reason)
 {
+    const auto failed = [&](const QString &why) { return Failed{LoadString(Str::HistErrWrite).arg(m_location.shown, why)}; };
+    if (!m_open || meantFor.target.isEmpty())
+        return failed(QString());
     QSqlQuery q(Database());
     q.prepare(QStringLiteral("INSERT INTO outbox (uuid, target, queued, reason, visit) VALUES (?, ?, ?, ?, ?) "
                              "ON CONFLICT DO NOTHING"));
@@ -402,46 +389,41 @@ bool CHistoryStore::Queue(const Visit &visit, const HistoryLocation &meantFor, c
     q.bindValue(2, QDateTime::currentMSecsSinceEpoch());
     q.bindValue(3, WithoutPassword(reason, meantFor));
     q.bindValue(4, PackVisit(visit));
-    QString why;
-    if (!m_open || meantFor.target.isEmpty() || !RunQuery(q, &why)) {
-        *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
-        return false;
-    }
-    return true;
+    if (Done queued = RunQuery(q); !queued)
+        return failed(queued.error());
+    return {};
 }
 
-bool CHistoryStore::Queued(QList<QueuedVisit> *visits, QString *error)
+Result<QList<QueuedVisit>> CHistoryStore::Queued()
 {
     QSqlQuery q(Database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT uuid, visit, target, reason FROM outbox ORDER BY queued"))) {
-        *error = LoadString(Str::HistErrRead).arg(m_location.shown, SqlErrorText(q.lastError()));
-        return false;
-    }
-    visits->clear();
+    if (!q.exec(QStringLiteral("SELECT uuid, visit, target, reason FROM outbox ORDER BY queued")))
+        return Failed{LoadString(Str::HistErrRead).arg(m_location.shown, SqlErrorText(q.lastError()))};
+    QList<QueuedVisit> visits;
     while (q.next()) {
         QueuedVisit v;
         if (UnpackVisit(q.value(1).toByteArray(), &v.visit) && v.visit.uuid == q.value(0).toString()) {
             v.target = q.value(2).toString();
             v.reason = q.value(3).toString();
-            *visits << v;
+            visits << v;
         }
     }
-    return true;
+    return visits;
 }
 
-bool CHistoryStore::Queued(QList<Visit> *visits, QString *error)
+Result<QList<Visit>> CHistoryStore::QueuedVisits()
 {
-    QList<QueuedVisit> all;
-    if (!Queued(&all, error))
-        return false;
-    visits->clear();
-    for (const QueuedVisit &v : all)
-        *visits << v.visit;
-    return true;
+    const Result<QList<QueuedVisit>> all = Queued();
+    if (!all)
+        return all.failure();
+    QList<Visit> visits;
+    for (const QueuedVisit &v : *all)
+        visits << v.visit;
+    return visits;
 }
 
-bool CHistoryStore::Dequeue(const QString &uuid, const QString &target, QString *error)
+Done CHistoryStore::Dequeue(const QString &uuid, const QString &target)
 {
     QSqlQuery q(Database());
     if (target.isEmpty()) {
@@ -451,19 +433,15 @@ bool CHistoryStore::Dequeue(const QString &uuid, const QString &target, QString 
         q.bindValue(1, target);
     }
     q.bindValue(0, uuid);
-    QString why;
-    if (!RunQuery(q, &why)) {
-        *error = LoadString(Str::HistErrWrite).arg(m_location.shown, why);
-        return false;
-    }
-    return true;
+    if (Done removed = RunQuery(q); !removed)
+        return Failed{LoadString(Str::HistErrWrite).arg(m_location.shown, removed.error())};
+    return {};
 }
 
 qint64 CHistoryStore::BytesUsed()
 {
     if (m_location.kind == Kind::SQLite) {
-        QString ignored;
-        RunSql(Database(), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"), &ignored);
+        (void)RunSql(Database(), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")); // else measured with its log
         return QFileInfo(m_location.path).size() + QFileInfo(m_location.path + QStringLiteral("-wal")).size();
     }
     QSqlQuery q(Database());

@@ -12,6 +12,7 @@
 // A store belongs to the thread that opened it (Qt SQL connections are per thread).
 
 #include "historylocation.h"
+#include "result.h"
 #include "visit.h"
 
 #include <QDateTime>
@@ -73,40 +74,40 @@ public:
     CHistoryStore(const CHistoryStore &) = delete;
     CHistoryStore &operator=(const CHistoryStore &) = delete;
 
-    // Connects and brings the schema up to date. False with a message for people.
-    bool Open(QString *error);
+    // Connects and brings the schema up to date. A failure says why in words for people.
+    Done Open();
     // Connects and applies the migration steps up to `version` only (tests of older stores).
-    bool OpenAt(int version, QString *error);
+    Done OpenAt(int version);
     bool IsOpen() const;
     const HistoryLocation &Location() const { return m_location; }
     int SchemaVersion();
 
-    enum class Recorded { New, AlreadyThere, Failed };
+    enum class Recorded { New, AlreadyThere };
     // Idempotent: a visit whose id (or whose records, for the same unit) the store holds
     // already is not recorded again.
-    Recorded Record(const Visit &visit, QString *error);
+    Result<Recorded> Record(const Visit &visit);
     // Many visits in one transaction, many rows to a statement (generated histories): a visit
     // whose id the store holds is left as it is.
-    bool RecordAll(const QList<Visit> &visits, QString *error);
+    Done RecordAll(const QList<Visit> &visits);
 
-    bool Units(QList<UnitEntry> *units, QString *error);
+    Result<QList<UnitEntry>> Units();
     // "TYPE/NUMBER", or the manufacturing number alone when only one unit has it.
-    bool FindUnit(const QString &name, UnitEntry *unit, QString *error);
+    Result<UnitEntry> FindUnit(const QString &name);
     // Newest first.
-    bool Visits(qint64 unitId, QList<VisitEntry> *visits, QString *error);
+    Result<QList<VisitEntry>> Visits(qint64 unitId);
     // The last visit of any unit (to compare by default).
-    bool LatestVisit(VisitEntry *visit, QString *error);
+    Result<VisitEntry> LatestVisit();
     // By number or by id (its first eight or more characters).
-    bool LoadVisit(const QString &reference, StoredVisit *visit, QString *error);
-    bool LoadVisit(qint64 id, StoredVisit *visit, QString *error);
+    Result<StoredVisit> LoadVisit(const QString &reference);
+    Result<StoredVisit> LoadVisit(qint64 id);
 
     // The outbox: visits a server could not take yet, kept in the local store with the
     // history each is meant for. The same visit may wait for two histories.
-    bool Queue(const Visit &visit, const HistoryLocation &meantFor, const QString &reason, QString *error);
-    bool Queued(QList<QueuedVisit> *visits, QString *error);
-    bool Queued(QList<Visit> *visits, QString *error); // all of them, whatever they wait for
+    Done Queue(const Visit &visit, const HistoryLocation &meantFor, const QString &reason);
+    Result<QList<QueuedVisit>> Queued();
+    Result<QList<Visit>> QueuedVisits(); // all of them, whatever they wait for
     // `target` empty: the visit queued before its history was kept.
-    bool Dequeue(const QString &uuid, const QString &target, QString *error);
+    Done Dequeue(const QString &uuid, const QString &target);
 
     // The last call failed because the store itself could not be read or is damaged, not
     // because what was asked for is not there.
@@ -118,13 +119,14 @@ public:
     QSqlDatabase Database() const;
 
 private:
-    bool Connect(QString *error);
-    bool Migrate(int upTo, QString *error);
-    Recorded RecordOne(const Visit &visit, QString *error);
-    bool StoreBlob(const QByteArray &hash, const QByteArray &content, QString *error);
-    bool LoadRecords(const VisitEntry &entry, StoredVisit *visit, QString *error);
-    bool ReadVisits(const QString &where, const QVariantList &values, QList<VisitEntry> *visits, QString *error,
-                    int limit = 0);
+    Done Connect();
+    Done Migrate(int upTo);
+    Result<Recorded> RecordOne(const Visit &visit);
+    Done StoreBlob(const QByteArray &hash, const QByteArray &content);
+    Result<StoredVisit> LoadRecords(const VisitEntry &entry);
+    Result<QList<VisitEntry>> ReadVisits(const QString &where, const QVariantList &values, int limit = 0);
+    // The store could not be read: marked as a fault of the store itself.
+    Failed ReadFault(const QString &why);
 
     HistoryLocation m_location;
     QString m_connection;

@@ -49,7 +49,8 @@ void clockOf(const ReadOut &readOut, Visit *visit)
     }
 }
 
-bool identify(const ReadOut &readOut, Visit *visit, QString *error)
+// The unit's type and number into *visit; false when the read-out does not say which unit.
+bool identify(const ReadOut &readOut, Visit *visit)
 {
     ReadOutInfo identity = IdentityOf(readOut);
     // The configuration is marked read even when chunks of it failed; a field whose chunk did
@@ -60,10 +61,8 @@ bool identify(const ReadOut &readOut, Visit *visit, QString *error)
         if (failed.contains(0) || failed.contains(1))
             identity = ReadOutInfo{};
     }
-    if (identity.unitType.trimmed().isEmpty() && identity.unitNumber.trimmed().isEmpty()) {
-        *error = LoadString(Str::HistNoIdentity);
+    if (identity.unitType.trimmed().isEmpty() && identity.unitNumber.trimmed().isEmpty())
         return false;
-    }
     visit->unitType = identity.unitType;
     visit->unitNumber = identity.unitNumber;
     return true;
@@ -71,12 +70,11 @@ bool identify(const ReadOut &readOut, Visit *visit, QString *error)
 
 } // namespace
 
-bool VisitFromDocument(const ReadOut &readOut, const QString &port, const QDateTime &takenAt, Visit *visit,
-                       QString *error)
+Result<Visit> VisitFromDocument(const ReadOut &readOut, const QString &port, const QDateTime &takenAt)
 {
     Visit v;
-    if (!identify(readOut, &v, error))
-        return false;
+    if (!identify(readOut, &v))
+        return Failed{LoadString(Str::HistNoIdentity)};
     v.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     v.pcTime = takenAt.toUTC();
     v.source = QStringLiteral("read");
@@ -84,25 +82,26 @@ bool VisitFromDocument(const ReadOut &readOut, const QString &port, const QDateT
     v.program = LoadSourceString(Str::ProductName) + QLatin1Char(' ') + QLatin1String(QUILO_PROGRAM_VERSION);
     clockOf(readOut, &v);
     v.records = readOut.Records();
-    *visit = std::move(v);
-    return true;
+    return v;
 }
 
-bool VisitFromFile(const QString &path, Visit *visit, QString *error)
+Result<Visit> VisitFromFile(const QString &path)
 {
-    QByteArray bytes;
-    ReadOutFile readOut;
-    return ReadFileBytes(path, &bytes, error) && ParseReadOut(bytes, &readOut, error)
-           && VisitFromReadOut(readOut, QFileInfo(path).fileName(), visit, error);
+    const Result<QByteArray> bytes = ReadFileBytes(path);
+    if (!bytes)
+        return bytes.failure();
+    const Result<ReadOutFile> file = ParseReadOut(*bytes);
+    if (!file)
+        return file.failure();
+    return VisitFromReadOut(*file, QFileInfo(path).fileName());
 }
 
-bool VisitFromReadOut(const ReadOutFile &file, const QString &fileName, Visit *visit,
-                      QString *error)
+Result<Visit> VisitFromReadOut(const ReadOutFile &file, const QString &fileName)
 {
     const ReadOut readOut = ReadOut::FromRecords(file.records);
     Visit v;
-    if (!identify(readOut, &v, error))
-        return false;
+    if (!identify(readOut, &v))
+        return Failed{LoadString(Str::HistNoIdentity)};
     // The same file imported twice, or by two PCs, is one visit.
     v.uuid = QUuid::fromRfc4122(Fingerprint(file.records)).toString(QUuid::WithoutBraces);
     v.pcTime = file.info.savedAt.isValid() ? file.info.savedAt.toUTC() : readOut.ClockReadAt();
@@ -111,17 +110,14 @@ bool VisitFromReadOut(const ReadOutFile &file, const QString &fileName, Visit *v
             if (r.readAt.isValid() && (!v.pcTime.isValid() || r.readAt > v.pcTime))
                 v.pcTime = r.readAt.toUTC();
     }
-    if (!v.pcTime.isValid()) {
-        *error = LoadString(Str::HistNoTime);
-        return false;
-    }
+    if (!v.pcTime.isValid())
+        return Failed{LoadString(Str::HistNoTime)};
     v.source = QStringLiteral("import");
     v.port = fileName;
     v.program = file.info.program;
     clockOf(readOut, &v);
     v.records = file.records;
-    *visit = std::move(v);
-    return true;
+    return v;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 // twice.
 
 #include "engine.h"
+#include "result.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -36,15 +37,13 @@ struct Visit
 };
 
 // The visit a read-out holds (the document's, after a whole-unit read), taken at `takenAt`.
-// False, and *error says why, when the configuration was not read: without the unit's
-// identity a visit cannot be filed.
-bool VisitFromDocument(const ReadOut &readOut, const QString &port, const QDateTime &takenAt, Visit *visit,
-                       QString *error);
+// A failure when the configuration was not read: without the unit's identity a visit cannot
+// be filed.
+Result<Visit> VisitFromDocument(const ReadOut &readOut, const QString &port, const QDateTime &takenAt);
 // The same for a file: its id comes from its records, so importing it again records nothing new.
-bool VisitFromReadOut(const ReadOutFile &file, const QString &fileName,
-                      Visit *visit, QString *error);
+Result<Visit> VisitFromReadOut(const ReadOutFile &file, const QString &fileName);
 // The same from the file at `path`: read, checked and parsed as Open does.
-bool VisitFromFile(const QString &path, Visit *visit, QString *error);
+Result<Visit> VisitFromFile(const QString &path);
 
 // How the store keeps a visit's records. Per data set (the money logs' newest record apart,
 // as it alone changes within a period) the manifest holds either the hash of the set's

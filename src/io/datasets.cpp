@@ -94,14 +94,13 @@ QStringList SetNames()
     return names;
 }
 
-bool ResolveKeyGroup(const QString &word, CSetSpec *group, QString *error)
+Result<CSetSpec> ResolveKeyGroup(const QString &word)
 {
     const DataSetInfo &table = *Quilo::FindDataSet(Quilo::dsKeyTable);
     CSetSpec want = specFrom(table);
-    if (!applyGroup(&want, {want.name, word}, table, error))
-        return false;
-    *group = want;
-    return true;
+    if (QString error; !applyGroup(&want, {want.name, word}, table, &error))
+        return Failed{error};
+    return want;
 }
 
 CSetSpec SpecFor(int dataSet, unsigned first, unsigned last, int event)
@@ -147,7 +146,9 @@ QList<CSetSpec> AllSets()
     return sets;
 }
 
-bool ResolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error)
+namespace {
+
+bool resolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error)
 {
     sets->clear();
     if (words.isEmpty()) {
@@ -195,6 +196,16 @@ bool ResolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error
         return false;
     }
     return true;
+}
+
+} // namespace
+
+Result<QList<CSetSpec>> ResolveSets(const QStringList &words)
+{
+    QList<CSetSpec> sets;
+    if (QString error; !resolveSets(words, &sets, &error))
+        return Failed{error};
+    return sets;
 }
 
 } // namespace Quilo

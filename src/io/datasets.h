@@ -2,6 +2,8 @@
 // The command line's words for the unit's data sets and key groups (the data-set table's
 // stable names), and what each one tells the document: selector, record range, event.
 
+#include "result.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,11 +28,11 @@ struct CSetSpec
 };
 
 // What `read` accepts: the set name, then the group (key tables, key logs) or the event
-// number (conf-event). On failure returns false and a one-line message.
-bool ResolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error);
+// number (conf-event). On failure a one-line message.
+Result<QList<CSetSpec>> ResolveSets(const QStringList &words);
 
 // A key group of the key table by name ("OMH", "szf", ...).
-bool ResolveKeyGroup(const QString &word, CSetSpec *group, QString *error);
+Result<CSetSpec> ResolveKeyGroup(const QString &word);
 
 // Every set and group once, in the order `read all` reads them.
 QList<CSetSpec> AllSets();

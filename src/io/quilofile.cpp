@@ -295,17 +295,14 @@ QByteArray SaveReadOut(const ReadOut &readOut, const ReadOutInfo &info)
     return out + ",\n    \"sets\": [" + sets + "\n    ]\n}\n";
 }
 
-bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error)
+namespace {
+
+// The whole file checked into `out`; false with the reason in reader.error.
+bool parseFile(const QByteArray &bytes, Reader &reader, ReadOutFile &out)
 {
-    Reader reader;
-    const auto done = [&](bool ok) {
-        if (!ok && error)
-            *error = reader.error;
-        return ok;
-    };
     if (bytes.size() > kMaxFileBytes) {
         reader.error = LoadString(Str::FileErrTooLarge).arg(bytes.size()).arg(kMaxFileBytes);
-        return done(false);
+        return false;
     }
     QJsonParseError parseError{};
     const QJsonDocument json = QJsonDocument::fromJson(bytes, &parseError);
@@ -317,24 +314,23 @@ bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error)
                                       .arg(parseError.offset)
                                 : QCoreApplication::translate("Quilo", "no JSON object");
         reader.error = LoadString(Str::FileErrNotJson).arg(why);
-        return done(false);
+        return false;
     }
     // the parser would keep the last of the two without a word
     if (QString key; FindDuplicateKey(bytes, &key))
-        return done(reader.fail(Str::FileDetailDuplicateKey, VisibleKey(key)));
+        return reader.fail(Str::FileDetailDuplicateKey, VisibleKey(key));
     const QJsonObject root = json.object();
     if (root.value(QLatin1String("format")).toString() != QLatin1String(kFileFormat)) {
         reader.error = LoadString(Str::FileErrFormat).arg(QLatin1String(kFileFormat));
-        return done(false);
+        return false;
     }
     qint64 version = 0;
     if (!integerIn(root.value(QLatin1String("version")), 1, 1000000, &version))
-        return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("version")));
+        return reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("version"));
     if (version > kFileVersion) {
         reader.error = LoadString(Str::FileErrNewer).arg(version).arg(kFileVersion);
-        return done(false);
+        return false;
     }
-    ReadOutFile out;
     out.info.port = root.value(QLatin1String("port")).toString();
     out.info.program = root.value(QLatin1String("program")).toString();
     out.info.savedAt = QDateTime::fromString(root.value(QLatin1String("savedAt")).toString(), Qt::ISODateWithMs);
@@ -342,39 +338,48 @@ bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error)
     const QJsonValue request = root.value(QLatin1String("request"));
     if (!request.isUndefined()) {
         if (!request.isArray())
-            return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("request")));
+            return reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("request"));
         for (const QJsonValue &r : request.toArray()) {
             if (!r.isString() || r.toString().size() > 64)
-                return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("request")));
+                return reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("request"));
             out.info.request << r.toString();
         }
     }
     const QJsonValue sets = root.value(QLatin1String("sets"));
     if (!sets.isArray())
-        return done(reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("sets")));
+        return reader.fail(Str::FileDetailShape, QStringLiteral("file"), QStringLiteral("sets"));
     std::set<int> setsSeen;
     for (const QJsonValue &s : sets.toArray()) {
         const QJsonObject o = s.toObject();
         const QString name = o.value(QLatin1String("set")).toString();
         const DataSetInfo *set = s.isObject() ? FindDataSet(name) : nullptr;
         if (!set || name != QLatin1String(set->name))
-            return done(reader.fail(Str::FileDetailSet, name));
+            return reader.fail(Str::FileDetailSet, name);
         if (!setsSeen.insert(set->id).second)
-            return done(reader.fail(Str::FileDetailTwice, name, QString()));
+            return reader.fail(Str::FileDetailTwice, name, QString());
         const QJsonValue records = o.value(QLatin1String("records"));
         if (!records.isArray())
-            return done(reader.fail(Str::FileDetailShape, name, QStringLiteral("records")));
+            return reader.fail(Str::FileDetailShape, name, QStringLiteral("records"));
         std::set<unsigned> seen;
         for (const QJsonValue &r : records.toArray()) {
             RecordOutcome record;
             if (!reader.readRecord(*set, r, seen, record))
-                return done(false);
+                return false;
             out.records << record;
         }
     }
-    if (readOut)
-        *readOut = std::move(out);
-    return done(true);
+    return true;
+}
+
+} // namespace
+
+Result<ReadOutFile> ParseReadOut(const QByteArray &bytes)
+{
+    Reader reader;
+    ReadOutFile out;
+    if (!parseFile(bytes, reader, out))
+        return Failed{reader.error};
+    return out;
 }
 
 void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc)
@@ -383,43 +388,33 @@ void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc)
     doc.ApplyRecords(readOut.records);
 }
 
-bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error)
+Result<QByteArray> ReadFileBytes(const QString &path)
 {
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        *error = LoadString(Str::FileErrNotRegular);
-        return false;
-    }
+    if (info.exists() && !info.isFile())
+        return Failed{LoadString(Str::FileErrNotRegular)};
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = LoadString(Str::FileErrRead).arg(file.errorString());
-        return false;
-    }
-    if (file.size() > kMaxFileBytes) {
-        *error = LoadString(Str::FileErrTooLarge).arg(file.size()).arg(kMaxFileBytes);
-        return false;
-    }
-    *bytes = file.read(kMaxFileBytes + 1);
-    if (bytes->size() > kMaxFileBytes) {
-        *error = LoadString(Str::FileErrTooLarge).arg(bytes->size()).arg(kMaxFileBytes);
-        return false;
-    }
-    if (file.error() != QFileDevice::NoError) {
-        *error = LoadString(Str::FileErrRead).arg(file.errorString());
-        return false;
-    }
-    return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return Failed{LoadString(Str::FileErrRead).arg(file.errorString())};
+    if (file.size() > kMaxFileBytes)
+        return Failed{LoadString(Str::FileErrTooLarge).arg(file.size()).arg(kMaxFileBytes)};
+    QByteArray bytes = file.read(kMaxFileBytes + 1);
+    if (bytes.size() > kMaxFileBytes)
+        return Failed{LoadString(Str::FileErrTooLarge).arg(bytes.size()).arg(kMaxFileBytes)};
+    if (file.error() != QFileDevice::NoError)
+        return Failed{LoadString(Str::FileErrRead).arg(file.errorString())};
+    return bytes;
 }
 
-bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+Done WriteFileAtomically(const QString &path, const QByteArray &bytes)
 {
     COutputFile file(path);
     if (!file.Open() || !file.Write(bytes) || !file.Commit()) {
-        *error = LoadString(Str::FileErrWrite).arg(file.errorString());
+        const QString why = LoadString(Str::FileErrWrite).arg(file.errorString());
         file.Discard();
-        return false;
+        return Failed{why};
     }
-    return true;
+    return {};
 }
 
 } // namespace Quilo

@@ -8,6 +8,7 @@
 
 #include "engine.h"
 #include "readout.h"
+#include "result.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -48,9 +49,8 @@ struct ReadOutFile {
 // for (the program and the unit's identity are filled in here).
 QByteArray SaveReadOut(const ReadOut &readOut, const ReadOutInfo &info);
 
-// The file's bytes checked throughout; false with the reason in *error (the document is not
-// involved, so nothing is half taken).
-bool ParseReadOut(const QByteArray &bytes, ReadOutFile *readOut, QString *error);
+// The file's bytes checked throughout (the document is not involved, so nothing is half taken).
+Result<ReadOutFile> ParseReadOut(const QByteArray &bytes);
 
 // Replaces the document's records with the file's.
 void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc);
@@ -60,9 +60,9 @@ void ShowReadOut(const ReadOutFile &readOut, CTarvelDoc &doc);
 ReadOutInfo IdentityOf(const ReadOut &readOut);
 
 // Reads a file of at most kMaxFileBytes from a regular file (not a FIFO or a device).
-bool ReadFileBytes(const QString &path, QByteArray *bytes, QString *error);
+Result<QByteArray> ReadFileBytes(const QString &path);
 // Writes all or nothing: the old file stays whole when the write fails. A device or a FIFO is
 // written in place, never replaced by a regular file.
-bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString *error);
+Done WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
 } // namespace Quilo

@@ -162,10 +162,13 @@ void CFileCommands::OpenPath(const QString &path)
     auto readOut = std::make_shared<ReadOutFile>();
     background(
         [path, readOut] {
-            QByteArray bytes;
-            QString error;
-            if (!ReadFileBytes(path, &bytes, &error) || !ParseReadOut(bytes, readOut.get(), &error))
-                return error;
+            const Result<QByteArray> bytes = ReadFileBytes(path);
+            if (!bytes)
+                return bytes.error();
+            Result<ReadOutFile> parsed = ParseReadOut(*bytes);
+            if (!parsed)
+                return parsed.error();
+            *readOut = std::move(parsed).value();
             return QString();
         },
         [this, path, readOut](const QString &error) {
@@ -235,11 +238,7 @@ void CFileCommands::SaveTo(const QString &path)
         info.stopped = false;
     }
     const QByteArray bytes = SaveReadOut(m_doc.ReadOut(), info);
-    background([path, bytes] {
-        QString error;
-        WriteFileAtomically(path, bytes, &error);
-        return error;
-    },
+    background([path, bytes] { return WriteFileAtomically(path, bytes).error(); },
                [this, path](const QString &error) {
                    if (!error.isEmpty()) {
                        failed(Str::FileSaveFailed, path, error);

@@ -340,9 +340,8 @@ void TestCliParse::completionFollowsTheTables()
             QVERIFY2(next.contains(QLatin1String(group.name)), group.name);
         // Each offered word reads: what the completion offers, `read` takes.
         for (const QString &word : next) {
-            QList<CSetSpec> specs;
-            QString error;
-            QVERIFY2(ResolveSets({QLatin1String(set.name), word}, &specs, &error), qPrintable(error));
+            const Quilo::Result<QList<CSetSpec>> specs = ResolveSets({QLatin1String(set.name), word});
+            QVERIFY2(specs, qPrintable(specs.error()));
         }
     }
     QVERIFY(sets.contains(QLatin1String("all")));

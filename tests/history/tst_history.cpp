@@ -10,6 +10,7 @@
 #include "historystore.h"
 #include "pgserver.h"
 #include "quilofile.h"
+#include "resultcheck.h"
 #include "simulatedunit.h"
 #include "tarveldoc.h"
 #include "unitclock.h"
@@ -32,6 +33,12 @@
 using namespace Quilo;
 
 namespace {
+
+// What Record() did, as a number to compare; -1 when it failed.
+int recorded(const Result<CHistoryStore::Recorded> &r)
+{
+    return r ? int(*r) : -1;
+}
 
 struct CliResult
 {
@@ -126,7 +133,7 @@ class TestHistory : public QObject
     {
         CHistoryStore store(ParseHistoryLocation(url));
         QString error;
-        return store.Open(&error) ? count(store, QStringLiteral("visits")) : -1;
+        return store.Open() ? count(store, QStringLiteral("visits")) : -1;
     }
 
     static void storeRows()
@@ -150,7 +157,7 @@ class TestHistory : public QObject
     {
         CHistoryStore outbox(DefaultHistoryLocation());
         QString error;
-        return outbox.Open(&error) && outbox.Queue(visit, ParseHistoryLocation(url), QStringLiteral("away"), &error);
+        return outbox.Open() && outbox.Queue(visit, ParseHistoryLocation(url), QStringLiteral("away"));
     }
 
     CliResult readAll(QuiloSim::CSimulatedUnit &unit, const QString &url)
@@ -177,10 +184,10 @@ private slots:
         const CliResult r = readAll(unit, scratch);
         QCOMPARE(r.exit, 0);
         CHistoryStore store(ParseHistoryLocation(scratch));
-        QString error;
-        StoredVisit visit;
-        QVERIFY2(store.Open(&error) && store.LoadVisit(1, &visit, &error), qPrintable(error));
-        m_records = visit.records;
+        QUILO_VERIFY(store.Open());
+        const Result<StoredVisit> visit = store.LoadVisit(1);
+        QUILO_VERIFY(visit);
+        m_records = visit->records;
         QVERIFY(m_records.size() > 300);
     }
 
@@ -199,7 +206,7 @@ private slots:
 
         CHistoryStore store(ParseHistoryLocation(url));
         QString error;
-        QVERIFY2(store.Open(&error), qPrintable(error));
+        QUILO_VERIFY(store.Open());
         QCOMPARE(store.SchemaVersion(), CHistoryStore::kSchemaVersion);
         const qint64 blobsAfterFirst = count(store, QStringLiteral("blobs"));
 
@@ -212,12 +219,10 @@ private slots:
         // Counters and clock are a few bytes, kept with the visit: no new blob at all.
         QCOMPARE(count(store, QStringLiteral("blobs")), blobsAfterFirst);
 
-        QList<UnitEntry> units;
-        QVERIFY(store.Units(&units, &error));
+        QList<UnitEntry> units = store.Units().valueOr({});
         QCOMPARE(units.size(), 1);
         QCOMPARE(units.first().visits, 2);
-        QList<VisitEntry> visits;
-        QVERIFY(store.Visits(units.first().id, &visits, &error));
+        const QList<VisitEntry> visits = store.Visits(units.first().id).valueOr({});
         QCOMPARE(visits.size(), 2);
         QVERIFY(visits.at(0).counters.has_value());
         QCOMPARE(visits.at(0).counters->games, state.counters.games);
@@ -226,10 +231,10 @@ private slots:
         QVERIFY(visits.at(0).clockOffset.has_value() && std::llabs(*visits.at(0).clockOffset) < 120);
 
         // Loaded back, the records decode as the unit holds them.
-        StoredVisit latest;
-        QVERIFY2(store.LoadVisit(visits.at(0).uuid.left(8), &latest, &error), qPrintable(error));
+        const Result<StoredVisit> latest = store.LoadVisit(visits.at(0).uuid.left(8));
+        QUILO_VERIFY(latest);
         CTarvelDoc doc;
-        doc.ApplyRecords(latest.records);
+        doc.ApplyRecords(latest->records);
         QCOMPARE(doc.m_counters.m_games.m_nValue, state.counters.games);
         QCOMPARE(doc.m_config.m_mfgNo.GetText(), state.config.mfgNo);
         QCOMPARE(doc.m_aDaily[0].m_cashIn.m_nValue, state.daily[0].cashIn);
@@ -238,14 +243,13 @@ private slots:
         // is refused with its reason and does not stop the others.
         const QString file = m_dir.filePath(QStringLiteral("same%1.quilo").arg(m_serial));
         const QString bad = m_dir.filePath(QStringLiteral("bad%1.quilo").arg(m_serial));
-        QString writeError;
-        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &writeError));
-        QVERIFY(WriteFileAtomically(bad, QByteArrayLiteral("{\"format\": \"quilo-readout\""), &writeError));
+        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false})));
+        QVERIFY(WriteFileAtomically(bad, QByteArrayLiteral("{\"format\": \"quilo-readout\"")));
         r = cli({QStringLiteral("history"), QStringLiteral("import"), bad, file, QStringLiteral("--history"), url});
         QCOMPARE(r.exit, 1);
         QVERIFY2(r.err.contains(QStringLiteral("in the history already")), qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("bad%1.quilo: not a Quilo read-out").arg(m_serial)), qPrintable(r.err));
-        QVERIFY(store.Units(&units, &error));
+        units = store.Units().valueOr({});
         QCOMPARE(units.first().visits, 2);
 
         // Listing from the command line, in JSON for scripts.
@@ -417,7 +421,7 @@ private slots:
         QString error;
         {
             CHistoryStore old(location);
-            QVERIFY2(old.OpenAt(1, &error), qPrintable(error));
+            QUILO_VERIFY(old.OpenAt(1));
             QCOMPARE(old.SchemaVersion(), 1);
             // Written as the first schema's program wrote a visit.
             QSqlQuery q(old.Database());
@@ -443,17 +447,17 @@ private slots:
             QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
         }
         CHistoryStore store(location);
-        QVERIFY2(store.Open(&error), qPrintable(error));
+        QUILO_VERIFY(store.Open());
         QCOMPARE(store.SchemaVersion(), CHistoryStore::kSchemaVersion);
-        StoredVisit visit;
-        QVERIFY2(store.LoadVisit(QStringLiteral("0123abcd"), &visit, &error), qPrintable(error));
+        const Result<StoredVisit> visit = store.LoadVisit(QStringLiteral("0123abcd"));
+        QUILO_VERIFY(visit);
         const std::optional<CounterValues> counters = CountersOf(m_records);
-        QVERIFY(counters && visit.entry.counters);
-        QCOMPARE(visit.entry.counters->cashIn, counters->cashIn);
-        QCOMPARE(visit.entry.counters->games, counters->games);
+        QVERIFY(counters && visit->entry.counters);
+        QCOMPARE(visit->entry.counters->cashIn, counters->cashIn);
+        QCOMPARE(visit->entry.counters->games, counters->games);
         // Opening it again changes nothing.
         CHistoryStore again(location);
-        QVERIFY2(again.Open(&error), qPrintable(error));
+        QUILO_VERIFY(again.Open());
         QCOMPARE(count(again, QStringLiteral("visits")), 1);
     }
 
@@ -470,7 +474,7 @@ private slots:
             doc.ApplyRecords(variant(m_records, i + 1).records);
             const QString path = m_dir.filePath(QStringLiteral("v%1-%2.quilo").arg(m_serial).arg(i));
             QString error;
-            QVERIFY(WriteFileAtomically(path, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc().addSecs(i), {}, {}, {}, {}, false}), &error));
+            QVERIFY(WriteFileAtomically(path, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc().addSecs(i), {}, {}, {}, {}, false})));
             files << path;
         }
         const QString exe = qEnvironmentVariable("QUILO_BINARY_DIR") + QStringLiteral("/src/cli/quilo");
@@ -485,7 +489,7 @@ private slots:
         QVERIFY2(b.exitCode() == 0, b.readAllStandardError().constData());
         CHistoryStore store(ParseHistoryLocation(url));
         QString error;
-        QVERIFY2(store.Open(&error), qPrintable(error));
+        QUILO_VERIFY(store.Open());
         QCOMPARE(count(store, QStringLiteral("visits")), 16);
         QCOMPARE(count(store, QStringLiteral("units")), 1);
     }
@@ -517,7 +521,7 @@ private slots:
         // Sent again (an answer lost on the way): still once.
         QCOMPARE(int(RecordVisit(location, away, outbox).outcome), int(RecordReport::Outcome::AlreadyThere));
         CHistoryStore store(location);
-        QVERIFY2(store.Open(&error), qPrintable(error));
+        QUILO_VERIFY(store.Open());
         QCOMPARE(count(store, QStringLiteral("visits")), 3);
     }
 
@@ -551,9 +555,8 @@ private slots:
         QVERIFY2(!report.message.contains(QStringLiteral(":x@")) && !report.message.contains(QStringLiteral("wrong@")),
                  qPrintable(report.message));
         CHistoryStore local(ParseHistoryLocation(outbox));
-        QList<Visit> queued;
-        QString error;
-        QVERIFY(local.Open(&error) && local.Queued(&queued, &error));
+        QUILO_VERIFY(local.Open());
+        const QList<Visit> queued = local.QueuedVisits().valueOr({});
         QCOMPARE(queued.size(), 1);
         QCOMPARE(queued.first().uuid, visit.uuid);
         QCOMPARE(queued.first().records.size(), visit.records.size());
@@ -566,22 +569,21 @@ private slots:
         QVERIFY2(freshStore(QStringLiteral("sqlite"), &url), qPrintable(m_storeError));
         CHistoryStore store(ParseHistoryLocation(url));
         QString error;
-        QVERIFY2(store.Open(&error), qPrintable(error));
+        QUILO_VERIFY(store.Open());
         Visit digits = variant(m_records, 1);
         digits.uuid = QStringLiteral("53892997-0000-4000-8000-000000000001");
         Visit twin = variant(m_records, 2);
         twin.uuid = QStringLiteral("53892997-1111-4000-8000-000000000002");
-        QCOMPARE(int(store.Record(digits, &error)), int(CHistoryStore::Recorded::New));
-        QCOMPARE(int(store.Record(twin, &error)), int(CHistoryStore::Recorded::New));
-        StoredVisit v;
-        QVERIFY2(store.LoadVisit(QStringLiteral("53892997-0"), &v, &error), qPrintable(error));
-        QCOMPARE(v.entry.uuid, digits.uuid);
-        QVERIFY2(store.LoadVisit(QStringLiteral("2"), &v, &error), qPrintable(error));
-        QCOMPARE(v.entry.uuid, twin.uuid);
-        QVERIFY(!store.LoadVisit(QStringLiteral("53892997"), &v, &error));
-        QCOMPARE(error, LoadString(Str::HistErrVisitAmbiguous).arg(QStringLiteral("53892997")));
-        QVERIFY(!store.LoadVisit(QStringLiteral("abc"), &v, &error));
-        QCOMPARE(error, LoadString(Str::HistErrNoVisit).arg(QStringLiteral("abc")));
+        QCOMPARE(recorded(store.Record(digits)), int(CHistoryStore::Recorded::New));
+        QCOMPARE(recorded(store.Record(twin)), int(CHistoryStore::Recorded::New));
+        const auto uuidOf = [&](const QString &reference) {
+            const Result<StoredVisit> v = store.LoadVisit(reference);
+            return v ? v->entry.uuid : v.error();
+        };
+        QCOMPARE(uuidOf(QStringLiteral("53892997-0")), digits.uuid);
+        QCOMPARE(uuidOf(QStringLiteral("2")), twin.uuid);
+        QCOMPARE(uuidOf(QStringLiteral("53892997")), LoadString(Str::HistErrVisitAmbiguous).arg(QStringLiteral("53892997")));
+        QCOMPARE(uuidOf(QStringLiteral("abc")), LoadString(Str::HistErrNoVisit).arg(QStringLiteral("abc")));
     }
 
     // A read-out without the configuration cannot be filed: nothing is kept half.
@@ -593,10 +595,9 @@ private slots:
                 records << r;
         CTarvelDoc doc;
         doc.ApplyRecords(records);
-        Visit visit;
-        QString error;
-        QVERIFY(!VisitFromDocument(doc.ReadOut(), QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), &visit, &error));
-        QVERIFY2(error.contains(QStringLiteral("cannot be filed under a unit")), qPrintable(error));
+        const Result<Visit> visit = VisitFromDocument(doc.ReadOut(), QStringLiteral("Com2"), QDateTime::currentDateTimeUtc());
+        QVERIFY(!visit);
+        QVERIFY2(visit.error().contains(QStringLiteral("cannot be filed under a unit")), qPrintable(visit.error()));
     }
 
     // Each queued visit waits for the history it was meant for and goes there only: not into
@@ -616,9 +617,9 @@ private slots:
             // Queued while the fleet's history was away; the same visit also waits for another.
             CHistoryStore outbox(DefaultHistoryLocation());
             QString error;
-            QVERIFY2(outbox.Open(&error), qPrintable(error));
-            QVERIFY2(outbox.Queue(meant, ParseHistoryLocation(fleet), QStringLiteral("away"), &error), qPrintable(error));
-            QVERIFY2(outbox.Queue(meant, ParseHistoryLocation(other), QStringLiteral("away"), &error), qPrintable(error));
+            QUILO_VERIFY(outbox.Open());
+            QUILO_VERIFY(outbox.Queue(meant, ParseHistoryLocation(fleet), QStringLiteral("away")));
+            QUILO_VERIFY(outbox.Queue(meant, ParseHistoryLocation(other), QStringLiteral("away")));
         }
         CliResult r = cli({QStringLiteral("history"), QStringLiteral("--history"), scratch});
         QCOMPARE(r.exit, 0);
@@ -637,15 +638,13 @@ private slots:
         QVERIFY2(r.exit == 0, qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("1 visit(s) kept on this PC were sent")), qPrintable(r.err));
         QCOMPARE(visitsIn(fleet), 1);
-        QList<Waiting> waiting;
-        QString error;
-        QVERIFY(WaitingVisits(DefaultHistoryFile(), &waiting, &error));
+        QList<Waiting> waiting = WaitingVisits(DefaultHistoryFile()).valueOr({});
         QCOMPARE(waiting.size(), 1);
         QCOMPARE(waiting.first().target, other);
         // Recording into the other history takes it there as well, once.
         QCOMPARE(RecordVisit(ParseHistoryLocation(other), variant(m_records, 23)).sent, 1);
         QCOMPARE(visitsIn(other), 2);
-        QVERIFY(WaitingVisits(DefaultHistoryFile(), &waiting, &error));
+        waiting = WaitingVisits(DefaultHistoryFile()).valueOr({Waiting{}});
         QVERIFY(waiting.isEmpty());
     }
 
@@ -658,7 +657,7 @@ private slots:
         QString error;
         {
             CHistoryStore before(DefaultHistoryLocation());
-            QVERIFY2(before.OpenAt(2, &error), qPrintable(error));
+            QUILO_VERIFY(before.OpenAt(2));
             QSqlQuery q(before.Database());
             q.prepare(QStringLiteral("INSERT INTO outbox (uuid, queued, reason, visit) VALUES (?, 1, ?, ?)"));
             q.bindValue(0, old.uuid);
@@ -668,7 +667,7 @@ private slots:
         }
         {
             CHistoryStore outbox(DefaultHistoryLocation());
-            QVERIFY2(outbox.Open(&error), qPrintable(error));
+            QUILO_VERIFY(outbox.Open());
             QSqlQuery q(outbox.Database());
             QVERIFY(q.exec(QStringLiteral("SELECT target, reason FROM outbox")) && q.next());
             QVERIFY(q.value(0).isNull() && q.value(1).isNull());
@@ -685,8 +684,7 @@ private slots:
         synced = cli({QStringLiteral("history"), QStringLiteral("sync"), QStringLiteral("--history"), named});
         QVERIFY2(synced.exit == 0, qPrintable(synced.err));
         QCOMPARE(visitsIn(named), 1);
-        QList<Waiting> waiting;
-        QVERIFY(WaitingVisits(DefaultHistoryFile(), &waiting, &error) && waiting.isEmpty());
+        QVERIFY(WaitingVisits(DefaultHistoryFile()).valueOr({Waiting{}}).isEmpty());
     }
 
     // However the URL is written, its password shows nowhere: not in messages, output, the
@@ -727,7 +725,7 @@ private slots:
         CTarvelDoc doc;
         doc.ApplyRecords(variant(m_records, 42).records);
         QString error;
-        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
+        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false})));
         for (const QStringList &args : {QStringList{QStringLiteral("history")}, QStringList{QStringLiteral("history"), QStringLiteral("sync")},
                                         QStringList{QStringLiteral("compare")}, QStringList{QStringLiteral("history"), QStringLiteral("import"), file}}) {
             const CliResult r = cli(args + QStringList{QStringLiteral("--history"), url});
@@ -735,7 +733,7 @@ private slots:
             seen << r.out << r.err;
         }
         CHistoryStore outbox(DefaultHistoryLocation());
-        QVERIFY2(outbox.Open(&error), qPrintable(error));
+        QUILO_VERIFY(outbox.Open());
         QSqlQuery q(outbox.Database());
         QVERIFY(q.exec(QStringLiteral("SELECT target, reason FROM outbox")));
         int rows = 0;
@@ -776,7 +774,7 @@ private slots:
         const QString file = m_dir.filePath(QStringLiteral("chunks%1.quilo").arg(++m_serial));
         const QString url = m_dir.filePath(QStringLiteral("chunks%1.sqlite").arg(m_serial));
         QString error;
-        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
+        QVERIFY(WriteFileAtomically(file, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false})));
         const CliResult r = cli({QStringLiteral("history"), QStringLiteral("import"), file, QStringLiteral("--history"), url});
         QVERIFY2(r.exit == exit, qPrintable(r.err));
         QCOMPARE(visitsIn(url), exit == 0 ? 1 : 0);
@@ -816,9 +814,9 @@ private slots:
         {
             CHistoryStore store(ParseHistoryLocation(url));
             QString error;
-            QVERIFY2(store.Open(&error), qPrintable(error));
-            QCOMPARE(int(store.Record(variant(m_records, 1), &error)), int(CHistoryStore::Recorded::New));
-            QCOMPARE(int(store.Record(variant(m_records, 2), &error)), int(CHistoryStore::Recorded::New));
+            QUILO_VERIFY(store.Open());
+            QCOMPARE(recorded(store.Record(variant(m_records, 1))), int(CHistoryStore::Recorded::New));
+            QCOMPARE(recorded(store.Record(variant(m_records, 2))), int(CHistoryStore::Recorded::New));
             QSqlQuery q(store.Database());
             QVERIFY2(damage.isEmpty() || q.exec(damage), qPrintable(q.lastError().text()));
         }
@@ -848,12 +846,12 @@ private slots:
         {
             CHistoryStore store(ParseHistoryLocation(url));
             QString error;
-            QVERIFY2(store.Open(&error), qPrintable(error));
+            QUILO_VERIFY(store.Open());
             const auto record = [&](const QString &type, const QString &number, int n) {
                 Visit v = variant(m_records, n);
                 v.unitType = type;
                 v.unitNumber = number;
-                return store.Record(v, &error) == CHistoryStore::Recorded::New;
+                return recorded(store.Record(v)) == int(CHistoryStore::Recorded::New);
             };
             QVERIFY(record(QStringLiteral("QUILO-3M"), QStringLiteral("A/17"), 1) && record(QStringLiteral("QUILO-3M"), QStringLiteral("A/17"), 2)
                     && record(QStringLiteral("QUILO/3M"), QStringLiteral("B7"), 3)
@@ -946,20 +944,19 @@ private slots:
         QVERIFY2(freshStore(kind, &url), qPrintable(m_storeError));
         CHistoryStore store(ParseHistoryLocation(url));
         QString error;
-        QVERIFY2(store.Open(&error), qPrintable(error));
+        QUILO_VERIFY(store.Open());
         {
             HistoryTransaction transaction(store.Database(), store.Location().kind);
-            QVERIFY2(transaction.Begin(&error), qPrintable(error));
-            QVERIFY2(RunSql(store.Database(), QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES ('T', 'N')"),
-                            &error), qPrintable(error));
+            QUILO_VERIFY(transaction.Begin());
+            QUILO_VERIFY(RunSql(store.Database(), QStringLiteral("INSERT INTO units (unit_type, unit_number) VALUES ('T', 'N')")));
             if (failStatement)
-                QVERIFY(!RunSql(store.Database(), QStringLiteral("INSERT INTO no_such_table VALUES (1)"), &error));
+                QVERIFY(!RunSql(store.Database(), QStringLiteral("INSERT INTO no_such_table VALUES (1)")));
             if (commit)
-                QVERIFY2(transaction.Commit(&error), qPrintable(error));
+                QUILO_VERIFY(transaction.Commit());
         }
         QCOMPARE(count(store, QStringLiteral("units")), units);
         // Nothing is left open: the store takes a visit in a transaction of its own.
-        QCOMPARE(int(store.Record(variant(m_records, 41), &error)), int(CHistoryStore::Recorded::New));
+        QCOMPARE(recorded(store.Record(variant(m_records, 41))), int(CHistoryStore::Recorded::New));
     }
 
     // The window's service opens its store once and keeps it from one request to the next; it
@@ -1035,10 +1032,7 @@ private slots:
             cli(how.split(QLatin1Char(' ')) + QStringList{QStringLiteral("--history"), url});
         }
         QCOMPARE(visitsIn(url), arrived);
-        QList<Waiting> waiting;
-        QString error;
-        QVERIFY(WaitingVisits(DefaultHistoryFile(), &waiting, &error));
-        QCOMPARE(waiting.size(), arrived ? 0 : 1);
+        QCOMPARE(WaitingVisits(DefaultHistoryFile()).valueOr({Waiting{}, Waiting{}}).size(), arrived ? 0 : 1);
     }
 
     // The PostgreSQL cases need the server; without it they fail, saying how to install it, and

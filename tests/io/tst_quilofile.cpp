@@ -123,9 +123,9 @@ private slots:
         QVERIFY(m_doc->m_aDaily[2].IsFailed());
         QVERIFY(m_doc->Meta(dsConfig, 0)->failedChunks() == QList<int>{11});
         QVERIFY2(m_file.size() < 200 * 1024, qPrintable(QString::number(m_file.size())));
-        ReadOutFile readOut;
-        QString error;
-        QVERIFY2(ParseReadOut(m_file, &readOut, &error), qPrintable(error));
+        const Result<ReadOutFile> parsed = ParseReadOut(m_file);
+        QVERIFY2(parsed, qPrintable(parsed.error()));
+        const ReadOutFile &readOut = *parsed;
         QCOMPARE(readOut.info.port, QStringLiteral("Com2"));
         CTarvelDoc opened;
         ShowReadOut(readOut, opened);
@@ -146,10 +146,10 @@ private slots:
             values.insert(QStringLiteral("Cash in"), QStringLiteral("999999 Ft."));
             r.insert(QStringLiteral("values"), values);
         });
-        ReadOutFile readOut;
-        QVERIFY(ParseReadOut(forged, &readOut, nullptr));
+        const Result<ReadOutFile> readOut = ParseReadOut(forged);
+        QVERIFY(readOut);
         CTarvelDoc opened;
-        ShowReadOut(readOut, opened);
+        ShowReadOut(*readOut, opened);
         QCOMPARE(opened.m_aDaily[0].GetColumnText(1), m_doc->m_aDaily[0].GetColumnText(1));
     }
 
@@ -203,11 +203,9 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, why);
-        ReadOutFile readOut;
-        QString error;
-        QVERIFY(!ParseReadOut(bytes, &readOut, &error));
-        QVERIFY2(error.contains(why), qPrintable(error));
-        QVERIFY(readOut.records.isEmpty());
+        const Result<ReadOutFile> readOut = ParseReadOut(bytes);
+        QVERIFY(!readOut);
+        QVERIFY2(readOut.error().contains(why), qPrintable(readOut.error()));
     }
 
     // Every status word a read or a key write can leave comes back from a file as it went in;
@@ -260,11 +258,10 @@ private slots:
         CTarvelDoc doc;
         doc.ApplyRecords({record});
         const QByteArray file = SaveReadOut(doc.ReadOut(), ReadOutInfo{});
-        ReadOutFile back;
-        QString error;
-        QVERIFY2(ParseReadOut(file, &back, &error), qPrintable(error));
-        QCOMPARE(back.records.size(), 1);
-        const RecordOutcome &r = back.records.first();
+        const Result<ReadOutFile> back = ParseReadOut(file);
+        QVERIFY2(back, qPrintable(back.error()));
+        QCOMPARE(back->records.size(), 1);
+        const RecordOutcome &r = back->records.first();
         QCOMPARE(r.status, status);
         QCOMPARE(r.chunkStatus, record.chunkStatus);
         QCOMPARE(r.chunkReceived, record.chunkReceived);
@@ -272,7 +269,7 @@ private slots:
         if (state != RecordStatus::State::Read)
             QCOMPARE(r.received, received);
         CTarvelDoc opened;
-        ShowReadOut(back, opened);
+        ShowReadOut(*back, opened);
         QCOMPARE(opened.Record(info.id, 0)->m_nStatus, status);
         QCOMPARE(opened.Meta(info.id, 0)->chunkStatus, record.chunkStatus);
     }
@@ -318,14 +315,14 @@ private slots:
         }
         doc.ApplyRecords(records);
         const QByteArray good = SaveReadOut(doc.ReadOut(), ReadOutInfo{});
-        QVERIFY(ParseReadOut(good, nullptr, nullptr));
+        QVERIFY(ParseReadOut(good));
         const QByteArray forged = withRecord(good, set.toLatin1().constData(), [&](QJsonObject &r) {
             r.insert(field, field == QLatin1String("chunks") ? QJsonValue(QJsonArray{status}) : QJsonValue(status));
         });
         QVERIFY(forged.contains(QByteArray::number(status)));
-        QString error;
-        QVERIFY(!ParseReadOut(forged, nullptr, &error));
-        QVERIFY2(error.contains(QStringLiteral("status word")), qPrintable(error));
+        const Result<ReadOutFile> taken = ParseReadOut(forged);
+        QVERIFY(!taken);
+        QVERIFY2(taken.error().contains(QStringLiteral("status word")), qPrintable(taken.error()));
     }
 
     // The parser keeps the last of two equal keys: a file that says a thing twice is refused,
@@ -356,9 +353,8 @@ private slots:
         QFETCH(QString, key);
         QVERIFY(!bytes.isEmpty());
         QVERIFY(QJsonDocument::fromJson(bytes).isObject()); // the parser alone takes it
-        ReadOutFile readOut;
-        QString error;
-        const bool taken = ParseReadOut(bytes, &readOut, &error);
+        const Result<ReadOutFile> taken = ParseReadOut(bytes);
+        const QString &error = taken.error();
         if (key.isEmpty()) {
             QVERIFY2(taken, qPrintable(error));
             return;
@@ -366,7 +362,6 @@ private slots:
         QVERIFY(!taken);
         QVERIFY2(error.contains(QLatin1Char('"') + key + QStringLiteral("\" appears twice")), qPrintable(error));
         QVERIFY(!error.contains(QChar(0x1b)));
-        QVERIFY(readOut.records.isEmpty());
     }
 
     // A device node or a FIFO named for a save is written into and stays what it is: a save to
@@ -392,10 +387,9 @@ private slots:
         std::optional<FifoReader> reader;
         if (!device)
             reader.emplace(path);
-        QString error;
-        const bool saved = WriteFileAtomically(path, m_file, &error);
+        const Done saved = WriteFileAtomically(path, m_file);
         const QByteArray got = reader ? reader->finish() : QByteArray();
-        QVERIFY2(saved, qPrintable(error));
+        QVERIFY2(saved, qPrintable(saved.error()));
         QCOMPARE(typeOf(path), mode_t(device ? S_IFCHR : S_IFIFO));
         if (!device)
             QCOMPARE(got, m_file);
@@ -422,16 +416,14 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("visit.quilo"));
-        QString error;
-        QVERIFY(WriteFileAtomically(path, m_file, &error));
-        QByteArray back;
-        QVERIFY(ReadFileBytes(path, &back, &error));
-        QCOMPARE(back, m_file);
+        QVERIFY(WriteFileAtomically(path, m_file));
+        QCOMPARE(ReadFileBytes(path).valueOr({}), m_file);
         // a FIFO (or a device) is not opened at all: it could block for ever
         const QString fifo = dir.filePath(QStringLiteral("fifo.quilo"));
         QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QVERIFY(!ReadFileBytes(fifo, &back, &error));
-        QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
+        const Result<QByteArray> back = ReadFileBytes(fifo);
+        QVERIFY(!back);
+        QVERIFY2(back.error().contains(QStringLiteral("not a regular file")), qPrintable(back.error()));
     }
 
     // A write that fails half-way (here: the file size limit, which holds for root too) leaves
@@ -440,22 +432,19 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("visit.quilo"));
-        QString error;
-        QVERIFY(WriteFileAtomically(path, "old", &error));
+        QVERIFY(WriteFileAtomically(path, "old"));
         rlimit old{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         rlimit small = old;
         small.rlim_cur = 4096;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool written = WriteFileAtomically(path, m_file, &error);
+        const Done written = WriteFileAtomically(path, m_file);
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, previous);
         QVERIFY(!written);
-        QVERIFY2(error.contains(QStringLiteral("untouched")), qPrintable(error));
-        QByteArray back;
-        QVERIFY(ReadFileBytes(path, &back, &error));
-        QCOMPARE(back, QByteArray("old"));
+        QVERIFY2(written.error().contains(QStringLiteral("untouched")), qPrintable(written.error()));
+        QCOMPARE(ReadFileBytes(path).valueOr({}), QByteArray("old"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("visit.quilo")});
     }
 };

@@ -133,9 +133,8 @@ private slots:
         doc.ApplyRecords(records);
         const QString good = m_dir.filePath(QStringLiteral("visit.quilo"));
         const QString bad = m_dir.filePath(QStringLiteral("bad.quilo"));
-        QString error;
-        QVERIFY(WriteFileAtomically(good, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false}), &error));
-        QVERIFY(WriteFileAtomically(bad, QByteArrayLiteral("not json"), &error));
+        QVERIFY(WriteFileAtomically(good, SaveReadOut(doc.ReadOut(), ReadOutInfo{QStringLiteral("Com2"), QDateTime::currentDateTimeUtc(), {}, {}, {}, {}, false})));
+        QVERIFY(WriteFileAtomically(bad, QByteArrayLiteral("not json")));
         QSignalSpy imported(service(), &CHistoryService::imported);
         view->ImportFiles({bad, good});
         QVERIFY(imported.wait(20000));
