@@ -50,19 +50,15 @@ QString groupNames(const DataSetInfo &set)
 }
 
 // Group names compare without regard to case: "lab" on a command line means "LAB".
-bool applyGroup(CSetSpec *want, const QStringList &words, const DataSetInfo &set, QString *error)
+Done applyGroup(CSetSpec *want, const QStringList &words, const DataSetInfo &set)
 {
-    if (words.size() < 2) {
-        *error = LoadString(Str::CliErrGroupMissing).arg(want->name, groupNames(set));
-        return false;
-    }
+    if (words.size() < 2)
+        return Failed{LoadString(Str::CliErrGroupMissing).arg(want->name, groupNames(set))};
     const KeyGroup *group = Quilo::FindGroup(set, words.at(1));
-    if (!group) {
-        *error = LoadString(Str::CliErrUnknownGroup).arg(words.at(1), want->name, groupNames(set));
-        return false;
-    }
+    if (!group)
+        return Failed{LoadString(Str::CliErrUnknownGroup).arg(words.at(1), want->name, groupNames(set))};
     setGroup(want, *group);
-    return true;
+    return {};
 }
 
 } // namespace
@@ -98,8 +94,8 @@ Result<CSetSpec> ResolveKeyGroup(const QString &word)
 {
     const DataSetInfo &table = *Quilo::FindDataSet(Quilo::dsKeyTable);
     CSetSpec want = specFrom(table);
-    if (QString error; !applyGroup(&want, {want.name, word}, table, &error))
-        return Failed{error};
+    if (Done applied = applyGroup(&want, {want.name, word}, table); !applied)
+        return applied.failure();
     return want;
 }
 
@@ -146,65 +142,45 @@ QList<CSetSpec> AllSets()
     return sets;
 }
 
-namespace {
-
-bool resolveSets(const QStringList &words, QList<CSetSpec> *sets, QString *error)
+Result<QList<CSetSpec>> ResolveSets(const QStringList &words)
 {
-    sets->clear();
-    if (words.isEmpty()) {
-        *error = LoadString(Str::CliErrSetMissing).arg(SetNames().join(QStringLiteral(", ")));
-        return false;
-    }
+    QList<CSetSpec> sets;
+    if (words.isEmpty())
+        return Failed{LoadString(Str::CliErrSetMissing).arg(SetNames().join(QStringLiteral(", ")))};
     const QString &word = words.first();
     int allowed = 1; // words the set takes, its name included
     if (word.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
-        *sets = AllSets();
+        sets = AllSets();
     } else if (const DataSetInfo *set = findSet(word)) {
         CSetSpec want = specFrom(*set);
         if (!set->groups.empty()) {
             allowed = 2;
-            if (!applyGroup(&want, words, *set, error))
-                return false;
-            *sets << want;
+            if (Done applied = applyGroup(&want, words, *set); !applied)
+                return applied.failure();
+            sets << want;
         } else if (set->id == Quilo::dsConfEvents) {
             allowed = 2;
             if (words.size() < 2 || words.at(1).compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
                 for (int e = 0; e < static_cast<int>(set->records); ++e) {
                     want.event = e;
-                    *sets << want;
+                    sets << want;
                 }
             } else {
                 bool ok = false;
                 const int number = words.at(1).toInt(&ok);
-                if (!ok || number < 1 || number > static_cast<int>(set->records)) {
-                    *error = LoadString(Str::CliErrEvent).arg(words.at(1));
-                    return false;
-                }
+                if (!ok || number < 1 || number > static_cast<int>(set->records))
+                    return Failed{LoadString(Str::CliErrEvent).arg(words.at(1))};
                 want.event = number - 1;
-                *sets << want;
+                sets << want;
             }
         } else {
-            *sets << want;
+            sets << want;
         }
     } else {
-        *error = LoadString(Str::CliErrUnknownSet).arg(word, SetNames().join(QStringLiteral(", ")));
-        return false;
+        return Failed{LoadString(Str::CliErrUnknownSet).arg(word, SetNames().join(QStringLiteral(", ")))};
     }
-    if (words.size() > allowed) {
-        *error = LoadString(Str::CliErrExtraWords).arg(words.mid(allowed).join(QLatin1Char(' ')));
-        sets->clear();
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
-Result<QList<CSetSpec>> ResolveSets(const QStringList &words)
-{
-    QList<CSetSpec> sets;
-    if (QString error; !resolveSets(words, &sets, &error))
-        return Failed{error};
+    if (words.size() > allowed)
+        return Failed{LoadString(Str::CliErrExtraWords).arg(words.mid(allowed).join(QLatin1Char(' ')))};
     return sets;
 }
 

@@ -1,4 +1,5 @@
 #include "readout.h"
+#include "result.h"
 #include "tarveldoc.h"
 #include "unitclock.h"
 
@@ -207,6 +208,40 @@ private slots:
         QVERIFY(!empty.HoldsAnything());
         doc.Clear();
         QVERIFY(!doc.ReadOut().HoldsAnything());
+    }
+
+    // A failure passes on unchanged through a function of another result type, and a value
+    // moves out without a copy of its shared data.
+    void results()
+    {
+        const auto parse = [](const QString &text) -> Result<int> {
+            bool ok = false;
+            const int n = text.toInt(&ok);
+            if (!ok)
+                return Failed{QStringLiteral("not a number: ") + text};
+            return n;
+        };
+        const auto twice = [&](const QString &text) -> Result<QString> {
+            const Result<int> n = parse(text);
+            if (!n)
+                return n.failure();
+            return QString::number(*n * 2);
+        };
+        QCOMPARE(twice(QStringLiteral("21")).valueOr({}), QStringLiteral("42"));
+        const Result<QString> bad = twice(QStringLiteral("x"));
+        QVERIFY(!bad);
+        QCOMPARE(bad.error(), QStringLiteral("not a number: x"));
+        QCOMPARE(bad.valueOr(QStringLiteral("none")), QStringLiteral("none"));
+        const Done done;
+        QVERIFY(done && done.error().isEmpty());
+        QVERIFY(!Done(bad.failure()));
+
+        QByteArray bytes(1000, 'x');
+        Result<QByteArray> held(bytes);
+        bytes = QByteArray();
+        const char *data = held->constData();
+        const QByteArray taken = std::move(held).value();
+        QCOMPARE(taken.constData(), data);
     }
 };
 
