@@ -452,6 +452,8 @@ constexpr Entry kTable[] = {
     {Str::HistFromDefault, QT_TRANSLATE_NOOP("Quilo", "default")},
     {Str::HistFromSettings, QT_TRANSLATE_NOOP("Quilo", "settings")},
     {Str::HistOneVisit, QT_TRANSLATE_NOOP("Quilo", "Only one visit of this unit so far: a second visit is needed to compare. The Logs and Counters tabs show this visit.")},
+    {Str::SumReadParts, QT_TRANSLATE_NOOP("Quilo", "%1: %2 of %3 parts read")},
+    {Str::SumPartsKept, QT_TRANSLATE_NOOP("Quilo", "%1: %2 of %3 parts read before; Load reads them again")},
     {Str::CliErrStdout, QT_TRANSLATE_NOOP("Quilo", "writing to standard output failed after %1 of %2 bytes: %3; what came out is incomplete.")},
     {Str::CliErrOutputCut, QT_TRANSLATE_NOOP("Quilo", "writing %1 failed: %2; what it received is incomplete.")},
     {Str::CliErrHistoryFile, QT_TRANSLATE_NOOP("Quilo", "%1 %2 is the visit history's file; give another file.")},

@@ -466,6 +466,8 @@ enum Id : unsigned {
     HistFromDefault,
     HistFromSettings,
     HistOneVisit,
+    SumReadParts,
+    SumPartsKept,
     // quilo's output checks: standard output, a target cut short, files that are not outputs
     CliErrStdout = 64625,        // "writing to standard output failed after %1 of %2 bytes: %3 ..."
     CliErrOutputCut,             // -o onto a device or FIFO that took part of the data
