@@ -470,6 +470,7 @@ constexpr Entry kTable[] = {
     {Str::HistSectionNotCompared, QT_TRANSLATE_NOOP("Quilo", "Not compared")},
     {Str::HistNotReadAt, QT_TRANSLATE_NOOP("Quilo", "not compared: not read at visit %1")},
     {Str::HistRows, QT_TRANSLATE_NOOP("Quilo", "rows %1")},
+    {Str::HistRow, QT_TRANSLATE_NOOP("Quilo", "row %1")},
 };
 
 const Entry *find(unsigned id)

@@ -485,6 +485,7 @@ enum Id : unsigned {
     HistSectionNotCompared = 64770,
     HistNotReadAt,
     HistRows,
+    HistRow,
 };
 } // namespace Str
 

@@ -1896,6 +1896,10 @@ Bezárja az ablakot?</translation>
         <source>rows %1</source>
         <translation>sorok: %1</translation>
     </message>
+    <message>
+        <source>row %1</source>
+        <translation>%1. sor</translation>
+    </message>
 </context>
 <context>
     <name>quilo-readout</name>

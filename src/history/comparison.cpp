@@ -66,7 +66,8 @@ void listNotRead(const ReadOut &readOut, qint64 visit, DataSetId set, Comparison
         out.notCompared << NotCompared{info->name,
                                        whole || info->records == 1 ? what
                                                                    : what + QStringLiteral(": ")
-                                                                         + LoadString(Str::HistRows).arg(runsText(rows)),
+                                                                         + LoadString(rows.size() == 1 ? Str::HistRow : Str::HistRows)
+                                                                               .arg(runsText(rows)),
                                        visit};
     };
     if (info->groups.empty()) {

@@ -155,7 +155,13 @@ int main(int argc, char *argv[])
                 state.counters.games += 3856;
                 unit.setState(state);
             };
-            const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots), playOn);
+            const auto setFaults = [&unit](const QStringList &faults) {
+                unit.clearFaults();
+                for (const QString &f : faults)
+                    if (const auto fault = QuiloSim::parseFault(f))
+                        unit.addFault(*fault);
+            };
+            const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots), playOn, setFaults);
             QTextStream(stdout)
                 << QCoreApplication::translate("quilo-readout", "%1 screenshots in %2").arg(n).arg(parser.value(screenshots))
                 << '\n';

@@ -69,6 +69,7 @@ private slots:
     void barsStayAndFormsTakeFocus();
     void wholeUnitReadEnds_data();
     void wholeUnitReadEnds();
+    void closingAsksDuringAWholeUnitRead();
     void offlineKeysAreNotEdited();
     void countersRefreshQuietly();
     void portStaysDuringATransfer();
@@ -452,6 +453,27 @@ void TestTransfers::wholeUnitReadEnds()
         QVERIFY2(summary.endsWith(LoadString(Str::SumStopped)), qPrintable(summary));
         QCOMPARE(note, LoadString(Str::HistNotComplete));
     }
+}
+
+// Closing the window ends a whole-unit read unrecorded: the window says so and asks first.
+void TestTransfers::closingAsksDuringAWholeUnitRead()
+{
+    unit().setPacing(true);
+    QVERIFY(frame()->OnCommand(Str::CmdReadAll));
+    m_h.answer = QMessageBox::No;
+    QVERIFY(!frame()->close());
+    QCOMPARE(m_h.messages.size(), 1);
+    QCOMPARE(m_h.messages.first().text, LoadString(Str::ReadAllCloseQuestion));
+    QVERIFY(frame()->isVisible());
+    QCOMPARE(doc().RunningDataSet(), CTarvelDoc::kReadAll);
+    m_h.answer = QMessageBox::Yes;
+    QVERIFY(frame()->close());
+    m_h.answer = QMessageBox::Ok;
+    // once the read is over nothing is asked
+    QVERIFY(m_h.openWindow());
+    m_h.messages.clear();
+    QVERIFY(frame()->close());
+    QVERIFY(m_h.messages.isEmpty());
 }
 
 // A saved read-out is no unit: its keys are not edited, and the status bar says why.
