@@ -129,9 +129,9 @@ void oneVisit(CMainFrame &frame, const QDir &dir, int &n, const std::function<vo
         auto *history = frame.rightView() ? qobject_cast<CHistoryView *>(frame.rightView()->widget()) : nullptr;
         if (save(frame, dir, n, QStringLiteral("history-one-visit")))
             ++n;
-        if (history) {
-            history->tabs()->setCurrentIndex(1);
-            if (save(frame, dir, n, QStringLiteral("history-one-visit-logs")))
+        for (int tab = 1; history && tab < history->tabs()->count(); ++tab) {
+            history->tabs()->setCurrentIndex(tab);
+            if (save(frame, dir, n, QStringLiteral("history-one-visit-") + history->tabs()->tabText(tab)))
                 ++n;
         }
     }
