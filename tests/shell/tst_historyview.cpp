@@ -181,6 +181,28 @@ private slots:
             QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7f, qPrintable(bar));
     }
 
+    // A configuration field that did not come at the later visit raises no flag: the view lists
+    // it under "Not compared", with the visit that did not read it.
+    void failedFieldIsNotCompared()
+    {
+        // the unit of the row above, visited once
+        h.unit().addFault(*QuiloSim::parseFault(QStringLiteral("202:8=checksum")));
+        const QString said = readWholeUnit();
+        h.unit().clearFaults();
+        QVERIFY2(said.contains(QStringLiteral("recorded")), qPrintable(said));
+        QVERIFY(h.select(QStringLiteral("Counters|yearly")));
+        CHistoryView *view = openHistory();
+        QVERIFY(view);
+        QVERIFY2(waitComparison(view, LoadString(Str::HistFlagsHeading).arg(0)), qPrintable(view->statusText()));
+        const QTreeWidgetItem *notCompared = nullptr;
+        for (int i = 0; i < view->comparison()->topLevelItemCount(); ++i)
+            if (view->comparison()->topLevelItem(i)->text(0) == LoadString(Str::HistSectionNotCompared))
+                notCompared = view->comparison()->topLevelItem(i);
+        QVERIFY(notCompared);
+        QCOMPARE(notCompared->childCount(), 1);
+        QVERIFY(notCompared->child(0)->text(3).startsWith(LoadString(Str::HistNotReadAt).section(u'%', 0, 0)));
+    }
+
     // Last, after the rows above: the unit chosen has a single visit. No comparison, but a
     // word why, and that visit's logs as bars.
     void oneVisitShowsItsLogs()
