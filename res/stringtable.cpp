@@ -442,6 +442,18 @@ constexpr Entry kTable[] = {
     {Str::HistCountersChart, QT_TRANSLATE_NOOP("Quilo", "Counters across the visits")},
     {Str::CmdHistory, QT_TRANSLATE_NOOP("Quilo", "The units' visits and what changed between them\nHistory")},
     {Str::TitleHistory, QT_TRANSLATE_NOOP("Quilo", "Visit history")},
+    // The window's whole-unit read, offline keys, start page, history view (64600..64624)
+    {Str::SumReadingAll, QT_TRANSLATE_NOOP("Quilo", "Whole unit: reading from the unit...")},
+    {Str::SumWithVisit, QT_TRANSLATE_NOOP("Quilo", "%1. %2")},
+    {Str::ReadAllCloseQuestion, QT_TRANSLATE_NOOP("Quilo", "The whole unit is being read. Closing the window stops the read, and its visit is not recorded in the history.\n\nClose the window?")},
+    {Str::FileStoppedReadAll, QT_TRANSLATE_NOOP("Quilo", "%1 The whole-unit read was stopped to show the file; its visit was not recorded in the history.")},
+    {Str::KeyOfflineNoEdit, QT_TRANSLATE_NOOP("Quilo", "A saved read-out is shown: nothing is written to a unit from a file. File, Back to the unit returns to the unit.")},
+    {Str::StartPageLookedFor, QT_TRANSLATE_NOOP("Quilo", "%1 was looked for in: %2")},
+    {Str::HistFromDefault, QT_TRANSLATE_NOOP("Quilo", "default")},
+    {Str::HistFromSettings, QT_TRANSLATE_NOOP("Quilo", "settings")},
+    {Str::HistOneVisit, QT_TRANSLATE_NOOP("Quilo", "Only one visit of this unit so far: a second visit is needed to compare. The Logs and Counters tabs show this visit.")},
+    {Str::SumReadParts, QT_TRANSLATE_NOOP("Quilo", "%1: %2 of %3 parts read")},
+    {Str::SumPartsKept, QT_TRANSLATE_NOOP("Quilo", "%1: %2 of %3 parts read before; Load reads them again")},
     {Str::CliErrStdout, QT_TRANSLATE_NOOP("Quilo", "writing to standard output failed after %1 of %2 bytes: %3; what came out is incomplete.")},
     {Str::CliErrOutputCut, QT_TRANSLATE_NOOP("Quilo", "writing %1 failed: %2; what it received is incomplete.")},
     {Str::CliErrHistoryFile, QT_TRANSLATE_NOOP("Quilo", "%1 %2 is the visit history's file; give another file.")},
@@ -454,6 +466,11 @@ constexpr Entry kTable[] = {
     {Str::HistWaitingNamesNone, QT_TRANSLATE_NOOP("Quilo", "%1 for %2, which names no history: quilo history sync --history URL sends them to the history named")},
     // Files read and written (64700..64724)
     {Str::FileDetailDuplicateKey, QT_TRANSLATE_NOOP("Quilo", "the key \"%1\" appears twice in one object")},
+    // The comparison: what was not read at a visit is not compared (64770..64799)
+    {Str::HistSectionNotCompared, QT_TRANSLATE_NOOP("Quilo", "Not compared")},
+    {Str::HistNotReadAt, QT_TRANSLATE_NOOP("Quilo", "not compared: not read at visit %1")},
+    {Str::HistRows, QT_TRANSLATE_NOOP("Quilo", "rows %1")},
+    {Str::HistRow, QT_TRANSLATE_NOOP("Quilo", "row %1")},
 };
 
 const Entry *find(unsigned id)

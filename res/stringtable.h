@@ -456,6 +456,18 @@ enum Id : unsigned {
     CmdHistory,
     TitleHistory,
 
+    // The window's whole-unit read, offline keys, start page, history view (64600..64624)
+    SumReadingAll = 64600,
+    SumWithVisit,
+    ReadAllCloseQuestion,
+    FileStoppedReadAll,
+    KeyOfflineNoEdit,
+    StartPageLookedFor,
+    HistFromDefault,
+    HistFromSettings,
+    HistOneVisit,
+    SumReadParts,
+    SumPartsKept,
     // quilo's output checks: standard output, a target cut short, files that are not outputs
     CliErrStdout = 64625,        // "writing to standard output failed after %1 of %2 bytes: %3 ..."
     CliErrOutputCut,             // -o onto a device or FIFO that took part of the data
@@ -469,6 +481,11 @@ enum Id : unsigned {
     HistWaitingNamesNone,        // "%1 for %2, which names no history: ..."
     // Files read and written (64700..64724)
     FileDetailDuplicateKey = 64700, // "the key \"%1\" appears twice in one object"
+    // The comparison: what was not read at a visit is not compared (64770..64799)
+    HistSectionNotCompared = 64770,
+    HistNotReadAt,
+    HistRows,
+    HistRow,
 };
 } // namespace Str
 

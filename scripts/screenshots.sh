@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Pictures of every view of the window against the simulated unit, taken on a virtual display.
+# Pictures of every view of the window against the simulated unit, taken on a virtual display,
+# and of the cases the window must get right with a unit that fails some records: a whole-unit
+# read browsed and at its end, the History view with one visit, Load on a port that does not
+# open, the counters after a save, the key editor over a saved read-out.
 # Usage: scripts/screenshots.sh [BUILD_DIR] [OUT_DIR] [LANGUAGE]
 #        (defaults: build/release, screenshots, the locale's language)
 set -euo pipefail

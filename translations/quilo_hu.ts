@@ -1836,12 +1836,80 @@ Előzmények</translation>
         <source>%1 does not take %2; leave it out.</source>
         <translation>a(z) %1 parancs nem fogadja el ezt: %2; hagyja el.</translation>
     </message>
+    <message>
+        <source>%1: %2 of %3 parts read</source>
+        <translation>%1: %3 részből %2 kiolvasva</translation>
+    </message>
+    <message>
+        <source>%1: %2 of %3 parts read before; Load reads them again</source>
+        <translation>%1: %3 részből %2 korábban kiolvasva; a Betöltés újra kiolvassa őket</translation>
+    </message>
+    <message>
+        <source>Whole unit: reading from the unit...</source>
+        <translation>Teljes egység: olvasás az egységből...</translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1. %2</translation>
+    </message>
+    <message>
+        <source>The whole unit is being read. Closing the window stops the read, and its visit is not recorded in the history.
+
+Close the window?</source>
+        <translation>Az egész egység olvasása folyik. Az ablak bezárása leállítja az olvasást, és a látogatás nem kerül be az előzmények közé.
+
+Bezárja az ablakot?</translation>
+    </message>
+    <message>
+        <source>%1 The whole-unit read was stopped to show the file; its visit was not recorded in the history.</source>
+        <translation>%1 A teljes egység olvasása leállt a fájl megjelenítéséhez; a látogatás nem került be az előzmények közé.</translation>
+    </message>
+    <message>
+        <source>A saved read-out is shown: nothing is written to a unit from a file. File, Back to the unit returns to the unit.</source>
+        <translation>Mentett kiolvasás látható: fájlból semmi sem íródik az egységbe. A Fájl, Vissza az egységhez paranccsal térhet vissza az egységhez.</translation>
+    </message>
+    <message>
+        <source>%1 was looked for in: %2</source>
+        <translation>A(z) %1 fájlt itt kerestük: %2</translation>
+    </message>
+    <message>
+        <source>default</source>
+        <translation>alapértelmezés</translation>
+    </message>
+    <message>
+        <source>settings</source>
+        <translation>beállítások</translation>
+    </message>
+    <message>
+        <source>Only one visit of this unit so far: a second visit is needed to compare. The Logs and Counters tabs show this visit.</source>
+        <translation>Ennek az egységnek eddig egy látogatása van: az összehasonlításhoz egy második látogatás kell. A Naplók és a Számlálók lap ezt a látogatást mutatja.</translation>
+    </message>
+    <message>
+        <source>Not compared</source>
+        <translation>Nem összehasonlított</translation>
+    </message>
+    <message>
+        <source>not compared: not read at visit %1</source>
+        <translation>nincs összehasonlítva: a(z) %1. látogatáskor nem olvasódott ki</translation>
+    </message>
+    <message>
+        <source>rows %1</source>
+        <translation>sorok: %1</translation>
+    </message>
+    <message>
+        <source>row %1</source>
+        <translation>%1. sor</translation>
+    </message>
 </context>
 <context>
     <name>quilo-readout</name>
     <message>
         <source>Talk to a built-in simulated unit on Com2.</source>
         <translation>Kapcsolódás a beépített szimulált egységhez a Com2 porton.</translation>
+    </message>
+    <message>
+        <source>With --simulate: the unit thinks MS milliseconds before each reply, to watch a slow read.</source>
+        <translation>A --simulate mellett: az egység MS ezredmásodpercig gondolkodik minden válasz előtt, hogy egy lassú olvasás követhető legyen.</translation>
     </message>
     <message>
         <source>Speak LANGUAGE: en or hu (default: the locale&apos;s).</source>

@@ -335,6 +335,8 @@ void CTarvelDoc::StartSelection(const PendingRead &read)
 {
     if (IsOffline())
         return; // a saved read-out is shown: the unit is not asked
+    if (m_busy && m_running == kReadAll)
+        return; // the whole unit is being read, this set too: its records arrive as they come
     if (m_busy) {
         m_pending = read;
         m_worker->RequestStop();

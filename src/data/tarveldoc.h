@@ -159,7 +159,8 @@ public:
     void StartLinkThread();
     bool HasLinkThread() const { return m_thread != nullptr; }
     // Reads the selected data set as ReadDataSet does. While another operation runs, that one
-    // is asked to stop and this read follows it (only the latest request waits).
+    // is asked to stop and this read follows it (only the latest request waits); a whole-unit
+    // read is never stopped for it: it reads that set as well, so nothing more is asked.
     void StartRead();
     // Reads what `request` names, as ReadDataSet(request, reload) does.
     void StartRead(const Quilo::ReadRequest &request, bool reload = false);

@@ -25,6 +25,59 @@ QByteArray heldBytes(const ReadOut &readOut, DataSetId set, unsigned index)
     return readOut.HoldsUnitValue(set, index) ? readOut.Meta(set, index)->raw : QByteArray();
 }
 
+// A record whose every part came: a configuration or an event with a chunk that failed holds
+// zeros there, which must not be taken for what the unit keeps.
+bool wholeRead(const ReadOut &readOut, DataSetId set, unsigned index)
+{
+    if (!readOut.HoldsUnitValue(set, index))
+        return false;
+    const CRecordMeta *meta = readOut.Meta(set, index);
+    return !meta || meta->failedChunks().isEmpty();
+}
+
+// Runs of row numbers, counted from 1: "1-5, 9".
+QString runsText(const QList<unsigned> &rows)
+{
+    QStringList runs;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows.at(j + 1) == rows.at(j) + 1)
+            ++j;
+        runs << (i == j ? QString::number(rows.at(i) + 1)
+                        : QString::number(rows.at(i) + 1) + QLatin1Char('-') + QString::number(rows.at(j) + 1));
+        i = j + 1;
+    }
+    return runs.join(QStringLiteral(", "));
+}
+
+// The records of `set` (each of its groups apart) that one visit did not read whole, as
+// entries of the comparison's "not compared" list.
+void listNotRead(const ReadOut &readOut, qint64 visit, DataSetId set, Comparison &out)
+{
+    const DataSetInfo *info = FindDataSet(set);
+    const auto add = [&](const QString &what, unsigned first, unsigned last) {
+        QList<unsigned> rows;
+        for (unsigned i = first; i <= last; ++i)
+            if (!wholeRead(readOut, set, i))
+                rows << i - first;
+        if (rows.isEmpty())
+            return;
+        const bool whole = rows.size() == static_cast<qsizetype>(last - first + 1);
+        out.notCompared << NotCompared{info->name,
+                                       whole || info->records == 1 ? what
+                                                                   : what + QStringLiteral(": ")
+                                                                         + LoadString(rows.size() == 1 ? Str::HistRow : Str::HistRows)
+                                                                               .arg(runsText(rows)),
+                                       visit};
+    };
+    if (info->groups.empty()) {
+        add(LoadString(info->title), 0, info->records - 1);
+        return;
+    }
+    for (const KeyGroup &g : info->groups)
+        add(LoadString(info->title) + QStringLiteral(", ") + LoadString(g.title), g.first, g.last);
+}
+
 // A log's records by their date bytes (BCD reads in date order), leaving out empty ones.
 struct LogInfo
 {
@@ -126,7 +179,7 @@ void compareLogs(const ReadOut &a, const ReadOut &b, Comparison &out)
 void compareCounters(const ReadOut &a, const ReadOut &b, Comparison &out)
 {
     if (!a.IsRead(dsCounters, 0) || !b.IsRead(dsCounters, 0))
-        return;
+        return; // listed as not compared with the other records
     out.countersKnown = true;
     const CCountersRecord was = a.Decoded<dsCounters>(0);
     const CCountersRecord is = b.Decoded<dsCounters>(0);
@@ -147,26 +200,49 @@ void compareCounters(const ReadOut &a, const ReadOut &b, Comparison &out)
     }
 }
 
-void compareConfig(const ReadOut &a, const ReadOut &b, Comparison &out)
+void compareConfig(const ReadOut &a, const ReadOut &b, const Comparison &ids, Comparison &out)
 {
-    const QByteArray before = heldBytes(a, dsConfig, 0);
-    const QByteArray after = heldBytes(b, dsConfig, 0);
-    if (before.isEmpty() || after.isEmpty() || before == after)
+    if (!a.HoldsUnitValue(dsConfig, 0) || !b.HoldsUnitValue(dsConfig, 0)) {
+        for (const auto &[r, visit] : {std::pair{&a, ids.earlier.id}, std::pair{&b, ids.later.id}})
+            if (!r->HoldsUnitValue(dsConfig, 0))
+                out.notCompared << NotCompared{FindDataSet(dsConfig)->name, LoadString(Str::TitleConfig), visit};
         return;
+    }
+    // A field whose chunk failed at either visit is not compared: it reads as empty.
+    const auto failedOf = [](const ReadOut &r) {
+        const CRecordMeta *meta = r.Meta(dsConfig, 0);
+        return meta ? meta->failedChunks() : QList<int>();
+    };
+    const QList<int> failedA = failedOf(a);
+    const QList<int> failedB = failedOf(b);
     const CConfigRecord was = a.Decoded<dsConfig>(0);
     const CConfigRecord is = b.Decoded<dsConfig>(0);
     const auto fa = CConfigRecord::FieldsOf(was);
     const auto fb = CConfigRecord::FieldsOf(is);
     const std::span<const ConfigFieldInfo> labels = ConfigFields();
-    for (std::size_t i = 0; i < fa.size(); ++i)
+    for (std::size_t i = 0; i < fa.size(); ++i) {
+        const QString label = LoadString(labels[i].label).remove(QLatin1Char(':')).trimmed();
+        const int chunk = static_cast<int>(i);
+        if (failedA.contains(chunk) || failedB.contains(chunk)) {
+            const QString what = LoadString(Str::TitleConfig) + QStringLiteral(": ") + label;
+            if (failedA.contains(chunk))
+                out.notCompared << NotCompared{FindDataSet(dsConfig)->name, what, ids.earlier.id};
+            if (failedB.contains(chunk))
+                out.notCompared << NotCompared{FindDataSet(dsConfig)->name, what, ids.later.id};
+            continue;
+        }
         if (fa[i]->GetText() != fb[i]->GetText())
-            out.flags << ComparisonFlag{ComparisonFlag::ConfigChanged,
-                                        LoadString(labels[i].label).remove(QLatin1Char(':')).trimmed(),
-                                        fa[i]->GetText(), fb[i]->GetText(), labels[i].text};
+            out.flags << ComparisonFlag{ComparisonFlag::ConfigChanged, label, fa[i]->GetText(), fb[i]->GetText(),
+                                        labels[i].text};
+    }
 }
 
 // Entries of a log kept by content (events, date modifications): an entry the earlier visit
 // did not hold is new.
+// Entries of a log kept by content (events, date modifications): an entry the earlier visit
+// did not hold is new. While the earlier visit missed some entry, one not found among those it
+// read may be the one it missed: that is not flagged (the entry missed is listed as not
+// compared). Entries not read whole at either visit are never taken for content.
 template<class Describe>
 void newEntries(const ReadOut &a, const ReadOut &b, DataSetId set, ComparisonFlag::Kind kind, Describe describe,
                 Comparison &out)
@@ -174,14 +250,21 @@ void newEntries(const ReadOut &a, const ReadOut &b, DataSetId set, ComparisonFla
     const DataSetInfo *info = FindDataSet(set);
     std::set<QByteArray> before;
     bool anyBefore = false;
+    bool missedBefore = false;
     for (unsigned i = 0; i < info->records; ++i) {
+        if (!wholeRead(a, set, i)) {
+            missedBefore = true;
+            continue;
+        }
         const QByteArray raw = heldBytes(a, set, i);
-        anyBefore = anyBefore || !raw.isEmpty();
+        anyBefore = true;
         before.insert(raw);
     }
-    if (!anyBefore)
+    if (!anyBefore || missedBefore)
         return;
     for (unsigned i = 0; i < info->records; ++i) {
+        if (!wholeRead(b, set, i))
+            continue;
         const QByteArray raw = heldBytes(b, set, i);
         if (raw.isEmpty() || raw.count('\0') == raw.size() || before.count(raw))
             continue;
@@ -269,9 +352,14 @@ Comparison CompareVisits(const StoredVisit &earlier, const StoredVisit &later)
     const ReadOut a = ReadOut::FromRecords(earlier.records);
     const ReadOut b = ReadOut::FromRecords(later.records);
 
+    // What either visit did not read is listed, and left out of every comparison below.
+    for (const auto &[r, visit] : {std::pair{&a, earlier.entry.id}, std::pair{&b, later.entry.id}})
+        for (DataSetId set : {dsCounters, dsDaily, dsMonthly, dsQuarterly, dsYearly, dsConfEvents, dsDateLog,
+                              dsKeyTable, dsCurrentKey})
+            listNotRead(*r, visit, set, out);
     compareCounters(a, b, out);
     compareLogs(a, b, out);
-    compareConfig(a, b, out);
+    compareConfig(a, b, out, out);
     newEntries(a, b, dsConfEvents, ComparisonFlag::NewConfigEvent,
                [&](unsigned i) {
                    const CConfEventRecord e = b.Decoded<dsConfEvents>(i);
@@ -342,6 +430,9 @@ QList<ComparisonLine> ComparisonLines(const Comparison &c)
         lines << ComparisonLine{QStringLiteral("net"), LoadString(Str::HistNetCash), QString(), QString(), MoneyText(c.netCash())};
         lines << ComparisonLine{QStringLiteral("net"), LoadString(Str::HistNetStake), QString(), QString(), MoneyText(c.netStake())};
     }
+    for (const NotCompared &n : c.notCompared)
+        lines << ComparisonLine{QStringLiteral("not-compared"), n.what, QString(), QString(),
+                                LoadString(Str::HistNotReadAt).arg(n.visit), false};
     for (const AddedRow &r : c.added)
         lines << ComparisonLine{QStringLiteral("added"), LoadString(FindDataSet(QLatin1String(r.set))->title),
                                 QString(), r.cells.join(QStringLiteral("  ")), QString()};
@@ -374,6 +465,11 @@ QJsonObject ComparisonJson(const Comparison &c)
     for (const AddedRow &r : c.added)
         added.append(QJsonObject{{QStringLiteral("set"), QLatin1String(r.set)},
                                  {QStringLiteral("row"), QJsonArray::fromStringList(r.cells)}});
+    QJsonArray notCompared;
+    for (const NotCompared &n : c.notCompared)
+        notCompared.append(QJsonObject{{QStringLiteral("set"), QLatin1String(n.set)},
+                                       {QStringLiteral("what"), n.what},
+                                       {QStringLiteral("notReadAtVisit"), n.visit}});
     QJsonObject out{{QStringLiteral("unit"), QJsonObject{{QStringLiteral("type"), c.later.unitType},
                                                          {QStringLiteral("manufacturingNumber"), c.later.unitNumber}}},
                     {QStringLiteral("earlier"), visit(c.earlier)},
@@ -381,7 +477,8 @@ QJsonObject ComparisonJson(const Comparison &c)
                     {QStringLiteral("periodSeconds"), c.periodSeconds},
                     {QStringLiteral("flags"), flags},
                     {QStringLiteral("counters"), c.countersKnown ? QJsonValue(counters) : QJsonValue()},
-                    {QStringLiteral("added"), added}};
+                    {QStringLiteral("added"), added},
+                    {QStringLiteral("notCompared"), notCompared}};
     if (c.countersKnown) {
         out.insert(QStringLiteral("cashInMinusCashOut"), c.netCash());
         out.insert(QStringLiteral("stakeMinusWin"), c.netStake());

@@ -50,6 +50,15 @@ struct ComparisonFlag
     static unsigned Title(Kind kind);
 };
 
+// A record, a field or a run of rows left out of the comparison because one visit did not
+// read it: comparing what failed as if it were empty would raise false flags.
+struct NotCompared
+{
+    const char *set;      // stable data-set name: "config", "keyTable", ...
+    QString what;         // the field, the record or the rows: for people
+    qint64 visit = 0;     // the visit that did not read it
+};
+
 struct Comparison
 {
     VisitEntry earlier;
@@ -60,6 +69,7 @@ struct Comparison
     QList<AddedRow> added;
     QList<ComparisonFlag> flags;
     std::optional<double> driftSecondsPerDay;
+    QList<NotCompared> notCompared;
 
     // cash in minus cash out, stake minus win, over the period
     qint64 netCash() const;

@@ -107,7 +107,7 @@ void CCommBar::addMachinePorts()
 bool CCommBar::selectPort(const QString &name)
 {
     const int index = m_pPort->findData(name);
-    if (index < 0)
+    if (index < 0 || !m_pPort->isEnabled())
         return false;
     if (index == m_pPort->currentIndex())
         OnSelChangePort(index);
@@ -138,6 +138,11 @@ void CCommBar::SetPos(int position)
 {
     // a value outside the range would be ignored and leave the bar full at the end
     m_pProgress->setValue(std::clamp(position, m_pProgress->minimum(), m_pProgress->maximum()));
+}
+
+void CCommBar::lockPort(bool locked)
+{
+    m_pPort->setEnabled(!locked);
 }
 
 void CCommBar::setStopAction(QAction *stop)

@@ -27,8 +27,12 @@ public:
     QToolButton *stopButton() const { return m_pStop; }
     // Stop is the frame's command; the bar shows it beside the progress it ends.
     void setStopAction(QAction *stop);
-    // Selects the entry with `name` (a port name or a device path) and hands it to the document.
+    // Selects the entry with `name` (a port name or a device path) and hands it to the document;
+    // false while the port is locked.
     bool selectPort(const QString &name);
+    // While a transfer runs the port stays what it was: what is read, saved and recorded as a
+    // visit is labelled with the port it came from.
+    void lockPort(bool locked);
 
 private:
     void OnSelChangePort(int index);

@@ -106,11 +106,12 @@ void CFileCommands::whenIdle(std::function<void()> then)
     m_doc.StopOperation();
     emit message(LoadString(Str::FileBusy));
     auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(&m_doc, &CTarvelDoc::busyChanged, this, [once, then](bool busy) {
+    *once = connect(&m_doc, &CTarvelDoc::busyChanged, this, [this, once, then](bool busy) {
         if (busy)
             return;
         QObject::disconnect(*once);
-        then();
+        // after the stopped read has said how it ended (its summary, its visit), not before
+        QMetaObject::invokeMethod(this, then, Qt::QueuedConnection);
     });
 }
 
@@ -176,7 +177,9 @@ void CFileCommands::OpenPath(const QString &path)
                 failed(Str::FileOpenFailed, path, error); // what was shown stays
                 return;
             }
-            whenIdle([this, path, readOut] {
+            // a whole-unit read stopped for the file is a visit lost: the message says so
+            const bool stopsVisit = m_doc.IsBusy() && m_doc.RunningDataSet() == CTarvelDoc::kReadAll;
+            whenIdle([this, path, readOut, stopsVisit] {
                 ShowReadOut(*readOut, m_doc);
                 m_fileInfo = readOut->info;
                 m_strSavePath = QFileInfo(path).absoluteFilePath();
@@ -185,7 +188,8 @@ void CFileCommands::OpenPath(const QString &path)
                 const QString saved = m_fileInfo.savedAt.isValid()
                                           ? QLocale().toString(m_fileInfo.savedAt.toLocalTime(), QLocale::ShortFormat)
                                           : QStringLiteral("?");
-                emit message(LoadString(Str::FileOffline).arg(QFileInfo(path).fileName(), saved));
+                const QString shown = LoadString(Str::FileOffline).arg(QFileInfo(path).fileName(), saved);
+                emit message(stopsVisit ? LoadString(Str::FileStoppedReadAll).arg(shown) : shown);
             });
         });
 }

@@ -27,6 +27,11 @@ struct CommandLine
     // the descriptions in the language chosen (Qt Linguist's context "quilo-readout")
     QCommandLineOption simulate{QStringLiteral("simulate"),
                                 QCoreApplication::translate("quilo-readout", "Talk to a built-in simulated unit on Com2.")};
+    QCommandLineOption simPace{
+        QStringLiteral("sim-pace"),
+        QCoreApplication::translate("quilo-readout",
+                                    "With --simulate: the unit thinks MS milliseconds before each reply, to watch a slow read."),
+        QStringLiteral("MS")};
     QCommandLineOption lang{QStringLiteral("lang"),
                             QCoreApplication::translate("quilo-readout", "Speak LANGUAGE: en or hu (default: the locale's)."),
                             QStringLiteral("LANGUAGE")};
@@ -40,6 +45,7 @@ struct CommandLine
         parser.setApplicationDescription(LoadString(Str::ProductName));
         screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(simulate);
+        parser.addOption(simPace);
         parser.addOption(lang);
         parser.addOption(screenshots);
         parser.addPositionalArgument(
@@ -96,9 +102,21 @@ int main(int argc, char *argv[])
     parser.process(application);
     Quilo::setUpApplicationIdentity();
 
+    // the same bounds as quilo's --sim-pace
+    int paceMs = 0;
+    if (parser.isSet(commandLine.simPace)) {
+        bool ok = false;
+        paceMs = parser.value(commandLine.simPace).toInt(&ok);
+        if (!ok || paceMs < 0 || paceMs > 10000) {
+            QTextStream(stderr) << "quilo-readout: " << LoadString(Str::CliErrPace).arg(parser.value(commandLine.simPace))
+                                << '\n';
+            return 1; // as the parser ends on an option it does not know
+        }
+    }
     QuiloSim::CSimulatedUnit unit;
     if (parser.isSet(simulate)) {
         unit.setPacing(true); // wire time, so the transfer looks like one with a real unit
+        unit.setTurnaroundMs(paceMs);
         QString error;
         if (!unit.start(&error)) {
             QTextStream(stderr) << "quilo-readout: "
@@ -137,7 +155,13 @@ int main(int argc, char *argv[])
                 state.counters.games += 3856;
                 unit.setState(state);
             };
-            const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots), playOn);
+            const auto setFaults = [&unit](const QStringList &faults) {
+                unit.clearFaults();
+                for (const QString &f : faults)
+                    if (const auto fault = QuiloSim::parseFault(f))
+                        unit.addFault(*fault);
+            };
+            const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots), playOn, setFaults);
             QTextStream(stdout)
                 << QCoreApplication::translate("quilo-readout", "%1 screenshots in %2").arg(n).arg(parser.value(screenshots))
                 << '\n';

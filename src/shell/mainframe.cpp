@@ -7,6 +7,7 @@
 #include "formatters.h"
 #include "historyview.h"
 #include "leftview.h"
+#include "messagebox.h"
 #include "operationtext.h"
 #include "quiloview.h"
 #include "stringtable.h"
@@ -14,6 +15,7 @@
 #include "viewtable.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -132,8 +134,13 @@ CMainFrame::CMainFrame(CTarvelDoc &doc, QWidget *parent) : QMainWindow(parent), 
             updateCommandUi();
         }
     });
-    // Every whole-unit read-out is a visit of the unit: recorded off this thread, said here.
-    m_pHistory = Quilo::InstallHistoryRecorder(this, m_doc, [this](const QString &text) { setIdleText(text); });
+    // before the history hears of it: the visit's note joins this summary
+    connect(&m_doc, &CTarvelDoc::wholeUnitRead, this, &CMainFrame::OnWholeUnitRead);
+    // Every whole-unit read-out is a visit of the unit: recorded off this thread, said here,
+    // after the read's own summary, which stays (its failures matter more than the record).
+    m_pHistory = Quilo::InstallHistoryRecorder(this, m_doc, [this](const QString &text) {
+        setIdleText(m_strReadAll.isEmpty() ? text : LoadString(Str::SumWithVisit).arg(m_strReadAll, text));
+    });
     // Wide enough for the configuration event form beside the tree, but never past the screen.
     QSize size(1160, 780);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -304,12 +311,12 @@ bool CMainFrame::isCommandEnabled(unsigned command) const
     case Str::CmdWrite:
         // one transfer at a time: a click meanwhile must not queue a second read; a file
         // shown is not the unit
-        return !m_doc.IsBusy() && !m_doc.IsOffline() && m_pRightView && m_pActiveView == m_pRightView->widget()
+        return !busyForUser() && !m_doc.IsOffline() && m_pRightView && m_pActiveView == m_pRightView->widget()
                && m_pRightView->answersCommand(command);
     case Str::CmdStop:
-        return m_doc.IsBusy();
+        return busyForUser();
     case Str::CmdReadAll:
-        return !m_doc.IsBusy() && !m_doc.IsOffline();
+        return !busyForUser() && !m_doc.IsOffline();
     case Str::CmdOpen:
         return true;
     case Str::CmdSave:
@@ -354,6 +361,17 @@ bool CMainFrame::OnCommand(unsigned command)
         setIdleText(LoadString(Str::SumStopping));
         return true;
     case Str::CmdReadAll:
+        if (m_doc.IsBusy()) {
+            // a quiet refresh is on its way: the whole unit is read right after it
+            auto once = std::make_shared<QMetaObject::Connection>();
+            *once = connect(&m_doc, &CTarvelDoc::busyChanged, this, [this, once](bool busy) {
+                if (busy)
+                    return;
+                disconnect(*once);
+                QMetaObject::invokeMethod(this, [this] { m_doc.StartReadAll(); }, Qt::QueuedConnection);
+            });
+            return true;
+        }
         m_doc.StartReadAll();
         return true;
     case Str::CmdOpen: m_pFiles->Open(); return true;
@@ -402,6 +420,7 @@ void CMainFrame::SwitchView(const Quilo::ViewTableRow &row)
     if (auto *history = dynamic_cast<Quilo::CHistoryView *>(view))
         history->SetService(m_pHistory);
     view->setCommandsChangedHandler([this] { updateCommandUi(); });
+    view->setMessageHandler([this](const QString &text) { setIdleText(text); });
     QWidget *w = view->widget();
     if (old) {
         m_pSplitter->replaceWidget(1, w);
@@ -441,12 +460,21 @@ void CMainFrame::onFocusChanged(QWidget *, QWidget *now)
     updateCommandUi();
 }
 
+bool CMainFrame::quietTransfer() const
+{
+    return m_doc.IsBusy() && m_doc.RunningDataSet() > 0 && m_pRightView && m_pRightView->quietTransfer();
+}
+
 void CMainFrame::OnOperationFinished(const COperationSummary &summary)
 {
-    if (m_doc.LastSummaries().size() > 1)
-        setIdleText(Quilo::describeReadAll(m_doc.LastSummaries()));
-    else
-        setIdleText(Quilo::describeOperation(summary));
+    if (m_bReadingAll)
+        return; // said when the document tells how the whole unit's read ended
+    // a refresh that went well changes the figures, not what the status bar says
+    if (m_pRightView && m_pRightView->quietTransfer() && summary.portOpened && summary.failed() == 0
+        && !summary.stopped && !summary.silent)
+        return;
+    const unsigned record = summary.dataSet == Quilo::dsConfEvents ? static_cast<unsigned>(std::max(summary.configEvent, 0)) : 0;
+    setIdleText(Quilo::describeOperation(summary, m_doc.Meta(summary.dataSet, record)));
 }
 
 void CMainFrame::OnDocumentReset()
@@ -462,13 +490,51 @@ void CMainFrame::OnDocumentReset()
 
 void CMainFrame::OnBusyChanged(bool busy)
 {
+    if (quietTransfer())
+        return; // nothing to enable or disable, nothing to say
     updateCommandUi();
+    m_pCommBar->lockPort(busy);
     if (!busy)
         return;
     // the idle text, so that a menu's prompts give way to it again while the transfer runs
     const int running = m_doc.RunningDataSet();
-    setIdleText(running > 0 ? LoadString(Str::SumReading).arg(Quilo::dataSetTitle(running))
-                            : LoadString(Str::SumWriting));
+    if (running == CTarvelDoc::kReadAll) {
+        m_bReadingAll = true;
+        setIdleText(LoadString(Str::SumReadingAll));
+    } else {
+        setIdleText(running > 0 ? LoadString(Str::SumReading).arg(Quilo::dataSetTitle(running))
+                                : LoadString(Str::SumWriting));
+    }
+}
+
+void CMainFrame::OnWholeUnitRead(const QList<COperationSummary> &summaries, bool complete)
+{
+    // A whole-unit read may end in one set (a port that does not open): it is still the whole
+    // unit's summary, and its visit's note is added to it.
+    m_bReadingAll = false;
+    m_strReadAll = Quilo::describeReadAll(summaries);
+    bool said = false; // why it did not complete, when it says so itself
+    for (const COperationSummary &s : summaries)
+        said = said || !s.portOpened || s.stopped || s.lineLost;
+    // stopped before its first set: not "0 of 0 records read" alone, as if that were all
+    if (!complete && !said)
+        m_strReadAll += LoadString(Str::SumStopped);
+    setIdleText(m_strReadAll);
+}
+
+void CMainFrame::closeEvent(QCloseEvent *event)
+{
+    // a whole-unit read is a visit in the making: closing ends it unrecorded, so ask first
+    if (m_doc.IsBusy() && m_doc.RunningDataSet() == CTarvelDoc::kReadAll) {
+        const Quilo::MessageRequest question{QMessageBox::Question, LoadString(Str::ReadAllCloseQuestion),
+                                             LoadString(Str::DocString).section(QLatin1Char('\n'), 0, 0),
+                                             QMessageBox::Yes | QMessageBox::No};
+        if (Quilo::messageBox(this, question) == QMessageBox::No) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::setIdleText(const QString &text)

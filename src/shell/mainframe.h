@@ -70,6 +70,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -84,8 +85,12 @@ private:
     void onFocusChanged(QWidget *old, QWidget *now);
     void OnOperationFinished(const COperationSummary &summary);
     void OnBusyChanged(bool busy);
+    void OnWholeUnitRead(const QList<COperationSummary> &summaries, bool complete);
     void OnDocumentReset();
     void setIdleText(const QString &text);
+    // The transfer running is a view's quiet refresh: the window goes on as if idle.
+    bool quietTransfer() const;
+    bool busyForUser() const { return m_doc.IsBusy() && !quietTransfer(); }
 
     CTarvelDoc &m_doc;
     std::map<unsigned, QAction *> m_actions;
@@ -100,6 +105,8 @@ private:
     QString m_strIdle;
     bool m_bSwitching = false;
     bool m_bContent = false;       // something was read or a file is shown
+    QString m_strReadAll;          // how the last whole-unit read ended: its visit's note joins it
+    bool m_bReadingAll = false;    // the transfer running reads the whole unit
     unsigned m_nViewCommand = 0;
     CFileCommands *m_pFiles = nullptr;
     QMenu *m_pFileMenu = nullptr;

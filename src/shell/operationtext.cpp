@@ -1,6 +1,7 @@
 #include "operationtext.h"
 
 #include "datasettable.h"
+#include "readout.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
 
@@ -45,7 +46,7 @@ QString dataSetTitle(int dataSet)
     return set ? LoadString(set->title) : QString();
 }
 
-QString describeOperation(const COperationSummary &s)
+QString describeOperation(const COperationSummary &s, const CRecordMeta *kept)
 {
     // A record read before is passed over without opening the line: that is no port failure.
     if (!s.portOpened && s.skipped == 0)
@@ -60,6 +61,16 @@ QString describeOperation(const COperationSummary &s)
         case COperationSummary::ReadBack::None: break;
         }
         text = s.failed() == 0 && s.read > 0 ? LoadString(Str::SumWriteDone) : LoadString(Str::SumWriteFailed);
+    } else if (const DataSetInfo *info = FindDataSet(s.dataSet); info && info->shape == SetShape::Chunked) {
+        // one record read in parts: counted in parts whether read now or before, never as "1 of 1"
+        const int parts = static_cast<int>(info->chunks);
+        if (s.tried == 0 && s.skipped > 0) {
+            int read = s.skippedFailed > 0 ? 0 : parts;
+            if (kept && kept->chunkStatus.size() == parts)
+                read = parts - static_cast<int>(kept->failedChunks().size());
+            return LoadString(Str::SumPartsKept).arg(dataSetTitle(s.dataSet)).arg(read).arg(parts);
+        }
+        text = LoadString(Str::SumReadParts).arg(dataSetTitle(s.dataSet)).arg(s.read).arg(parts);
     } else if (s.tried == 0 && s.skipped > 0 && s.skippedFailed == 0) {
         // nothing needed the line: saying "0 of 0 read" would read as a failure
         return LoadString(Str::SumAllKept).arg(dataSetTitle(s.dataSet)).arg(s.skipped);

@@ -6,10 +6,13 @@
 #include <QString>
 
 struct COperationSummary;
+struct CRecordMeta;
 
 namespace Quilo {
 
-QString describeOperation(const COperationSummary &summary);
+// `kept`: the record of a set read in parts (the configuration, an event) as the document
+// holds it, so that a record read before is counted in parts too.
+QString describeOperation(const COperationSummary &summary, const CRecordMeta *kept = nullptr);
 // A whole-unit read in one sentence: records read of those tried, failures by kind, the sets
 // that did not answer.
 QString describeReadAll(const QList<COperationSummary> &summaries);

@@ -399,10 +399,35 @@ RtfText RtfReader::parse(const QByteArray &rtf)
     return Parser(rtf).run();
 }
 
+namespace {
+
+// A line with no place to break it is laid out again and again while the layout looks for one
+// (a word of 500,000 characters took half a minute): a word longer than any line gets a
+// zero-width space, a place to break that shows nothing, every so many characters.
+constexpr int kLongestWord = 120;
+
+QString withBreaks(const QString &text, int &wordLength)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / kLongestWord);
+    for (const QChar c : text) {
+        wordLength = c.isSpace() ? 0 : wordLength + 1;
+        if (wordLength > kLongestWord) {
+            out += QChar(0x200B);
+            wordLength = 1;
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
 void RtfReader::fill(const RtfText &text, QTextDocument &document)
 {
     document.clear();
     QTextCursor cursor(&document);
+    int wordLength = 0; // a word goes on across a change of format
     for (const RtfRun &run : text.runs) {
         QTextCharFormat format;
         format.setFontWeight(run.format.bold ? QFont::Bold : QFont::Normal);
@@ -412,7 +437,7 @@ void RtfReader::fill(const RtfText &text, QTextDocument &document)
         const int c = run.format.colorIndex;
         if (c > 0 && c < text.colors.size() && !text.colorIsAuto.at(c))
             format.setForeground(QColor(text.colors.at(c)));
-        cursor.insertText(run.text, format);
+        cursor.insertText(withBreaks(run.text, wordLength), format);
     }
     cursor.movePosition(QTextCursor::Start);
 }

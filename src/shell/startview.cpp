@@ -30,20 +30,29 @@ QString CStartView::fileName()
     return QStringLiteral("wtarvel.rtf");
 }
 
-QString CStartView::filePath()
+QStringList CStartView::searchNames()
 {
-    // the page in the language spoken, if there is one, else the English one; the current
-    // folder first (as ever), then where the program is installed
+    // the page in the language spoken, if there is one, else the English one
     QStringList names;
     if (Quilo::CurrentLanguage() != QLatin1String("en"))
         names << QStringLiteral("wtarvel_%1.rtf").arg(Quilo::CurrentLanguage());
-    names << fileName();
+    return names << fileName();
+}
+
+QStringList CStartView::searchFolders()
+{
+    // the current folder first (as ever), then where the program is installed
     QStringList folders{QDir::currentPath()};
     for (const QString &data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
         folders << data + QStringLiteral("/quilo-readout");
-    folders << QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quilo-readout");
-    for (const QString &folder : folders)
-        for (const QString &name : names)
+    folders << QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quilo-readout"));
+    return folders;
+}
+
+QString CStartView::filePath()
+{
+    for (const QString &folder : searchFolders())
+        for (const QString &name : searchNames())
             if (QFileInfo::exists(QDir(folder).filePath(name)))
                 return QDir(folder).filePath(name);
     return fileName(); // missing: the message names it as the user knows it
@@ -68,7 +77,15 @@ void CStartView::OnInitialUpdate()
         ::close(fd);
     }
     if (!why.isEmpty()) {
-        Quilo::messageBox(this, {QMessageBox::Critical, LoadString(Str::StartPageMissing) + QLatin1Char('\n') + why,
+        // which file, and where it was looked for: the user can put it there
+        const QString path = filePath();
+        const QString where = QFileInfo(path).isAbsolute()
+                                  ? QDir::toNativeSeparators(path)
+                                  : LoadString(Str::StartPageLookedFor)
+                                        .arg(searchNames().join(QStringLiteral(", ")),
+                                             QDir::toNativeSeparators(searchFolders().join(QStringLiteral(", "))));
+        Quilo::messageBox(this, {QMessageBox::Critical,
+                                 LoadString(Str::StartPageMissing) + QLatin1Char('\n') + where + QLatin1Char('\n') + why,
                                  LoadString(Str::ProductName), QMessageBox::Ok});
         clear();
         return;

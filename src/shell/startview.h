@@ -20,5 +20,7 @@ public:
 
     static QString fileName();   // the English page, as it is named in the current folder
     static QString filePath();   // the one shown
+    static QStringList searchNames();   // the names looked for, in order
+    static QStringList searchFolders(); // and where
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024; // larger files are read up to here
 };

@@ -32,7 +32,10 @@ CCurrentCounters::CCurrentCounters(CTarvelDoc &doc, QWidget *parent)
     Quilo::takeClickFocus(this);
     m_timer.setSingleShot(true);
     m_timer.setInterval(kRefreshMs);
-    connect(&m_timer, &QTimer::timeout, this, &CCurrentCounters::Refresh);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        m_bQuiet = true;
+        Refresh();
+    });
 }
 
 CCurrentCounters::~CCurrentCounters() = default;
@@ -64,9 +67,12 @@ void CCurrentCounters::onCommand(unsigned command)
 void CCurrentCounters::OnLoad()
 {
     m_bLive = !m_doc.IsOffline(); // a file shown does not change
+    m_bQuiet = false;             // what the user asked for is said
     m_timer.stop();
     if (!m_bLive)
         return;
+    if (m_doc.RunningDataSet() == CTarvelDoc::kReadAll && m_doc.IsBusy())
+        return; // it reads the counters too; the refreshing starts when it ends
     if (m_doc.IsBusy() && !m_bInFlight) {
         // asked for by the user (showing the view, Load): the running read gives way
         m_bInFlight = true;
@@ -79,8 +85,10 @@ void CCurrentCounters::OnLoad()
 void CCurrentCounters::Refresh()
 {
     // a refresh never stops another transfer, nor starts a second read of its own
-    if (m_bInFlight || m_doc.IsBusy() || m_doc.IsOffline() || !isVisible())
+    if (m_bInFlight || m_doc.IsBusy() || m_doc.IsOffline() || !isVisible()) {
+        m_bQuiet = false;
         return;
+    }
     m_bInFlight = true;
     m_doc.StartRead(Quilo::ReadRequest::Set(Quilo::dsCounters));
 }
@@ -89,9 +97,11 @@ void CCurrentCounters::OnFinished(const COperationSummary &summary)
 {
     if (m_bInFlight && summary.dataSet == CTarvelDoc::dsCounters) {
         m_bInFlight = false;
+        m_bQuiet = false;
         m_bLive = m_bLive && m_doc.ReadOut().IsRead(Quilo::dsCounters, 0);
     } else if (m_bInFlight && !m_doc.IsBusy() && !m_doc.HasPendingRead()) {
         m_bInFlight = false; // our waiting read was dropped by Stop
+        m_bQuiet = false;
         m_bLive = false;
     }
     // after our read, or after another transfer kept us waiting

@@ -37,6 +37,7 @@ public:
     // The edit box of a control number (1001..1006), for tests.
     QLineEdit *box(int id) const;
     bool isRefreshing() const { return m_bLive; }
+    bool quietTransfer() const override { return m_bInFlight && m_bQuiet; }
     QLabel *stateLine() const { return m_pState; }
 
 protected:
@@ -53,4 +54,5 @@ private:
     QTimer m_timer;
     bool m_bLive = false;     // refreshing: the last read succeeded
     bool m_bInFlight = false; // our read was asked for and has not ended
+    bool m_bQuiet = false;    // ... and it is a refresh of the timer's, not one the user asked for
 };

@@ -209,7 +209,11 @@ void CHistoryView::OnInitialUpdate()
 void CHistoryView::ShowLocation()
 {
     const HistoryChoice choice = CHistoryService::Choice();
-    m_location->setText(LoadString(Str::HistLocation).arg(choice.location.shown, choice.from));
+    // where the choice came from: an option or a variable by its own name, the others in words
+    const QString from = choice.from == QLatin1String("default")    ? LoadString(Str::HistFromDefault)
+                         : choice.from == QLatin1String("settings") ? LoadString(Str::HistFromSettings)
+                                                                    : choice.from;
+    m_location->setText(LoadString(Str::HistLocation).arg(choice.location.shown, from));
 }
 
 QString CHistoryView::statusText() const
@@ -310,6 +314,8 @@ void CHistoryView::OnVisits(qint64 unitId, const QList<VisitEntry> &visits, cons
     ShowCounterChart(visits);
     if (visits.size() >= 2)
         m_service->Compare(visits.at(1).id, visits.at(0).id);
+    else if (visits.size() == 1)
+        m_service->Compare(visits.at(0).id, visits.at(0).id); // the visit alone: its logs (see OnCompared)
     else {
         m_comparison->clear();
         SetStatus(LoadString(Str::HistErrOneVisit));
@@ -349,6 +355,16 @@ void CHistoryView::OnCompared(const Comparison &c, const StoredVisit &later, con
         return;
     }
     m_comparison->clear();
+    m_later = ReadOut::FromRecords(later.records);
+    if (c.earlier.id == c.later.id) {
+        // One visit: nothing to compare it with, but its logs and counters are worth a look.
+        auto *note = new QTreeWidgetItem(m_comparison, {LoadString(Str::HistOneVisit)});
+        note->setFirstColumnSpanned(true);
+        SetStatus(LoadString(Str::HistOneVisit));
+        ShowLogChart();
+        emit shown();
+        return;
+    }
     QTreeWidgetItem *flags = new QTreeWidgetItem(m_comparison, {LoadString(Str::HistFlagsHeading).arg(c.flags.size())});
     QFont bold = flags->font(0);
     bold.setBold(true);
@@ -365,7 +381,8 @@ void CHistoryView::OnCompared(const Comparison &c, const StoredVisit &later, con
         }
         if (l.section != section) {
             section = l.section;
-            const unsigned title = section == QLatin1String("added") ? Str::HistSectionAdded
+            const unsigned title = section == QLatin1String("added")          ? Str::HistSectionAdded
+                                   : section == QLatin1String("not-compared") ? Str::HistSectionNotCompared
                                    : section == QLatin1String("counter") || section == QLatin1String("net")
                                        ? Str::HistSectionCounters
                                        : Str::HistSectionPeriod;
@@ -393,7 +410,6 @@ void CHistoryView::OnCompared(const Comparison &c, const StoredVisit &later, con
                   .arg(c.earlier.id)
                   .arg(c.later.id),
               false);
-    m_later = ReadOut::FromRecords(later.records);
     ShowLogChart();
     emit shown();
 }

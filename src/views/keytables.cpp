@@ -147,6 +147,11 @@ void CKeyTables::OnDblClk(int row, int column)
 {
     if (column != kKeyColumn || row < 0 || row >= topLevelItemCount())
         return;
+    if (m_doc.IsOffline()) {
+        // a key typed here could go nowhere: a file is not the unit
+        say(LoadString(Str::KeyOfflineNoEdit));
+        return;
+    }
     // a second double click while an editor is open ends that edit without writing
     closeKeyEdit();
     m_nEditRow = row;
@@ -276,13 +281,19 @@ void CKeyTables::ConfirmAndWrite(int row, const QString &text)
 
 void CKeyTables::Write(int row, const QString &text)
 {
+    if (m_doc.IsOffline()) {
+        say(LoadString(Str::KeyOfflineNoEdit)); // a file was opened while the question was asked
+        return;
+    }
     if (!m_doc.IsBusy()) {
         // the row shows what the unit holds afterwards, through recordsChanged
         m_doc.StartWriteKeyEntry(text, static_cast<unsigned>(m_nFirst + row));
         return;
     }
-    // a read of the whole unit may be running: the write follows it, as one transaction
-    m_doc.StopOperation();
+    // a read may be running: the write follows it, as one transaction; a read of one set
+    // gives way, a read of the whole unit (a visit in the making) is waited for
+    if (m_doc.RunningDataSet() != CTarvelDoc::kReadAll)
+        m_doc.StopOperation();
     auto pending = std::make_shared<QMetaObject::Connection>();
     *pending = connect(&m_doc, &CTarvelDoc::busyChanged, this, [this, pending, row, text](bool busy) {
         if (busy)

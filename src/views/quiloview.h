@@ -3,6 +3,8 @@
 // commands it answers while it is the active view (Load, Write). A command no view answers
 // is shown disabled; a view whose answer changes says so through commandsChanged().
 
+#include <QString>
+
 #include <functional>
 #include <utility>
 
@@ -24,7 +26,14 @@ public:
     }
     virtual void onCommand(unsigned command) { static_cast<void>(command); }
 
+    // A transfer the view runs by itself (a refresh) that the window does not announce: it
+    // neither says "reading" nor disables the commands, and its ending is said only when it
+    // failed.
+    virtual bool quietTransfer() const { return false; }
+
     void setCommandsChangedHandler(std::function<void()> handler) { m_commandsChanged = std::move(handler); }
+    // Where the view says something to the user (the status bar).
+    void setMessageHandler(std::function<void(const QString &)> handler) { m_message = std::move(handler); }
 
 protected:
     void commandsChanged() const
@@ -33,8 +42,15 @@ protected:
             m_commandsChanged();
     }
 
+    void say(const QString &text) const
+    {
+        if (m_message)
+            m_message(text);
+    }
+
 private:
     std::function<void()> m_commandsChanged;
+    std::function<void(const QString &)> m_message;
 };
 
 } // namespace Quilo

@@ -3,6 +3,7 @@
 // with the unit's state changed between them.
 
 #include "cliapp.h"
+#include "commandtable.h"
 #include "comparison.h"
 #include "history.h"
 #include "historyservice.h"
@@ -12,6 +13,7 @@
 #include "quilofile.h"
 #include "resultcheck.h"
 #include "simulatedunit.h"
+#include "stringtable.h"
 #include "tarveldoc.h"
 #include "unitclock.h"
 #include "unitgenerator.h"
@@ -874,6 +876,80 @@ private slots:
             if (o.value(QStringLiteral("type")).toString() + QLatin1Char('/') + o.value(QStringLiteral("manufacturingNumber")).toString() == name)
                 QCOMPARE(o.value(QStringLiteral("visits")).toInt(), visits);
         }
+    }
+
+    // What one visit did not read (a whole record, or one field of the configuration) is not
+    // compared: it raises no flag, and the comparison lists it, in lines and in JSON alike.
+    void notReadIsNotCompared_data()
+    {
+        QTest::addColumn<int>("set");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("chunk"); // -1: the whole record failed
+        QTest::addColumn<bool>("atEarlier");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("a configuration field, earlier") << int(dsConfig) << 0 << 0 << true << u"config"_qs;
+        QTest::newRow("a configuration field, later") << int(dsConfig) << 0 << 5 << false << u"config"_qs;
+        QTest::newRow("the configuration, later") << int(dsConfig) << 0 << -1 << false << u"config"_qs;
+        QTest::newRow("the counters, later") << int(dsCounters) << 0 << -1 << false << u"counters"_qs;
+        QTest::newRow("an event, earlier") << int(dsConfEvents) << 0 << -1 << true << u"conf-event"_qs;
+        QTest::newRow("an event's part, earlier") << int(dsConfEvents) << 1 << 19 << true << u"conf-event"_qs;
+        QTest::newRow("a date change, earlier") << int(dsDateLog) << 0 << -1 << true << u"date-log"_qs;
+        QTest::newRow("a day, earlier") << int(dsDaily) << 2 << -1 << true << u"daily"_qs;
+        QTest::newRow("a key, later") << int(dsKeyTable) << 40 << -1 << false << u"key-table"_qs;
+    }
+    void notReadIsNotCompared()
+    {
+        QFETCH(int, set);
+        QFETCH(int, index);
+        QFETCH(int, chunk);
+        QFETCH(bool, atEarlier);
+        QFETCH(QString, listed);
+        StoredVisit a;
+        a.records = m_records;
+        a.entry.id = 1;
+        a.entry.pcTime = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
+        StoredVisit b = a;
+        b.entry.id = 2;
+        b.entry.pcTime = a.entry.pcTime.addDays(7);
+        QList<RecordOutcome> &records = atEarlier ? a.records : b.records;
+        bool found = false;
+        for (RecordOutcome &r : records) {
+            if (r.dataSet != set || r.index != static_cast<unsigned>(index))
+                continue;
+            found = true;
+            QVERIFY(!r.bytes.isEmpty() && r.bytes.count('\0') < r.bytes.size()); // it held something to compare
+            if (chunk < 0) {
+                r.status = RecordStatus::AfterRead(48);
+                r.bytes.clear();
+                continue;
+            }
+            // the chunk's bytes read as zeros, as a chunk that did not come leaves them
+            qsizetype at = 0;
+            for (int k = 0; k < chunk; ++k)
+                at += kChunkLengths[static_cast<std::size_t>(k)];
+            r.bytes.replace(at, kChunkLengths[static_cast<std::size_t>(chunk)],
+                            QByteArray(kChunkLengths[static_cast<std::size_t>(chunk)], '\0'));
+            r.chunkStatus[chunk] = RecordStatus::AfterRead(48);
+        }
+        QVERIFY(found);
+        const Comparison c = CompareVisits(a, b);
+        QStringList kinds;
+        for (const ComparisonFlag &f : c.flags)
+            kinds << QLatin1String(ComparisonFlag::Name(f.kind)) + u": "_qs + f.what;
+        QCOMPARE(kinds, QStringList());
+        const qint64 visit = atEarlier ? 1 : 2;
+        QStringList named;
+        for (const NotCompared &n : c.notCompared)
+            named << QLatin1String(n.set) + u"@"_qs + QString::number(n.visit);
+        QCOMPARE(named, QStringList{listed + u"@"_qs + QString::number(visit)});
+        bool inLines = false;
+        for (const ComparisonLine &l : ComparisonLines(c))
+            inLines = inLines || (l.section == u"not-compared"_qs && l.difference == LoadString(Str::HistNotReadAt).arg(visit));
+        QVERIFY(inLines);
+        const QJsonArray json = ComparisonJson(c).value(u"notCompared"_qs).toArray();
+        QCOMPARE(json.size(), 1);
+        QCOMPARE(json.at(0).toObject().value(u"set"_qs).toString(), listed);
+        QCOMPARE(json.at(0).toObject().value(u"notReadAtVisit"_qs).toInteger(), visit);
     }
 
     // The clock's drift is worked out over visits at least a day apart, per day; the clock is

@@ -15,7 +15,7 @@ for page in "$@"; do
   case $name in
     quilo) wants=("EXIT STATUS" "QUILO_PORTS" "EXAMPLES" "tarvel.conf" "read SET" "--simulate") ;;
     quilo-sim) wants=("EXIT STATUS" "--fault" "EXAMPLES") ;;
-    quilo-readout) wants=("QUILO_PORTS" "wtarvel.rtf" "--simulate" "FILES") ;;
+    quilo-readout) wants=("QUILO_PORTS" "wtarvel.rtf" "--simulate" "--sim-pace" "FILES") ;;
     *) wants=() ;;
   esac
   for want in "${wants[@]}"; do

@@ -4,10 +4,14 @@
 
 #include "historyservice.h"
 #include "historyview.h"
+#include "operationtext.h"
+#include "stringtable.h"
 #include "quilofile.h"
 #include "unitclock.h"
 #include "windowharness.h"
 
+#include <QBarSeries>
+#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QSignalSpy>
@@ -78,7 +82,8 @@ private slots:
     {
         QString said = readWholeUnit();
         QVERIFY2(said.contains(QStringLiteral("recorded")), qPrintable(said));
-        QCOMPARE(h.frame()->idleText(), said);
+        // the read's own summary stays, the visit's note is added to it
+        QCOMPARE(h.frame()->idleText(), LoadString(Str::SumWithVisit).arg(describeReadAll(h.doc().LastSummaries()), said));
 
         QuiloSim::UnitState s = h.unit().state();
         s.counters.cashOut -= 500;
@@ -173,6 +178,63 @@ private slots:
         QVERIFY2(bar.contains(shown), qPrintable(bar));
         for (const QChar c : bar)
             QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7f, qPrintable(bar));
+    }
+
+    // A configuration field that did not come at the later visit raises no flag: the view lists
+    // it under "Not compared", with the visit that did not read it.
+    void failedFieldIsNotCompared()
+    {
+        // the unit of the row above, visited once
+        h.unit().addFault(*QuiloSim::parseFault(QStringLiteral("202:8=checksum")));
+        const QString said = readWholeUnit();
+        h.unit().clearFaults();
+        QVERIFY2(said.contains(QStringLiteral("recorded")), qPrintable(said));
+        QVERIFY(h.select(QStringLiteral("Counters|yearly")));
+        CHistoryView *view = openHistory();
+        QVERIFY(view);
+        QVERIFY2(waitComparison(view, LoadString(Str::HistFlagsHeading).arg(0)), qPrintable(view->statusText()));
+        const QTreeWidgetItem *notCompared = nullptr;
+        for (int i = 0; i < view->comparison()->topLevelItemCount(); ++i)
+            if (view->comparison()->topLevelItem(i)->text(0) == LoadString(Str::HistSectionNotCompared))
+                notCompared = view->comparison()->topLevelItem(i);
+        QVERIFY(notCompared);
+        QCOMPARE(notCompared->childCount(), 1);
+        QVERIFY(notCompared->child(0)->text(3).startsWith(LoadString(Str::HistNotReadAt).section(u'%', 0, 0)));
+    }
+
+    // Last, after the rows above: the unit chosen has a single visit. No comparison, but a
+    // word why, and that visit's logs as bars.
+    void oneVisitShowsItsLogs()
+    {
+        CHistoryView *view = openHistory();
+        QVERIFY(view);
+        QTRY_VERIFY(view->units()->topLevelItemCount() >= 3);
+        QTreeWidgetItem *single = nullptr;
+        for (int i = 0; i < view->units()->topLevelItemCount(); ++i)
+            if (view->units()->topLevelItem(i)->text(1) == LoadString(Str::HistVisitCount).arg(1))
+                single = view->units()->topLevelItem(i);
+        QVERIFY(single);
+        view->units()->setCurrentItem(single);
+        QVERIFY2(waitComparison(view, LoadString(Str::HistOneVisit)), qPrintable(view->statusText()));
+        auto *logs = view->tabs()->widget(1)->findChild<QChartView *>();
+        QVERIFY(logs && logs->chart() && logs->chart()->series().size() == 1);
+        const auto *bars = qobject_cast<QBarSeries *>(logs->chart()->series().first());
+        QVERIFY(bars && bars->barSets().size() == 2 && bars->barSets().first()->count() > 0);
+    }
+
+    // Where the history came from is said in the language spoken, the default too.
+    void locationSaysWhereFrom()
+    {
+        const QByteArray history = qgetenv(kHistoryEnvironment);
+        qunsetenv(kHistoryEnvironment);
+        QVERIFY(h.select(QStringLiteral("Counters|yearly")));
+        CHistoryView *view = openHistory();
+        qputenv(kHistoryEnvironment, history);
+        QVERIFY(view);
+        const auto *location = view->findChild<QLabel *>();
+        QVERIFY(location);
+        QVERIFY2(location->text().endsWith(LoadString(Str::HistLocation).arg(QString(), LoadString(Str::HistFromDefault)).section(u'(', -1)),
+                 qPrintable(location->text()));
     }
 
     void cleanupTestCase() { h.stop(); }

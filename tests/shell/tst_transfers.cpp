@@ -6,6 +6,10 @@
 #include "cdatetime.h"
 #include "commbar.h"
 #include "config.h"
+#include "currentcounters.h"
+#include "filecommands.h"
+#include "historyservice.h"
+#include "quilofile.h"
 #include "keyedit.h"
 #include "keytables.h"
 #include "leftview.h"
@@ -21,9 +25,11 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -61,6 +67,15 @@ private slots:
     void clockNotReadOrInvalid();
     void keyEditorTakesOnlyWholeKeys();
     void barsStayAndFormsTakeFocus();
+    void wholeUnitReadEnds_data();
+    void wholeUnitReadEnds();
+    void closingAsksDuringAWholeUnitRead();
+    void offlineKeysAreNotEdited();
+    void countersRefreshQuietly();
+    void portStaysDuringATransfer();
+    void partsCountedOneWay();
+    void loadOnADeadPortKeepsWhatWasRead_data();
+    void loadOnADeadPortKeepsWhatWasRead();
 
 private:
     CMainFrame *frame() const { return m_h.frame(); }
@@ -371,6 +386,232 @@ void TestTransfers::barsStayAndFormsTakeFocus()
     auto *config = qobject_cast<CConfig *>(frame()->rightView()->widget());
     QTest::mouseClick(config->form(), Qt::LeftButton, {}, QPoint(2, 2));
     QTRY_VERIFY(frame()->isCommandEnabled(Str::CmdLoad));
+}
+
+
+// A whole-unit read says that it reads; browsing the tree lets it run on and the view chosen
+// fills as it goes; Stop or opening a file ends it. Whichever way it ends, the status bar keeps
+// its summary, failures included, and says what became of its visit.
+void TestTransfers::wholeUnitReadEnds_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("browsing the tree meanwhile") << u"browse"_qs << true;
+    QTest::newRow("Stop") << u"stop"_qs << false;
+    QTest::newRow("a file opened") << u"open"_qs << false;
+}
+
+void TestTransfers::wholeUnitReadEnds()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, complete);
+    const QString file = m_dir.filePath(u"before.quilo"_qs);
+    if (how == u"open"_qs) {
+        QVERIFY(m_h.select(u"Counters|yearly"_qs));
+        frame()->files()->SaveTo(file);
+        QTRY_VERIFY(!frame()->files()->InBackground());
+    }
+    unit().addFault(*QuiloSim::parseFault(u"198:5=checksum"_qs));
+    QSignalSpy ended(&doc(), &CTarvelDoc::wholeUnitRead);
+    QSignalSpy recorded(frame()->historyService(), &Quilo::CHistoryService::recorded);
+    QVERIFY(frame()->OnCommand(Str::CmdReadAll));
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumReadingAll));
+    if (how == u"browse"_qs) {
+        QVERIFY(m_h.select(u"Counters|yearly"_qs, false));
+        QVERIFY(m_h.select(u"Counters|daily"_qs, false));
+        QCOMPARE(doc().RunningDataSet(), CTarvelDoc::kReadAll); // still the whole unit
+    } else if (how == u"stop"_qs) {
+        QVERIFY(frame()->OnCommand(Str::CmdStop));
+    } else {
+        frame()->openDocumentFile(file);
+    }
+    QVERIFY(m_h.waitIdle());
+    QTRY_COMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().at(1).toBool(), complete);
+    QVERIFY(recorded.size() == 1 || recorded.wait(20000));
+    QString summary = Quilo::describeReadAll(ended.first().at(0).value<QList<COperationSummary>>());
+    if (!complete && !summary.endsWith(LoadString(Str::SumStopped)))
+        summary += LoadString(Str::SumStopped); // stopped before a set began
+    const QString note = recorded.first().at(0).toString();
+    if (how == u"open"_qs) {
+        // the file is shown, and the message says the read was stopped for it
+        QTRY_VERIFY(doc().IsOffline());
+        QTRY_VERIFY2(frame()->idleText().endsWith(LoadString(Str::FileStoppedReadAll).arg(QString()).section(u' ', 1)),
+                     qPrintable(frame()->idleText()));
+        return;
+    }
+    QTRY_COMPARE(frame()->idleText(), LoadString(Str::SumWithVisit).arg(summary, note));
+    if (complete) {
+        QVERIFY2(summary.contains(LoadString(Str::SumFailedOne).arg(1).arg(LoadString(Str::Result48))), qPrintable(summary));
+        QCOMPARE(recorded.first().at(1).toBool(), true);
+        // the view chosen meanwhile shows what the read brought
+        auto *list = qobject_cast<CDailyList *>(frame()->rightView()->widget());
+        QVERIFY(list);
+        QCOMPARE(list->topLevelItem(4)->text(1), LoadString(Str::Result48));
+        QVERIFY(!list->topLevelItem(0)->text(2).isEmpty());
+    } else {
+        QVERIFY2(summary.endsWith(LoadString(Str::SumStopped)), qPrintable(summary));
+        QCOMPARE(note, LoadString(Str::HistNotComplete));
+    }
+}
+
+// Closing the window ends a whole-unit read unrecorded: the window says so and asks first.
+void TestTransfers::closingAsksDuringAWholeUnitRead()
+{
+    unit().setPacing(true);
+    QVERIFY(frame()->OnCommand(Str::CmdReadAll));
+    m_h.answer = QMessageBox::No;
+    QVERIFY(!frame()->close());
+    QCOMPARE(m_h.messages.size(), 1);
+    QCOMPARE(m_h.messages.first().text, LoadString(Str::ReadAllCloseQuestion));
+    QVERIFY(frame()->isVisible());
+    QCOMPARE(doc().RunningDataSet(), CTarvelDoc::kReadAll);
+    m_h.answer = QMessageBox::Yes;
+    QVERIFY(frame()->close());
+    m_h.answer = QMessageBox::Ok;
+    // once the read is over nothing is asked
+    QVERIFY(m_h.openWindow());
+    m_h.messages.clear();
+    QVERIFY(frame()->close());
+    QVERIFY(m_h.messages.isEmpty());
+}
+
+// A saved read-out is no unit: its keys are not edited, and the status bar says why.
+void TestTransfers::offlineKeysAreNotEdited()
+{
+    QVERIFY(m_h.select(u"Keys|Tables|organizer"_qs));
+    const QString file = m_dir.filePath(u"keys.quilo"_qs);
+    frame()->files()->SaveTo(file);
+    QTRY_VERIFY(!frame()->files()->InBackground());
+    frame()->openDocumentFile(file);
+    QTRY_VERIFY(doc().IsOffline());
+    QVERIFY(m_h.select(u"Keys|Tables|organizer"_qs));
+    auto *table = qobject_cast<CKeyTables *>(frame()->rightView()->widget());
+    QVERIFY(table);
+    table->OnDblClk(0, 1);
+    QVERIFY(!table->editor());
+    QCOMPARE(frame()->idleText(), LoadString(Str::KeyOfflineNoEdit));
+    QVERIFY(m_h.messages.isEmpty()); // no question whose Yes does nothing
+}
+
+// The counters' refresh every two seconds neither replaces what the status bar says nor
+// flips the commands; a refresh that fails says so.
+void TestTransfers::countersRefreshQuietly()
+{
+    QVERIFY(m_h.select(u"Counters|momentary"_qs));
+    auto *counters = qobject_cast<CCurrentCounters *>(frame()->rightView()->widget());
+    QVERIFY(counters && counters->isRefreshing());
+    frame()->files()->SaveTo(m_dir.filePath(u"counters.quilo"_qs));
+    QTRY_VERIFY(!frame()->files()->InBackground());
+    const QString saved = frame()->idleText();
+    int flips = 0;
+    connect(frame()->action(Str::CmdReadAll), &QAction::enabledChanged, this, [&flips] { ++flips; });
+    unit().clearTraffic();
+    QTRY_VERIFY_WITH_TIMEOUT(m_h.framesWithCommand(206) >= 2, 10000); // two refreshes
+    QVERIFY(m_h.waitIdle());
+    QCOMPARE(frame()->idleText(), saved);
+    QCOMPARE(flips, 0);
+    // the next one fails: that is said
+    unit().addFault(*QuiloSim::parseFault(u"206=checksum"_qs));
+    QTRY_VERIFY_WITH_TIMEOUT(frame()->idleText() != saved, 10000);
+    QVERIFY2(frame()->idleText().contains(LoadString(Str::Result48)), qPrintable(frame()->idleText()));
+}
+
+// The port does not change under a running transfer: what is read is labelled with its port.
+void TestTransfers::portStaysDuringATransfer()
+{
+    unit().setPacing(true);
+    unit().setTurnaroundMs(20);
+    QVERIFY(m_h.select(u"Counters|daily"_qs, false));
+    QVERIFY(doc().IsBusy());
+    QVERIFY(!frame()->commBar()->portSelector()->isEnabled());
+    QVERIFY(!frame()->commBar()->selectPort(u"Com3"_qs));
+    QVERIFY(m_h.waitIdle());
+    QCOMPARE(doc().PortName(), u"Com2"_qs);
+    QVERIFY(frame()->commBar()->portSelector()->isEnabled());
+    QVERIFY(frame()->commBar()->selectPort(u"Com3"_qs));
+}
+
+// The configuration is one record read in parts: counted in parts on a first read, after Load
+// and on a revisit alike.
+void TestTransfers::partsCountedOneWay()
+{
+    const QString title = Quilo::dataSetTitle(CTarvelDoc::dsConfig);
+    QVERIFY(m_h.select(u"Config|momentary"_qs));
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumReadParts).arg(title).arg(18).arg(18));
+    QVERIFY(m_h.select(u"Counters|yearly"_qs));
+    QVERIFY(m_h.select(u"Config|momentary"_qs));
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumPartsKept).arg(title).arg(18).arg(18));
+    unit().addFault(*QuiloSim::parseFault(u"202:3=checksum"_qs));
+    auto *config = qobject_cast<CConfig *>(frame()->rightView()->widget());
+    config->setFocus();
+    QVERIFY(m_h.command(Str::CmdLoad));
+    QVERIFY2(frame()->idleText().startsWith(LoadString(Str::SumReadParts).arg(title).arg(17).arg(18)),
+             qPrintable(frame()->idleText()));
+    QVERIFY(m_h.select(u"Counters|yearly"_qs));
+    QVERIFY(m_h.select(u"Config|momentary"_qs));
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumPartsKept).arg(title).arg(17).arg(18));
+}
+
+// Load on a port that does not open changes nothing that was read: each view still shows it,
+// and Save writes it read, under the unit it came from.
+void TestTransfers::loadOnADeadPortKeepsWhatWasRead_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("set");
+    QTest::addColumn<int>("record");
+    QTest::newRow("a log") << u"Counters|daily"_qs << int(Quilo::dsDaily) << 0;
+    QTest::newRow("the configuration") << u"Config|momentary"_qs << int(Quilo::dsConfig) << 0;
+    QTest::newRow("a configuration event") << u"Config|logs"_qs << int(Quilo::dsConfEvents) << 0;
+    QTest::newRow("a key group") << u"Keys|Tables|organizer"_qs << int(Quilo::dsKeyTable) << 0;
+    QTest::newRow("the counters") << u"Counters|momentary"_qs << int(Quilo::dsCounters) << 0;
+}
+
+void TestTransfers::loadOnADeadPortKeepsWhatWasRead()
+{
+    QFETCH(QString, path);
+    QFETCH(int, set);
+    QFETCH(int, record);
+    QVERIFY(m_h.select(u"Config|momentary"_qs)); // the unit's name, for Save
+    QVERIFY(m_h.select(path));
+    const auto index = static_cast<unsigned>(record);
+    QVERIFY(doc().ReadOut().IsRead(set, index));
+    const QByteArray held = doc().Meta(set, index)->raw;
+    QWidget *view = frame()->rightView()->widget();
+    const auto shown = [view] {
+        QStringList texts;
+        if (auto *list = qobject_cast<QTreeWidget *>(view))
+            for (int r = 0; r < list->topLevelItemCount(); ++r)
+                for (int c = 0; c < list->columnCount(); ++c)
+                    texts << list->topLevelItem(r)->text(c);
+        for (const QLineEdit *edit : view->findChildren<QLineEdit *>())
+            texts << edit->text();
+        return texts;
+    };
+    const QStringList before = shown();
+
+    CComPort::SetPortMapping(u"Com3"_qs, m_dir.filePath(u"no-such-tty"_qs));
+    QVERIFY(frame()->commBar()->selectPort(u"Com3"_qs));
+    view->setFocus();
+    QTRY_VERIFY(frame()->isCommandEnabled(Str::CmdLoad));
+    QVERIFY(m_h.command(Str::CmdLoad));
+    QVERIFY2(frame()->idleText().contains(u"Com3"_qs), qPrintable(frame()->idleText()));
+    QVERIFY(doc().ReadOut().IsRead(set, index));
+    QCOMPARE(doc().Meta(set, index)->raw, held);
+    QCOMPARE(shown(), before);
+
+    const QString file = m_dir.filePath(u"after-dead-port.quilo"_qs);
+    frame()->files()->SaveTo(file);
+    QTRY_VERIFY(!frame()->files()->InBackground());
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    Quilo::ReadOutFile saved;
+    QString error;
+    QVERIFY2(Quilo::ParseReadOut(f.readAll(), &saved, &error), qPrintable(error));
+    const Quilo::ReadOut readOut = Quilo::ReadOut::FromRecords(saved.records);
+    QVERIFY(readOut.IsRead(set, index));
+    QVERIFY(readOut.IsRead(Quilo::dsConfig, 0));
+    QVERIFY(!readOut.UnitNumber().isEmpty());
 }
 
 QTEST_MAIN(TestTransfers)

@@ -320,7 +320,7 @@ void TestFormViews::confEventsByTab()
     QVERIFY(m_h.waitIdle());
     QCOMPARE(framesOf(*m_unit, 231).size(), 24);
     // passed over, not a port that failed to open
-    QCOMPARE(frame()->idleText(), LoadString(Str::SumAllKept).arg(LoadString(Str::TitleConfEvents)).arg(1));
+    QCOMPARE(frame()->idleText(), LoadString(Str::SumPartsKept).arg(LoadString(Str::TitleConfEvents)).arg(24).arg(24));
     QCOMPARE(framesOf(*m_unit, 225).size(), 24);
     QVERIFY(m_h.command(Str::CmdLoad));
     QCOMPARE(framesOf(*m_unit, 231).size(), 48);
