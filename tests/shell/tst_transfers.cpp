@@ -605,10 +605,9 @@ void TestTransfers::loadOnADeadPortKeepsWhatWasRead()
     QTRY_VERIFY(!frame()->files()->InBackground());
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    Quilo::ReadOutFile saved;
-    QString error;
-    QVERIFY2(Quilo::ParseReadOut(f.readAll(), &saved, &error), qPrintable(error));
-    const Quilo::ReadOut readOut = Quilo::ReadOut::FromRecords(saved.records);
+    const Quilo::Result<Quilo::ReadOutFile> saved = Quilo::ParseReadOut(f.readAll());
+    QVERIFY2(saved, qPrintable(saved.error()));
+    const Quilo::ReadOut readOut = Quilo::ReadOut::FromRecords(saved->records);
     QVERIFY(readOut.IsRead(set, index));
     QVERIFY(readOut.IsRead(Quilo::dsConfig, 0));
     QVERIFY(!readOut.UnitNumber().isEmpty());
