@@ -469,6 +469,38 @@ enum Id : unsigned {
     HistWaitingNamesNone,        // "%1 for %2, which names no history: ..."
     // Files read and written (64700..64724)
     FileDetailDuplicateKey = 64700, // "the key \"%1\" appears twice in one object"
+    // Network ports (64730..64769)
+    NetBadAddress = 64730,
+    NetErrBadPort,
+    NetProblemScheme,
+    NetProblemHostPort,
+    NetProblemPort,
+    NetErrNoHost,
+    NetErrRefused,
+    NetErrTimeout,
+    NetErrConnect,
+    NetErrTlsUnknown,
+    NetErrTlsFile,
+    NetErrTls,
+    NetErrTlsCert,
+    NetErrTlsSilent,
+    NetErrClosed,
+    NetErrNoComPort,
+    NetErrNoBinary,
+    NetErrLineRefused,
+    NetErrSetupSilent,
+    NetAnswerBaud,
+    NetAnswerDataSize,
+    NetAnswerParity,
+    NetAnswerStopSize,
+    NetAnswerControl,
+    NetKeyPlain,
+    CliNetUsage,
+    CliErrConnectTimeout,
+    CliPortsNetwork,
+    CliPortsAnswers,
+    CliPortsNoAnswer,
+    CliWarning,
 };
 } // namespace Str
 

@@ -53,7 +53,7 @@ int CComPort::Open()
         ++m_openCount;
         return 1;
     }
-    SetError(r.failure, r.systemError, path);
+    SetError(r.failure, r.systemError, path, r.reason);
     m_bOpen = 0;
     return 0;
 }
@@ -121,7 +121,7 @@ QString CComPort::DevicePath(const QString &portName)
     return ResolvePortPath(portName);
 }
 
-void CComPort::SetError(Serial::Failure code, int systemError, const QString &path)
+void CComPort::SetError(Serial::Failure code, int systemError, const QString &path, const QString &reason)
 {
     // Shown as "Com2 (/dev/ttyS1)"; a bare path is shown once.
     const QString shown = (path.isEmpty() || path == m_strPortName)
@@ -136,8 +136,13 @@ void CComPort::SetError(Serial::Failure code, int systemError, const QString &pa
     case Serial::Failure::None:
     case Serial::Failure::Other: break;
     }
+    // A network port's reason says more than the error number (which host, what it answered).
+    if (!reason.isEmpty())
+        textId = Str::PortErrOther;
     QString message = LoadString(textId).arg(shown);
-    if (textId == Str::PortErrOther)
+    if (!reason.isEmpty())
+        message = message.arg(reason);
+    else if (textId == Str::PortErrOther)
         message = message.arg(Serial::errorText(systemError));
     m_lastError = CPortError{code, systemError, path, message};
 }

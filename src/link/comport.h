@@ -76,7 +76,7 @@ public:
     static QString DevicePath(const QString &portName);
 
 private:
-    void SetError(Quilo::Serial::Failure code, int systemError, const QString &path);
+    void SetError(Quilo::Serial::Failure code, int systemError, const QString &path, const QString &reason = QString());
 
     const Quilo::Serial::Timeouts m_timeouts{100, 20, 100, 20, 100};
     Quilo::Serial::LineSettings m_settings;
