@@ -38,6 +38,7 @@ struct Connection {
     SSL *ssl = nullptr;
     bool telnet = false;
     bool wantWrite = false; // TLS needs the socket writable before it can read on
+    bool certificateAsked = false; // the TLS server asked for a client certificate
     CTelnetDecoder decoder;
     QByteArray pending;     // received data bytes not yet handed out
     // Telnet option state: what we asked for or agreed to, so that we never answer an answer.
@@ -361,6 +362,23 @@ OpenResult connectTcp(Connection &c, const Address &a, std::int64_t deadline, in
     return {Failure::Other, lastError, LoadString(Str::NetErrConnect).arg(where, Serial::errorText(lastError))};
 }
 
+// With TLS 1.3 the server judges our certificate after our side of the handshake is done: a
+// refusal arrives as an alert a moment later. Waited for here, so that it is a refused
+// connection (with the server's reason) and not a line lost at the first request.
+OpenResult clientCertificateTaken(Connection &c, const Address &a, bool noCertificate)
+{
+    if (!c.certificateAsked)
+        return {};
+    if (noCertificate)
+        return {Failure::Other, 0, LoadString(Str::NetErrTlsNeedCert).arg(a.host)};
+    const std::int64_t verdict = nowNs() + msToNs(300);
+    while (waitReadable(c, verdict)) {
+        if (pump(c) < 0)
+            return {Failure::Other, 0, LoadString(Str::NetErrTlsCertRefused).arg(a.host, openSslError())};
+    }
+    return {};
+}
+
 bool isIpAddress(const QByteArray &host)
 {
     in6_addr any{};
@@ -391,6 +409,14 @@ OpenResult startTls(Connection &c, const Address &a, const Options &o, std::int6
     c.ssl = SSL_new(c.ctx);
     if (!c.ssl || SSL_set_fd(c.ssl, c.fd) != 1)
         return {Failure::Other, 0, LoadString(Str::NetErrTls).arg(a.host, openSslError())};
+    // Called on a client only when the server asks for a certificate.
+    SSL_set_cert_cb(
+        c.ssl,
+        [](SSL *, void *arg) {
+            static_cast<Connection *>(arg)->certificateAsked = true;
+            return 1;
+        },
+        &c);
     // The certificate must name the host the port names: its DNS name, or its IP address.
     const QByteArray host = a.host.toUtf8();
     if (isIpAddress(host)) {
@@ -405,7 +431,7 @@ OpenResult startTls(Connection &c, const Address &a, const Options &o, std::int6
         ERR_clear_error();
         const int r = SSL_connect(c.ssl);
         if (r == 1)
-            return {};
+            return clientCertificateTaken(c, a, o.certFile.isEmpty());
         const int err = SSL_get_error(c.ssl, r);
         if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
             const int revents = waitFor(c.fd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline - nowNs());
