@@ -1,5 +1,6 @@
 #include "comport.h"
 
+#include "netport.h"
 #include "portnames.h"
 #include "stringtable.h"
 
@@ -119,6 +120,12 @@ void CComPort::ClearPortMappings()
 QString CComPort::DevicePath(const QString &portName)
 {
     return ResolvePortPath(portName);
+}
+
+bool CComPort::IsPlainNetworkPort() const
+{
+    const Net::ParsedAddress parsed = Net::ParseAddress(ResolvePortPath(m_strPortName));
+    return parsed.address && !parsed.address->tls;
 }
 
 void CComPort::SetError(Serial::Failure code, int systemError, const QString &path, const QString &reason)

@@ -74,6 +74,8 @@ public:
     static void SetPortMapping(const QString &name, const QString &path);
     static void ClearPortMappings();
     static QString DevicePath(const QString &portName);
+    // The port leads to a network port without TLS: what goes over it can be read on the way.
+    bool IsPlainNetworkPort() const;
 
 private:
     void SetError(Quilo::Serial::Failure code, int systemError, const QString &path, const QString &reason = QString());
