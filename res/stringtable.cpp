@@ -486,6 +486,8 @@ constexpr Entry kTable[] = {
     {Str::CliPortsAnswers, QT_TRANSLATE_NOOP("Quilo", "answers")},
     {Str::CliPortsNoAnswer, QT_TRANSLATE_NOOP("Quilo", "does not answer: %1")},
     {Str::CliWarning, QT_TRANSLATE_NOOP("Quilo", "warning: %1")},
+    {Str::NetErrTlsNeedCert, QT_TRANSLATE_NOOP("Quilo", "%1 asks for a client certificate; give one with --cert (and --key-file) or in the settings; nothing was sent")},
+    {Str::NetErrTlsCertRefused, QT_TRANSLATE_NOOP("Quilo", "%1 refused the client certificate (%2); nothing was sent")},
 };
 
 const Entry *find(unsigned id)

@@ -501,6 +501,8 @@ enum Id : unsigned {
     CliPortsAnswers,
     CliPortsNoAnswer,
     CliWarning,
+    NetErrTlsNeedCert,
+    NetErrTlsCertRefused,
 };
 } // namespace Str
 

@@ -1976,6 +1976,14 @@ Előzmények</translation>
         <source>warning: %1</source>
         <translation>figyelmeztetés: %1</translation>
     </message>
+    <message>
+        <source>%1 asks for a client certificate; give one with --cert (and --key-file) or in the settings; nothing was sent</source>
+        <translation>a(z) %1 ügyféltanúsítványt kér; adjon meg egyet a --cert (és a --key-file) kapcsolóval vagy a beállításokban; semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 refused the client certificate (%2); nothing was sent</source>
+        <translation>a(z) %1 elutasította az ügyféltanúsítványt (%2); semmi sem ment el</translation>
+    </message>
 </context>
 <context>
     <name>quilo-readout</name>
