@@ -174,6 +174,8 @@ private slots:
     void keyModeThroughRfc2217();
     void refusedBeforeAnythingIsSent_data();
     void refusedBeforeAnythingIsSent();
+    void lateRepliesNeverTakenForOthers_data();
+    void lateRepliesNeverTakenForOthers();
     void silentServerFailsByTheFormula();
     void serverKilledMidRead();
     void clientCertificateWhenAsked();
@@ -309,6 +311,37 @@ void TestNetwork::refusedBeforeAnythingIsSent()
     QVERIFY(m_unit->receivedFrames().isEmpty());
     if (fake)
         QCOMPARE(telnetData(fake->received()), QByteArray());
+}
+
+void TestNetwork::lateRepliesNeverTakenForOthers_data()
+{
+    QTest::addColumn<QString>("set");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("one record a window late") << u"daily"_s << u"198:5=late:2500,once"_s;
+    QTest::newRow("every reply late") << u"yearly"_s << u"any=late:900"_s;
+}
+
+// A network adds delay: a reply that comes after its request gave up is dropped (stale input,
+// the late-reply rule), never shown as the next record's data.
+void TestNetwork::lateRepliesNeverTakenForOthers()
+{
+    QFETCH(QString, set);
+    QFETCH(QString, fault);
+    const QStringList read{u"read"_s, set, u"-f"_s, u"csv"_s, u"--no-history"_s, u"-p"_s};
+    const Run direct = runQuilo(read + QStringList{m_unit->slavePath()});
+    QCOMPARE(direct.exit, 0);
+    m_unit->addFault(QuiloSim::parseFault(fault).value());
+    QVERIFY2(m_server.start(m_unit->slavePath(), Ser2NetServer::Mode::Raw) != 0, qPrintable(m_server.error()));
+    const Run net = runQuilo(read + QStringList{m_server.url()});
+    const QStringList rows = direct.out.split(u'\n');
+    int taken = 0;
+    for (const QString &row : net.out.split(u'\n')) {
+        if (!row.endsWith(u",read"_s))
+            continue;
+        ++taken;
+        QVERIFY2(rows.contains(row), qPrintable(row));
+    }
+    QVERIFY2(taken > 0, qPrintable(net.out));
 }
 
 // Accepted and never answered: each record fails by the line's time-outs, the silence rule
