@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <optional>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -129,7 +130,9 @@ QString openSslError()
 // the deadline passed.
 bool sendRaw(Connection &c, const char *data, std::size_t count, std::int64_t deadline)
 {
-    HoldBrokenPipe hold;
+    std::optional<HoldBrokenPipe> hold; // a plain socket's send() takes MSG_NOSIGNAL instead
+    if (c.ssl)
+        hold.emplace();
     std::size_t sent = 0;
     while (sent < count) {
         if (c.ssl) {
