@@ -319,7 +319,7 @@ OpenResult connectTcp(Connection &c, const Address &a, std::int64_t deadline, in
     const int gai = getaddrinfo(host.constData(), service.constData(), &hints, &list);
     if (gai != 0) {
         const int err = gai == EAI_SYSTEM ? errno : 0;
-        return {Failure::NoSuchDevice, err,
+        return {Failure::Other, err, // the hint is "check the port", not "check the cable"
                 LoadString(Str::NetErrNoHost).arg(a.host, QString::fromLocal8Bit(gai_strerror(gai)))};
     }
     int lastError = ETIMEDOUT;
