@@ -36,7 +36,7 @@ for script in preinst postinst prerm postrm; do
   dpkg-deb --info "$deb" "$script" >/dev/null 2>&1 && fail "the package has a $script script"
 done
 depends=$(dpkg-deb --field "$deb" Depends)
-for lib in libqt6widgets6 libqt6serialport6 libqt6svg6 libc6; do
+for lib in libqt6widgets6 libqt6serialport6 libqt6svg6 libssl3 libc6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 

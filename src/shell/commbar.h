@@ -36,6 +36,7 @@ public:
 
 private:
     void OnSelChangePort(int index);
+    void OnPortTyped();
     void addMachinePorts(); // again each time the list drops down
 
     CTarvelDoc &m_doc;
