@@ -1983,6 +1983,8 @@ Előzmények</translation>
     <message>
         <source>%1 refused the client certificate (%2); nothing was sent</source>
         <translation>a(z) %1 elutasította az ügyféltanúsítványt (%2); semmi sem ment el</translation>
+    </message>
+    <message>
         <source>%1: %2 of %3 parts read</source>
         <translation>%1: %3 részből %2 kiolvasva</translation>
     </message>
