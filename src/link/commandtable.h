@@ -115,7 +115,7 @@ constexpr std::uint16_t checksum(std::span<const std::uint8_t> bytes)
 }
 
 // Transaction result codes; 256 is the engine's "key presentation failed".
-enum Result : int {
+enum ResultCode : int {
     ResultOk = 0,
     ResultNotSent = 1,
     ResultTwoBytes = 16,
