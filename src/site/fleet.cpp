@@ -1,0 +1,95 @@
+#include "fleet.h"
+
+#include "stringtable.h"
+
+namespace Quilo::Site {
+
+UnitSummary Fleet::compare(CHistoryStore &store, const FleetUnit &unit)
+{
+    UnitSummary s;
+    s.fleet = unit;
+    QList<VisitEntry> visits;
+    QString error;
+    if (!store.Visits(unit.unit.id, &visits, &error)) {
+        s.problem = error;
+        return s;
+    }
+    if (visits.size() < 2)
+        return s;
+    StoredVisit later;
+    StoredVisit earlier;
+    if (!store.LoadVisit(visits.at(0).id, &later, &error) || !store.LoadVisit(visits.at(1).id, &earlier, &error)) {
+        s.problem = error;
+        return s;
+    }
+    const Comparison c = CompareVisits(earlier, later);
+    s.compared = true;
+    s.earlierVisitId = earlier.entry.id;
+    s.laterVisitId = later.entry.id;
+    s.laterTime = later.entry.pcTime;
+    s.flags = c.flags;
+    s.netCash = c.netCash();
+    s.netStake = c.netStake();
+    s.driftSecondsPerDay = c.driftSecondsPerDay;
+    return s;
+}
+
+Result<QList<UnitSummary>> Fleet::Summaries(CHistoryStore &store, const QString &language, const std::atomic<bool> *stop)
+{
+    Result<QList<FleetUnit>> units = FleetUnits(store);
+    if (!units)
+        return Failed{units.error()};
+    QList<UnitSummary> out;
+    out.reserve(units->size());
+    for (const FleetUnit &u : *units) {
+        const QString key = language + QLatin1Char('/') + QString::number(u.unit.id);
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto it = m_kept.constFind(key);
+            if (it != m_kept.constEnd() && it->fleet.newestVisitId == u.newestVisitId) {
+                UnitSummary kept = *it;
+                kept.fleet = u; // the count and times as the history has them now
+                out << kept;
+                continue;
+            }
+        }
+        if (stop && stop->load()) {
+            UnitSummary bare;
+            bare.fleet = u;
+            out << bare;
+            continue;
+        }
+        // compared without the lock: two pages asking at once may both compare, never wait
+        const UnitSummary s = compare(store, u);
+        if (store.Faulted())
+            return Failed{s.problem};
+        {
+            const std::lock_guard lock(m_mutex);
+            m_kept.insert(key, s);
+        }
+        out << s;
+    }
+    return out;
+}
+
+qsizetype Fleet::Kept() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_kept.size();
+}
+
+Result<Comparison> CompareStored(CHistoryStore &store, qint64 unitId, qint64 visitA, qint64 visitB)
+{
+    StoredVisit a;
+    StoredVisit b;
+    QString error;
+    if (!store.LoadVisit(visitA, &a, &error) || !store.LoadVisit(visitB, &b, &error))
+        return Failed{error};
+    if (a.entry.unitId != unitId || b.entry.unitId != unitId)
+        return Failed{LoadString(Str::SiteErrVisitOfOther)};
+    if (b.entry.pcTime < a.entry.pcTime)
+        std::swap(a, b);
+    return CompareVisits(a, b);
+}
+
+} // namespace Quilo::Site
