@@ -11,9 +11,9 @@ namespace {
 constexpr double kWidth = 720;
 constexpr double kHeight = 260;
 constexpr double kLeft = 80;   // room for the y labels
-constexpr double kRight = 16;
+constexpr double kRight = 64;  // the last x label, turned, reaches past its point
 constexpr double kTop = 40;    // title and legend
-constexpr double kBottom = 56; // x labels
+constexpr double kBottom = 76; // x labels, turned
 
 // Colours that stay apart for people who tell red from green badly.
 const char *const kColours[] = {"#0072b2", "#e69f00", "#009e73", "#cc79a7", "#56b4e9"};

@@ -638,7 +638,7 @@ QByteArray StyleSheet()
         ".chart-title{font-weight:bold;font-size:14px}.legend,.axis-x,.axis-y{font-size:11px}\n"
         ".axis-y{text-anchor:end}.grid{stroke:#ddd}\n"
         "form.signin{display:grid;grid-template-columns:max-content 16em;gap:.5em;max-width:30em}\n"
-        "form.signin button{grid-column:2}.pager a,.pager span,.downloads a{margin-right:1em}\n");
+        "form label{margin:0 .4em}form.signin button{grid-column:2}.pager a,.pager span,.downloads a{margin-right:1em}\n");
 }
 
 } // namespace Quilo::Site
