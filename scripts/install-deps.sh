@@ -12,12 +12,16 @@ packages=(
   libgl-dev
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev zlib1g-dev
   help2man librsvg2-bin
+  # quilo serve: its HTTP server (with TLS) and its password hashes
+  libcpp-httplib-dev libsodium-dev
 )
 if [[ "${1:-all}" != run ]]; then
   packages+=(
     postgresql clang libclang-rt-14-dev
     xvfb xauth valgrind shared-mime-info desktop-file-utils
     man-db bash-completion dpkg-dev file
+    # the office site's browser tests: Chromium driven through WebDriver, and a certificate made for TLS
+    chromium chromium-driver python3-selenium openssl
   )
 fi
 
