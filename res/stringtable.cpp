@@ -464,7 +464,7 @@ constexpr Entry kTable[] = {
     {Str::SiteSignInTitle, QT_TRANSLATE_NOOP("Quilo", "Sign in")},
     {Str::SiteName, QT_TRANSLATE_NOOP("Quilo", "Name")},
     {Str::SitePassword, QT_TRANSLATE_NOOP("Quilo", "Password")},
-    {Str::SiteSignInButton, QT_TRANSLATE_NOOP("Quilo", "Sign in")},
+    {Str::SiteSignInButton, QT_TRANSLATE_NOOP("Quilo", "Enter")},
     {Str::SiteSignInWrong, QT_TRANSLATE_NOOP("Quilo", "The name or the password is wrong.")},
     {Str::SiteSignInPause, QT_TRANSLATE_NOOP("Quilo", "Too many failed sign-ins: try again in %1 seconds.")},
     {Str::SiteFilter, QT_TRANSLATE_NOOP("Quilo", "Units whose name contains")},
@@ -518,6 +518,7 @@ constexpr Entry kTable[] = {
     {Str::SiteAddUserShort, QT_TRANSLATE_NOOP("Quilo", "a password needs at least %1 characters; nothing was changed.")},
     {Str::SiteAddUserBadName, QT_TRANSLATE_NOOP("Quilo", "\"%1\" cannot be an account name: 1 to 64 characters, no control characters, no spaces at either end.")},
     {Str::SiteAddUserDone, QT_TRANSLATE_NOOP("Quilo", "the account %1 can sign in now.")},
+    {Str::SiteServeCompared, QT_TRANSLATE_NOOP("Quilo", "%1 unit comparisons ready in %2 s")},
 };
 
 const Entry *find(unsigned id)

@@ -534,6 +534,7 @@ enum Id : unsigned {
     SiteAddUserShort,
     SiteAddUserBadName,
     SiteAddUserDone,
+    SiteServeCompared,
 };
 } // namespace Str
 

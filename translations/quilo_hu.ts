@@ -1869,7 +1869,7 @@ Előzmények</translation>
         <translation>Jelszó</translation>
     </message>
     <message>
-        <source>Sign in</source>
+        <source>Enter</source>
         <translation>Belépés</translation>
     </message>
     <message>
@@ -2085,6 +2085,10 @@ Előzmények</translation>
     <message>
         <source>the account %1 can sign in now.</source>
         <translation>a(z) %1 fiók most már bejelentkezhet.</translation>
+    </message>
+    <message>
+        <source>%1 unit comparisons ready in %2 s</source>
+        <translation>%1 egység összevetése elkészült %2 s alatt</translation>
     </message>
 </context>
 <context>

@@ -80,4 +80,14 @@ Result<QList<FleetUnit>> FleetUnits(CHistoryStore &store)
     return units;
 }
 
+Result<qint64> NewestVisitId(CHistoryStore &store)
+{
+    if (!store.IsOpen())
+        return Failed{LoadString(Str::HistErrNotOpen)};
+    QSqlQuery q(store.Database());
+    if (!q.exec(QStringLiteral("SELECT MAX(id) FROM visits")) || !q.next())
+        return readFailed(store, q);
+    return q.value(0).toLongLong();
+}
+
 } // namespace Quilo

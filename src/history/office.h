@@ -27,5 +27,7 @@ struct FleetUnit
 };
 // Units with at least one visit.
 Result<QList<FleetUnit>> FleetUnits(CHistoryStore &store);
+// The highest visit id (0: no visit): visits are only added, so while it stays, FleetUnits does.
+Result<qint64> NewestVisitId(CHistoryStore &store);
 
 } // namespace Quilo

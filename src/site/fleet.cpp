@@ -34,9 +34,28 @@ UnitSummary Fleet::compare(CHistoryStore &store, const FleetUnit &unit)
     return s;
 }
 
+Result<QList<FleetUnit>> Fleet::units(CHistoryStore &store)
+{
+    const Result<qint64> newest = NewestVisitId(store);
+    if (!newest)
+        return Failed{newest.error()};
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_unitsAt == *newest)
+            return m_units;
+    }
+    Result<QList<FleetUnit>> listed = FleetUnits(store);
+    if (listed) {
+        const std::lock_guard lock(m_mutex);
+        m_unitsAt = *newest;
+        m_units = *listed;
+    }
+    return listed;
+}
+
 Result<QList<UnitSummary>> Fleet::Summaries(CHistoryStore &store, const QString &language, const std::atomic<bool> *stop)
 {
-    Result<QList<FleetUnit>> units = FleetUnits(store);
+    Result<QList<FleetUnit>> units = this->units(store);
     if (!units)
         return Failed{units.error()};
     QList<UnitSummary> out;

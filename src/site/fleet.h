@@ -46,8 +46,14 @@ public:
 private:
     static UnitSummary compare(CHistoryStore &store, const FleetUnit &unit);
 
+    // The units as the history listed them when its newest visit was m_unitsAt: listing them
+    // groups every visit, checking the newest takes an index's last entry.
+    Result<QList<FleetUnit>> units(CHistoryStore &store);
+
     mutable std::mutex m_mutex;
     QHash<QString, UnitSummary> m_kept; // "language/unit id"
+    qint64 m_unitsAt = -1;
+    QList<FleetUnit> m_units;
 };
 
 // The comparison of two visits as the unit page shows it; earlier first whatever the order given.

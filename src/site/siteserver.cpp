@@ -9,6 +9,7 @@
 #include "stringtable.h"
 #include "translation.h"
 
+
 #include <QElapsedTimer>
 #include <QHostAddress>
 
@@ -69,6 +70,8 @@ struct SiteServer::Impl
     quint64 serial = ++g_serverSerial;
     std::unique_ptr<httplib::Server> server;
     std::thread listener;
+    std::thread warmer;
+    std::atomic<bool> stopping{false};
     int port = 0;
     Fleet fleet;
     Sessions sessions;
@@ -291,10 +294,31 @@ Done SiteServer::Start()
         d->port = d->options.port;
     }
     d->listener = std::thread([this] { d->server->listen_after_bind(); });
+    // The fleet compared before the first browser asks, in both languages, on a store of its own.
+    d->warmer = std::thread([this] {
+        CHistoryStore store(d->options.history);
+        QString error;
+        if (!store.Open(&error))
+            return;
+        QElapsedTimer t;
+        t.start();
+        for (const QString &language : Languages()) {
+            const ThreadLanguage texts(ProgramTranslator(language));
+            if (!d->fleet.Summaries(store, language, &d->stopping) || d->stopping)
+                return;
+        }
+        if (d->options.log)
+            std::fprintf(stderr, "%s\n", qPrintable(LoadString(Str::SiteServeCompared).arg(d->fleet.Kept()).arg(t.elapsed() / 1000.0, 0, 'f', 1)));
+    });
     // until it runs: a stop before that would not reach the loop, which would then never end
     for (int i = 0; i < 1000 && !d->server->is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return {};
+}
+
+qsizetype SiteServer::ComparedUnits() const
+{
+    return d->fleet.Kept();
 }
 
 int SiteServer::Port() const
@@ -309,6 +333,9 @@ bool SiteServer::Tls() const
 
 void SiteServer::Stop()
 {
+    d->stopping = true;
+    if (d->warmer.joinable())
+        d->warmer.join();
     if (d->server)
         d->server->stop();
     if (d->listener.joinable())

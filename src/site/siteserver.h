@@ -39,6 +39,8 @@ public:
     // Binds the address and starts serving on threads of its own.
     Done Start();
     int Port() const;
+    // Units compared so far, per language (the first pages need every unit compared once).
+    qsizetype ComparedUnits() const;
     bool Tls() const;
     // Stops serving and waits for the requests under way.
     void Stop();
