@@ -34,11 +34,12 @@ UnitSummary Fleet::compare(CHistoryStore &store, const FleetUnit &unit)
     return s;
 }
 
-Result<QList<FleetUnit>> Fleet::units(CHistoryStore &store)
+Result<QList<FleetUnit>> Fleet::units(CHistoryStore &store, qint64 *at)
 {
     const Result<qint64> newest = NewestVisitId(store);
     if (!newest)
         return Failed{newest.error()};
+    *at = *newest;
     {
         const std::lock_guard lock(m_mutex);
         if (m_unitsAt == *newest)
@@ -55,9 +56,18 @@ Result<QList<FleetUnit>> Fleet::units(CHistoryStore &store)
 
 Result<QList<UnitSummary>> Fleet::Summaries(CHistoryStore &store, const QString &language, const std::atomic<bool> *stop)
 {
-    Result<QList<FleetUnit>> units = this->units(store);
+    qint64 listedAt = 0;
+    Result<QList<FleetUnit>> units = this->units(store, &listedAt);
     if (!units)
         return Failed{units.error()};
+    {
+        // nothing recorded since the whole fleet was compared: that list, shared, not rebuilt
+        const std::lock_guard lock(m_mutex);
+        const auto it = m_complete.constFind(language);
+        if (it != m_complete.constEnd() && m_completeAt.value(language) == listedAt)
+            return *it;
+    }
+    bool complete = true;
     QList<UnitSummary> out;
     out.reserve(units->size());
     for (const FleetUnit &u : *units) {
@@ -73,6 +83,7 @@ Result<QList<UnitSummary>> Fleet::Summaries(CHistoryStore &store, const QString 
             }
         }
         if (stop && stop->load()) {
+            complete = false;
             UnitSummary bare;
             bare.fleet = u;
             out << bare;
@@ -87,6 +98,11 @@ Result<QList<UnitSummary>> Fleet::Summaries(CHistoryStore &store, const QString 
             m_kept.insert(key, s);
         }
         out << s;
+    }
+    if (complete) {
+        const std::lock_guard lock(m_mutex);
+        m_complete.insert(language, out);
+        m_completeAt.insert(language, listedAt);
     }
     return out;
 }

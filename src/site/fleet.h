@@ -48,12 +48,15 @@ private:
 
     // The units as the history listed them when its newest visit was m_unitsAt: listing them
     // groups every visit, checking the newest takes an index's last entry.
-    Result<QList<FleetUnit>> units(CHistoryStore &store);
+    Result<QList<FleetUnit>> units(CHistoryStore &store, qint64 *newest);
 
     mutable std::mutex m_mutex;
     QHash<QString, UnitSummary> m_kept; // "language/unit id"
     qint64 m_unitsAt = -1;
     QList<FleetUnit> m_units;
+    // Per language: the whole fleet compared, as the last call returned it while m_unitsAt held.
+    QHash<QString, QList<UnitSummary>> m_complete;
+    QHash<QString, qint64> m_completeAt;
 };
 
 // The comparison of two visits as the unit page shows it; earlier first whatever the order given.

@@ -188,7 +188,7 @@ std::variant<std::pair<qint64, qint64>, Answer> chosenPair(const PageContext &c,
     return std::pair{u.visits.at(1).id, u.visits.at(0).id};
 }
 
-void sortFleet(QList<UnitSummary> &units, const QString &sort, bool descending)
+void sortFleet(QList<const UnitSummary *> &units, const QString &sort, bool descending)
 {
     const auto key = [&](const UnitSummary &a, const UnitSummary &b) -> int {
         const auto cmp = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
@@ -206,15 +206,16 @@ void sortFleet(QList<UnitSummary> &units, const QString &sort, bool descending)
             return cmp(a.flags.size(), b.flags.size());
         return 0;
     };
-    std::stable_sort(units.begin(), units.end(), [&](const UnitSummary &a, const UnitSummary &b) {
+    std::stable_sort(units.begin(), units.end(), [&](const UnitSummary *a, const UnitSummary *b) {
         // units with flags first, whatever else the page is sorted by
-        if (a.flags.isEmpty() != b.flags.isEmpty())
-            return !a.flags.isEmpty();
-        const int k = key(a, b);
+        if (a->flags.isEmpty() != b->flags.isEmpty())
+            return !a->flags.isEmpty();
+        const int k = key(*a, *b);
         if (k != 0)
             return descending ? k > 0 : k < 0;
-        const int byName = QString::compare(unitName(a.fleet.unit), unitName(b.fleet.unit));
-        return byName < 0;
+        if (const int byType = QString::compare(a->fleet.unit.type, b->fleet.unit.type); byType != 0)
+            return byType < 0;
+        return QString::compare(a->fleet.unit.number, b->fleet.unit.number) < 0;
     });
 }
 
@@ -248,13 +249,14 @@ Answer FleetPage(const PageContext &c)
     Result<QList<UnitSummary>> all = c.fleet.Summaries(c.store, c.language);
     if (!all)
         return historyFailed(c, all.error());
-    QList<UnitSummary> units;
+    QList<const UnitSummary *> units;
+    units.reserve(all->size());
     int flagged = 0;
     for (const UnitSummary &s : *all) {
         if (!filter.isEmpty() && !unitName(s.fleet.unit).contains(filter, Qt::CaseInsensitive))
             continue;
         flagged += s.flags.isEmpty() ? 0 : 1;
-        units << s;
+        units << &s;
     }
     sortFleet(units, sort, dir == QLatin1String("desc"));
     const int pages = std::max<int>(1, static_cast<int>((units.size() + kFleetPageSize - 1) / kFleetPageSize));
@@ -290,7 +292,7 @@ Answer FleetPage(const PageContext &c)
     heading(Str::HistDrift, "drift");
     h.raw("</tr></thead><tbody>");
     for (qsizetype i = (shown - 1) * qsizetype(kFleetPageSize); i < units.size() && i < shown * qsizetype(kFleetPageSize); ++i) {
-        const UnitSummary &s = units.at(i);
+        const UnitSummary &s = *units.at(i);
         h.open("tr", {{"class", s.flags.isEmpty() ? QString() : QStringLiteral("flagged")}});
         h.raw("<td>");
         h.element("a", unitName(s.fleet.unit), {{"href", link("/unit", {{"id", QString::number(s.fleet.unit.id)}})}});

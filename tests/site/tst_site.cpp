@@ -374,6 +374,42 @@ private slots:
         QVERIFY(r->body.find("\"format\": \"quilo-readout\"") != std::string::npos);
     }
 
+    // A visit recorded while the site runs shows at the next page: the kept comparisons are
+    // those of the units' newest visits, not of the visits at start.
+    void newVisitShowsWhileRunning()
+    {
+        const QString url = m_dir.filePath(QStringLiteral("growing.sqlite"));
+        QVERIFY(QFile::copy(m_sqlite, url));
+        RunningSite site(url);
+        QVERIFY2(site.ok, qPrintable(site.error));
+        httplib::Client c = site.client();
+        const httplib::Headers session{{"Cookie", sessionOf(signInAs(c, QLatin1String(kUser), QLatin1String(kPassword))).toStdString()}};
+        // both units' cash in went down by 500 (the markup unit's visits are copies)
+        QCOMPARE(qs(c.Get("/fleet", session)->body).count(QStringLiteral("-500 Ft.")), 2);
+
+        CHistoryStore store(ParseHistoryLocation(url));
+        QString error;
+        StoredVisit latest;
+        QList<VisitEntry> visits;
+        QVERIFY(store.Open(&error) && store.Visits(m_unitId, &visits, &error) && store.LoadVisit(visits.first().id, &latest, &error));
+        Visit again;
+        again.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        again.unitType = visits.first().unitType;
+        again.unitNumber = visits.first().unitNumber;
+        again.pcTime = visits.first().pcTime.addSecs(60);
+        again.source = QStringLiteral("read");
+        again.records = latest.records;
+        for (RecordOutcome &r : again.records)
+            if (r.dataSet == dsCounters)
+                r.bytes[4] = static_cast<char>(r.bytes[4] - 1); // cash out lower by 256
+        QCOMPARE(store.Record(again, &error), CHistoryStore::Recorded::New);
+
+        const QString fleet = qs(c.Get("/fleet", session)->body);
+        QVERIFY2(fleet.contains(QStringLiteral("</strong>: Cash out")) && fleet.count(QStringLiteral("-500 Ft.")) == 1,
+                 qPrintable(fleet.mid(fleet.indexOf(QStringLiteral("<tbody>")))));
+        QVERIFY(fleet.contains(QStringLiteral("<td class=\"num\">3</td>")));
+    }
+
     // The unit's texts and the browser's stay text wherever they are shown.
     void markupStaysText_data()
     {
