@@ -4,7 +4,10 @@
 
 #include <sodium.h>
 
+#include <QRandomGenerator>
+
 #include <algorithm>
+#include <cstring>
 
 namespace Quilo::Site {
 
@@ -47,8 +50,14 @@ void SpendPasswordTime(const QByteArray &password)
 QString Sessions::Start(const QString &user)
 {
     unsigned char bytes[32];
-    if (ready())
+    if (ready()) {
         randombytes_buf(bytes, sizeof bytes);
+    } else {
+        // never a token anyone could guess, even without libsodium's generator
+        quint32 words[sizeof bytes / sizeof(quint32)];
+        QRandomGenerator::system()->fillRange(words);
+        std::memcpy(bytes, words, sizeof bytes);
+    }
     const QString token = QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(bytes), sizeof bytes).toHex());
     const std::lock_guard lock(m_mutex);
     // sessions that ended go when a new one starts: the table stays as small as the office
@@ -103,6 +112,11 @@ void SignInPause::Failed(const QString &name, const QString &address)
 {
     const std::lock_guard lock(m_mutex);
     const Clock::time_point now = Clock::now();
+    // names made up by the thousand must not grow the table without end: what no longer
+    // holds anyone back goes
+    for (QHash<QString, Record> *table : {&m_byName, &m_byAddress})
+        if (table->size() > 10000)
+            table->removeIf([now](const auto &entry) { return entry.value().until <= now; });
     fail(m_byName[name], now);
     fail(m_byAddress[address], now);
 }
