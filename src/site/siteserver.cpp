@@ -308,7 +308,7 @@ Done SiteServer::Start()
                 return;
         }
         if (d->options.log)
-            std::fprintf(stderr, "%s\n", qPrintable(LoadString(Str::SiteServeCompared).arg(d->fleet.Kept()).arg(t.elapsed() / 1000.0, 0, 'f', 1)));
+            std::fprintf(stderr, "%s\n", qPrintable(LoadString(Str::SiteServeCompared).arg(d->fleet.Kept() / Languages().size()).arg(t.elapsed() / 1000.0, 0, 'f', 1)));
     });
     // until it runs: a stop before that would not reach the loop, which would then never end
     for (int i = 0; i < 1000 && !d->server->is_running(); ++i)

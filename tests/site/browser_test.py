@@ -272,6 +272,11 @@ def main():
         wait_for(lambda: driver.current_url.endswith("/signin"), 30, "the sign-in page after signing out")
         driver.get(base + "/fleet")
         check(driver.current_url.endswith("/signin"), "the fleet page is reachable after signing out")
+        # the log names requests, never what was typed into the sign-in form
+        with open(os.path.join(args.out, "serve.log"), encoding="utf-8") as f:
+            logged = f.read()
+        check("POST /signin" in logged, "the log does not list the sign-ins")
+        check(PASSWORD not in logged and "wrong-password" not in logged, "a password is in the log")
         print("PASS: browser test; screenshots in " + args.out)
     except SystemExit:
         if driver:
