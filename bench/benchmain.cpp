@@ -2,6 +2,7 @@
 // and what it costs in CPU and memory. Prints one table: each line a figure and its goal.
 
 #include "historybench.h"
+#include "sitebench.h"
 #include "measure.h"
 #include "readout.h"
 #include "ser2netserver.h"
@@ -776,6 +777,40 @@ void historyFigures(CTable &table, int units, int visitsPerUnit)
     }
 }
 
+// 12: the office site over a generated history at fleet size, on SQLite and on PostgreSQL.
+void siteFigures(CTable &table, int units, int visitsPerUnit)
+{
+    for (const QString &kind : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
+        std::fprintf(stderr, "bench: site on %s, %d units x %d visits\n", qPrintable(kind), units, visitsPerUnit);
+        const CSiteFigures f = MeasureSite(kind, units, visitsPerUnit, 50, 20);
+        const QString head = QStringLiteral("12 office site, %1, %2 units x %3 visits: ").arg(kind).arg(units).arg(visitsPerUnit);
+        Row compared(head + QStringLiteral("every unit compared at start (both languages)"), QStringLiteral("s"), 1);
+        Row fleet(QStringLiteral("  fleet, first page"), QStringLiteral("ms"), 1, QStringLiteral("< 200 ms"));
+        Row unit(QStringLiteral("  a unit's page"), QStringLiteral("ms"), 1, QStringLiteral("< 100 ms"));
+        Row together(QStringLiteral("  %1 browsers x %2 pages at once: p99").arg(f.clients).arg(f.pagesEach), QStringLiteral("ms"), 1);
+        if (!f.problem.isEmpty()) {
+            compared.note = f.problem;
+            table.judge(compared, [](double) { return false; });
+            continue;
+        }
+        compared.runs.push_back(f.compareAllSeconds);
+        fleet.runs = f.fleetMs;
+        unit.runs = f.unitMs;
+        together.runs.push_back(quantile(f.concurrentMs, 0.99));
+        together.goal = QStringLiteral("no error");
+        together.note = QStringLiteral("%1 errors, median %2 ms, p99 %3 ms, %4 s in all")
+                            .arg(f.errors)
+                            .arg(median(f.concurrentMs), 0, 'f', 1)
+                            .arg(quantile(f.concurrentMs, 0.99), 0, 'f', 1)
+                            .arg(f.concurrentSeconds, 0, 'f', 1);
+        table.add(compared);
+        table.judge(fleet, [](double v) { return v < 200; });
+        table.judge(unit, [](double v) { return v < 100; });
+        const int errors = f.errors;
+        table.judge(together, [errors](double) { return errors == 0; });
+    }
+}
+
 int main(int argc, char *argv[])
 {
     // the window of figure 8 is never shown
@@ -789,12 +824,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Runs per figure (median shown)."),
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Figures to measure, e.g. 1,3,6."),
-                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8,9,10,11"));
+                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8,9,10,11,12"));
     const QCommandLineOption unitsOption(QStringLiteral("history-units"),
-                                         QStringLiteral("Figure 9: units in the generated history."), QStringLiteral("N"),
+                                         QStringLiteral("Figures 9 and 12: units in the generated history."), QStringLiteral("N"),
                                          QStringLiteral("10000"));
     const QCommandLineOption visitsOption(QStringLiteral("history-visits"),
-                                          QStringLiteral("Figure 9: visits of each unit."), QStringLiteral("N"),
+                                          QStringLiteral("Figures 9 and 12: visits of each unit."), QStringLiteral("N"),
                                           QStringLiteral("50"));
     const QCommandLineOption simOption(QStringLiteral("sim"), QStringLiteral("The quilo-sim program."), QStringLiteral("PATH"));
     const QCommandLineOption cliOption(QStringLiteral("cli"), QStringLiteral("The quilo program."), QStringLiteral("PATH"));
@@ -848,6 +883,8 @@ int main(int argc, char *argv[])
         readOutFiles(table, repeat);
     if (wanted(11))
         networkReadOut(table, repeat, parser.value(simOption), parser.value(cliOption));
+    if (wanted(12))
+        siteFigures(table, parser.value(unitsOption).toInt(), parser.value(visitsOption).toInt());
 
     std::printf("Quilo ReadOut benchmarks (%s build), %s, %d cores, %s %s\n", QUILO_BENCH_BUILD_TYPE,
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qPrintable(QSysInfo::kernelType()),

@@ -179,6 +179,23 @@ double elapsedMs(const QElapsedTimer &t)
 
 } // namespace
 
+bool FillGeneratedHistory(CHistoryStore &store, int units, int visitsPerUnit, QString *problem)
+{
+    const QList<RecordOutcome> records = templateRecords(problem);
+    if (!problem->isEmpty())
+        return false;
+    const CGenerator generator(records);
+    for (int u = 0; u < units; ++u) {
+        if (const Done recorded = store.RecordAll(generator.unitVisits(u, 0, visitsPerUnit)); !recorded) {
+            *problem = recorded.error();
+            return false;
+        }
+        if (u % 1000 == 999)
+            std::fprintf(stderr, "bench: %d of %d units written\n", u + 1, units);
+    }
+    return true;
+}
+
 CHistoryFigures MeasureHistory(const QString &kind, int units, int visitsPerUnit)
 {
     CHistoryFigures f;

@@ -6,6 +6,10 @@
 
 #include <QString>
 
+namespace Quilo {
+class CHistoryStore;
+}
+
 #include <vector>
 
 namespace QuiloBench {
@@ -18,6 +22,9 @@ struct CHistoryFigures
     double bytesPerVisit = 0;   // growth of the store's size over the generated visits
     std::vector<double> recordMs, listMs, compareMs;
 };
+
+// Writes `units` generated units of `visitsPerUnit` visits each into `store` (for figure 12).
+bool FillGeneratedHistory(Quilo::CHistoryStore &store, int units, int visitsPerUnit, QString *problem);
 
 // `kind`: "sqlite" or "postgresql" (a server of the benchmark's own, in a temporary folder).
 CHistoryFigures MeasureHistory(const QString &kind, int units, int visitsPerUnit);

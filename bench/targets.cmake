@@ -12,9 +12,10 @@ target_link_libraries(quilo_benchtools PUBLIC quilo_data quilo_simulator PRIVATE
 
 add_executable(quilo-bench
   benchmain.cpp
-  historybench.cpp historybench.h)
+  historybench.cpp historybench.h
+  sitebench.cpp sitebench.h)
 target_link_libraries(quilo-bench PRIVATE quilo_benchtools quilo_data quilo_history quilo_simulator quilo_shell
-  quilo_warnings)
+  quilo_site PkgConfig::HTTPLIB quilo_warnings)
 # Figure 9 on PostgreSQL uses the tests' server in a temporary folder (a build without the
 # tests has no such library yet).
 if(NOT TARGET quilo_pgserver)

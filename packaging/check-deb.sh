@@ -27,6 +27,7 @@ for path in \
   /usr/share/icons/hicolor/48x48/mimetypes/application-x-quilo-document.png \
   /usr/share/man/man1/quilo.1.gz /usr/share/man/man1/quilo-sim.1.gz /usr/share/man/man1/quilo-readout.1.gz \
   /usr/share/bash-completion/completions/quilo \
+  /usr/lib/systemd/system/quilo-serve.service \
   /usr/share/quilo-readout/translations/ \
   /usr/share/quilo-readout/wtarvel.rtf /usr/share/quilo-readout/wtarvel_hu.rtf; do
   grep -qxF "$path" <<<"$contents" || fail "the package lacks $path"

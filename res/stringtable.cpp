@@ -1,6 +1,7 @@
 #include "stringtable.h"
 
 #include <QCoreApplication>
+#include <QTranslator>
 
 #include <algorithm>
 #include <iterator>
@@ -505,6 +506,70 @@ constexpr Entry kTable[] = {
     {Str::HistNotReadAt, QT_TRANSLATE_NOOP("Quilo", "not compared: not read at visit %1")},
     {Str::HistRows, QT_TRANSLATE_NOOP("Quilo", "rows %1")},
     {Str::HistRow, QT_TRANSLATE_NOOP("Quilo", "row %1")},
+    // The office site, quilo serve (64850..64999)
+    {Str::SiteTitle, QT_TRANSLATE_NOOP("Quilo", "Quilo office")},
+    {Str::SiteNavFleet, QT_TRANSLATE_NOOP("Quilo", "Fleet")},
+    {Str::SiteNavFlags, QT_TRANSLATE_NOOP("Quilo", "Flags")},
+    {Str::SiteSignedInAs, QT_TRANSLATE_NOOP("Quilo", "Signed in as %1")},
+    {Str::SiteSignOut, QT_TRANSLATE_NOOP("Quilo", "Sign out")},
+    {Str::SiteSignInTitle, QT_TRANSLATE_NOOP("Quilo", "Sign in")},
+    {Str::SiteName, QT_TRANSLATE_NOOP("Quilo", "Name")},
+    {Str::SitePassword, QT_TRANSLATE_NOOP("Quilo", "Password")},
+    {Str::SiteSignInButton, QT_TRANSLATE_NOOP("Quilo", "Enter")},
+    {Str::SiteSignInWrong, QT_TRANSLATE_NOOP("Quilo", "The name or the password is wrong.")},
+    {Str::SiteSignInPause, QT_TRANSLATE_NOOP("Quilo", "Too many failed sign-ins: try again in %1 seconds.")},
+    {Str::SiteFilter, QT_TRANSLATE_NOOP("Quilo", "Units whose name contains")},
+    {Str::SiteFilterButton, QT_TRANSLATE_NOOP("Quilo", "Show")},
+    {Str::SiteFleetSummary, QT_TRANSLATE_NOOP("Quilo", "%1 units, %2 of them with flags (listed first)")},
+    {Str::SiteColUnit, QT_TRANSLATE_NOOP("Quilo", "Unit")},
+    {Str::SiteColFlags, QT_TRANSLATE_NOOP("Quilo", "Flags at the last comparison")},
+    {Str::SiteColFlag, QT_TRANSLATE_NOOP("Quilo", "Flag")},
+    {Str::SiteOneVisitShort, QT_TRANSLATE_NOOP("Quilo", "one visit only")},
+    {Str::SitePrevious, QT_TRANSLATE_NOOP("Quilo", "Previous")},
+    {Str::SiteNext, QT_TRANSLATE_NOOP("Quilo", "Next")},
+    {Str::SitePageOf, QT_TRANSLATE_NOOP("Quilo", "Page %1 of %2")},
+    {Str::SiteUnitTitle, QT_TRANSLATE_NOOP("Quilo", "Unit %1")},
+    {Str::SiteComparisonHeading, QT_TRANSLATE_NOOP("Quilo", "Visit %1 compared with visit %2")},
+    {Str::SiteComparisonHeadingNone, QT_TRANSLATE_NOOP("Quilo", "Comparison")},
+    {Str::SiteOneVisit, QT_TRANSLATE_NOOP("Quilo", "This unit has one visit: there is nothing to compare it with yet.")},
+    {Str::SiteCompareButton, QT_TRANSLATE_NOOP("Quilo", "Compare")},
+    {Str::SiteDownloadCsv, QT_TRANSLATE_NOOP("Quilo", "Comparison as CSV")},
+    {Str::SiteDownloadJson, QT_TRANSLATE_NOOP("Quilo", "Comparison as JSON")},
+    {Str::SiteDownloadVisit, QT_TRANSLATE_NOOP("Quilo", "Read-out file")},
+    {Str::SiteChartsHeading, QT_TRANSLATE_NOOP("Quilo", "Charts")},
+    {Str::SiteGames, QT_TRANSLATE_NOOP("Quilo", "Games")},
+    {Str::SiteGamesChart, QT_TRANSLATE_NOOP("Quilo", "Games across the visits")},
+    {Str::SiteLogChart, QT_TRANSLATE_NOOP("Quilo", "%1 at the last visit")},
+    {Str::SiteFlagsTitle, QT_TRANSLATE_NOOP("Quilo", "Flags across the fleet, newest first")},
+    {Str::SiteNoFlagsFleet, QT_TRANSLATE_NOOP("Quilo", "No flag was raised at the units' last comparisons.")},
+    {Str::SiteErrTitle, QT_TRANSLATE_NOOP("Quilo", "This page cannot be shown")},
+    {Str::SiteErrBadParameter, QT_TRANSLATE_NOOP("Quilo", "The address holds a value that is not valid for \"%1\".")},
+    {Str::SiteErrNoUnit, QT_TRANSLATE_NOOP("Quilo", "There is no unit %1 in the history.")},
+    {Str::SiteErrNoVisit, QT_TRANSLATE_NOOP("Quilo", "There is no visit %1 of this unit in the history.")},
+    {Str::SiteErrVisitOfOther, QT_TRANSLATE_NOOP("Quilo", "the two visits are not of this unit")},
+    {Str::SiteErrUnreachable, QT_TRANSLATE_NOOP("Quilo", "The history cannot be reached now: %1. The site keeps running; try again later.")},
+    {Str::SiteErrNotFound, QT_TRANSLATE_NOOP("Quilo", "There is no such page.")},
+    {Str::SiteErrInternal, QT_TRANSLATE_NOOP("Quilo", "The page could not be made.")},
+    {Str::SiteBackToFleet, QT_TRANSLATE_NOOP("Quilo", "Back to the fleet")},
+    {Str::SiteErrAccountWrite, QT_TRANSLATE_NOOP("Quilo", "the history at %1 could not keep the account: %2")},
+    {Str::SiteErrHash, QT_TRANSLATE_NOOP("Quilo", "the password could not be hashed: the machine lacks the memory")},
+    {Str::SiteServeUsage, QT_TRANSLATE_NOOP("Quilo", "usage: quilo serve [--history URL] [--listen ADDRESS] [--port N] [--certificate FILE --key FILE] [--threads N]\n       quilo serve --add-user NAME [--history URL]")},
+    {Str::SiteServeBadPort, QT_TRANSLATE_NOOP("Quilo", "--port takes a number from 1 to 65535, not \"%1\".")},
+    {Str::SiteServeBadThreads, QT_TRANSLATE_NOOP("Quilo", "--threads takes a number from 2 to 256, not \"%1\".")},
+    {Str::SiteServeNeedsBoth, QT_TRANSLATE_NOOP("Quilo", "TLS needs both --certificate FILE and --key FILE.")},
+    {Str::SiteServeNeedsTls, QT_TRANSLATE_NOOP("Quilo", "listening on %1 needs TLS: give --certificate FILE and --key FILE (without --listen the site listens on 127.0.0.1 only).")},
+    {Str::SiteServeTlsBad, QT_TRANSLATE_NOOP("Quilo", "the certificate %1 or the key %2 cannot be used.")},
+    {Str::SiteServeBindFailed, QT_TRANSLATE_NOOP("Quilo", "cannot listen on %1 port %2: in use, or not an address of this machine.")},
+    {Str::SiteServeListening, QT_TRANSLATE_NOOP("Quilo", "Serving the history at %1 on %2 (Ctrl+C stops)")},
+    {Str::SiteServeNoAccounts, QT_TRANSLATE_NOOP("Quilo", "no account can sign in yet: add one with quilo serve --add-user NAME.")},
+    {Str::SiteServeStopped, QT_TRANSLATE_NOOP("Quilo", "Stopped.")},
+    {Str::SiteAddUserPrompt, QT_TRANSLATE_NOOP("Quilo", "Password for %1: ")},
+    {Str::SiteAddUserRepeat, QT_TRANSLATE_NOOP("Quilo", "The same once more: ")},
+    {Str::SiteAddUserMismatch, QT_TRANSLATE_NOOP("Quilo", "the two passwords differ; nothing was changed.")},
+    {Str::SiteAddUserShort, QT_TRANSLATE_NOOP("Quilo", "a password needs at least %1 characters; nothing was changed.")},
+    {Str::SiteAddUserBadName, QT_TRANSLATE_NOOP("Quilo", "\"%1\" cannot be an account name: 1 to 64 characters, no control characters, no spaces at either end.")},
+    {Str::SiteAddUserDone, QT_TRANSLATE_NOOP("Quilo", "the account %1 can sign in now.")},
+    {Str::SiteServeCompared, QT_TRANSLATE_NOOP("Quilo", "%1 unit comparisons ready in %2 s")},
 };
 
 const Entry *find(unsigned id)
@@ -517,6 +582,8 @@ const Entry *find(unsigned id)
 } // namespace
 
 thread_local int t_sourceTexts = 0;
+thread_local bool t_ownLanguage = false;
+thread_local const QTranslator *t_translator = nullptr;
 
 QString LoadString(unsigned id)
 {
@@ -525,7 +592,24 @@ QString LoadString(unsigned id)
         return QString();
     if (t_sourceTexts > 0)
         return QString::fromUtf8(e->text);
+    if (t_ownLanguage) {
+        const QString text = t_translator ? t_translator->translate("Quilo", e->text) : QString();
+        return text.isEmpty() ? QString::fromUtf8(e->text) : text;
+    }
     return QCoreApplication::translate("Quilo", e->text);
+}
+
+ThreadLanguage::ThreadLanguage(const QTranslator *translator)
+    : m_previous(t_translator), m_wasSet(t_ownLanguage)
+{
+    t_translator = translator;
+    t_ownLanguage = true;
+}
+
+ThreadLanguage::~ThreadLanguage()
+{
+    t_translator = m_previous;
+    t_ownLanguage = m_wasSet;
 }
 
 CSourceTexts::CSourceTexts()

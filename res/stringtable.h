@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QTranslator;
+
 #include <cstddef>
 
 namespace Str {
@@ -520,6 +522,70 @@ enum Id : unsigned {
     HistNotReadAt,
     HistRows,
     HistRow,
+    // The office site, quilo serve (64850..64999)
+    SiteTitle = 64850,
+    SiteNavFleet,
+    SiteNavFlags,
+    SiteSignedInAs,
+    SiteSignOut,
+    SiteSignInTitle,
+    SiteName,
+    SitePassword,
+    SiteSignInButton,
+    SiteSignInWrong,
+    SiteSignInPause,
+    SiteFilter,
+    SiteFilterButton,
+    SiteFleetSummary,
+    SiteColUnit,
+    SiteColFlags,
+    SiteColFlag,
+    SiteOneVisitShort,
+    SitePrevious,
+    SiteNext,
+    SitePageOf,
+    SiteUnitTitle,
+    SiteComparisonHeading,
+    SiteComparisonHeadingNone,
+    SiteOneVisit,
+    SiteCompareButton,
+    SiteDownloadCsv,
+    SiteDownloadJson,
+    SiteDownloadVisit,
+    SiteChartsHeading,
+    SiteGames,
+    SiteGamesChart,
+    SiteLogChart,
+    SiteFlagsTitle,
+    SiteNoFlagsFleet,
+    SiteErrTitle,
+    SiteErrBadParameter,
+    SiteErrNoUnit,
+    SiteErrNoVisit,
+    SiteErrVisitOfOther,
+    SiteErrUnreachable,
+    SiteErrNotFound,
+    SiteErrInternal,
+    SiteBackToFleet,
+    SiteErrAccountWrite,
+    SiteErrHash,
+    SiteServeUsage,
+    SiteServeBadPort,
+    SiteServeBadThreads,
+    SiteServeNeedsBoth,
+    SiteServeNeedsTls,
+    SiteServeTlsBad,
+    SiteServeBindFailed,
+    SiteServeListening,
+    SiteServeNoAccounts,
+    SiteServeStopped,
+    SiteAddUserPrompt,
+    SiteAddUserRepeat,
+    SiteAddUserMismatch,
+    SiteAddUserShort,
+    SiteAddUserBadName,
+    SiteAddUserDone,
+    SiteServeCompared,
 };
 } // namespace Str
 
@@ -540,6 +606,22 @@ public:
     ~CSourceTexts();
     CSourceTexts(const CSourceTexts &) = delete;
     CSourceTexts &operator=(const CSourceTexts &) = delete;
+};
+
+// While one lives, LoadString on this thread translates with `translator` (null: the table's
+// own English) instead of the application's translators: a server answering each request in
+// the language its browser asks for, on threads of its own, never touches what the others use.
+class ThreadLanguage
+{
+public:
+    explicit ThreadLanguage(const QTranslator *translator);
+    ~ThreadLanguage();
+    ThreadLanguage(const ThreadLanguage &) = delete;
+    ThreadLanguage &operator=(const ThreadLanguage &) = delete;
+
+private:
+    const QTranslator *m_previous;
+    bool m_wasSet;
 };
 
 // True when the table holds `id`.

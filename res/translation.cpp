@@ -54,6 +54,22 @@ QString InstallTranslation(const QString &requested)
     return language;
 }
 
+const QTranslator *ProgramTranslator(const QString &language)
+{
+    if (language != QLatin1String("hu"))
+        return nullptr;
+    // made once, on whichever thread asks first; only read after that
+    static const QTranslator *const hungarian = [] {
+        auto *t = new QTranslator;
+        if (!t->load(QStringLiteral(":/i18n/quilo_hu.qm"))) {
+            delete t;
+            return static_cast<QTranslator *>(nullptr);
+        }
+        return t;
+    }();
+    return hungarian;
+}
+
 QString CurrentLanguage()
 {
     return g_language;

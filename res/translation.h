@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class QTranslator;
+
 namespace Quilo {
 
 // "hu" or "en" for a request such as "hu", "hu_HU.UTF-8", "en_US", "C"; empty: the locale's.
@@ -23,6 +25,10 @@ QString CurrentLanguage();
 // The value of --lang LANG or --lang=LANG among raw arguments, before any parser runs (so that
 // the parser's own messages are in that language); empty without one.
 QString LanguageArgument(const QStringList &arguments);
+
+// The program's translation into `language` ("hu"), loaded once and kept for the whole run, for
+// a ThreadLanguage (stringtable.h); null for English, the table's own language.
+const QTranslator *ProgramTranslator(const QString &language);
 
 // The languages the program speaks, for --help and completion.
 QStringList Languages();

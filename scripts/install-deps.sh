@@ -13,6 +13,8 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev zlib1g-dev
   help2man librsvg2-bin
   libssl-dev  # TLS for network ports (tcp+tls://, rfc2217+tls://); the programs link libssl3
+  # quilo serve: its HTTP server (with TLS) and its password hashes
+  libcpp-httplib-dev libsodium-dev
 )
 if [[ "${1:-all}" != run ]]; then
   packages+=(
@@ -20,6 +22,8 @@ if [[ "${1:-all}" != run ]]; then
     xvfb xauth valgrind shared-mime-info desktop-file-utils
     man-db bash-completion dpkg-dev file
     ser2net openssl  # the network-port tests serve the simulated unit with ser2net, make certificates with openssl
+    # the office site's browser tests: Chromium driven through WebDriver, and a certificate made for TLS
+    chromium chromium-driver python3-selenium openssl
   )
 fi
 

@@ -2048,6 +2048,260 @@ Bezárja az ablakot?</translation>
         <source>row %1</source>
         <translation>%1. sor</translation>
     </message>
+    <message>
+        <source>Quilo office</source>
+        <translation>Quilo iroda</translation>
+    </message>
+    <message>
+        <source>Fleet</source>
+        <translation>Géppark</translation>
+    </message>
+    <message>
+        <source>Flags</source>
+        <translation>Jelzések</translation>
+    </message>
+    <message>
+        <source>Signed in as %1</source>
+        <translation>Bejelentkezve: %1</translation>
+    </message>
+    <message>
+        <source>Sign out</source>
+        <translation>Kijelentkezés</translation>
+    </message>
+    <message>
+        <source>Sign in</source>
+        <translation>Bejelentkezés</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Név</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Jelszó</translation>
+    </message>
+    <message>
+        <source>Enter</source>
+        <translation>Belépés</translation>
+    </message>
+    <message>
+        <source>The name or the password is wrong.</source>
+        <translation>A név vagy a jelszó hibás.</translation>
+    </message>
+    <message>
+        <source>Too many failed sign-ins: try again in %1 seconds.</source>
+        <translation>Túl sok sikertelen bejelentkezés: próbálja újra %1 másodperc múlva.</translation>
+    </message>
+    <message>
+        <source>Units whose name contains</source>
+        <translation>Egységek, amelyek nevében szerepel</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Mutat</translation>
+    </message>
+    <message>
+        <source>%1 units, %2 of them with flags (listed first)</source>
+        <translation>%1 egység, ebből %2 jelzéssel (ezek állnak elöl)</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Egység</translation>
+    </message>
+    <message>
+        <source>Flags at the last comparison</source>
+        <translation>Jelzések a legutóbbi összevetésnél</translation>
+    </message>
+    <message>
+        <source>Flag</source>
+        <translation>Jelzés</translation>
+    </message>
+    <message>
+        <source>one visit only</source>
+        <translation>csak egy látogatás</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>Előző</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Következő</translation>
+    </message>
+    <message>
+        <source>Page %1 of %2</source>
+        <translation>%1. oldal / %2</translation>
+    </message>
+    <message>
+        <source>Unit %1</source>
+        <translation>Egység: %1</translation>
+    </message>
+    <message>
+        <source>Visit %1 compared with visit %2</source>
+        <translation>A(z) %1. és a(z) %2. látogatás összevetése</translation>
+    </message>
+    <message>
+        <source>Comparison</source>
+        <translation>Összevetés</translation>
+    </message>
+    <message>
+        <source>This unit has one visit: there is nothing to compare it with yet.</source>
+        <translation>Ennek az egységnek egy látogatása van: még nincs mivel összevetni.</translation>
+    </message>
+    <message>
+        <source>Compare</source>
+        <translation>Összevetés</translation>
+    </message>
+    <message>
+        <source>Comparison as CSV</source>
+        <translation>Összevetés CSV-ként</translation>
+    </message>
+    <message>
+        <source>Comparison as JSON</source>
+        <translation>Összevetés JSON-ként</translation>
+    </message>
+    <message>
+        <source>Read-out file</source>
+        <translation>Kiolvasási fájl</translation>
+    </message>
+    <message>
+        <source>Charts</source>
+        <translation>Diagramok</translation>
+    </message>
+    <message>
+        <source>Games</source>
+        <translation>Játékok</translation>
+    </message>
+    <message>
+        <source>Games across the visits</source>
+        <translation>Játékok a látogatások során</translation>
+    </message>
+    <message>
+        <source>%1 at the last visit</source>
+        <translation>%1 a legutóbbi látogatáskor</translation>
+    </message>
+    <message>
+        <source>Flags across the fleet, newest first</source>
+        <translation>Jelzések a teljes gépparkban, a legújabb elöl</translation>
+    </message>
+    <message>
+        <source>No flag was raised at the units&apos; last comparisons.</source>
+        <translation>Az egységek legutóbbi összevetésénél nem volt jelzés.</translation>
+    </message>
+    <message>
+        <source>This page cannot be shown</source>
+        <translation>Ez az oldal nem jeleníthető meg</translation>
+    </message>
+    <message>
+        <source>The address holds a value that is not valid for &quot;%1&quot;.</source>
+        <translation>A címben a(z) „%1” értéke érvénytelen.</translation>
+    </message>
+    <message>
+        <source>There is no unit %1 in the history.</source>
+        <translation>A(z) %1 egység nincs az előzményekben.</translation>
+    </message>
+    <message>
+        <source>There is no visit %1 of this unit in the history.</source>
+        <translation>Ennek az egységnek nincs %1. látogatása az előzményekben.</translation>
+    </message>
+    <message>
+        <source>the two visits are not of this unit</source>
+        <translation>a két látogatás nem ehhez az egységhez tartozik</translation>
+    </message>
+    <message>
+        <source>The history cannot be reached now: %1. The site keeps running; try again later.</source>
+        <translation>Az előzmények most nem érhetők el: %1. Az oldal tovább fut; próbálja újra később.</translation>
+    </message>
+    <message>
+        <source>There is no such page.</source>
+        <translation>Nincs ilyen oldal.</translation>
+    </message>
+    <message>
+        <source>The page could not be made.</source>
+        <translation>Az oldalt nem sikerült elkészíteni.</translation>
+    </message>
+    <message>
+        <source>Back to the fleet</source>
+        <translation>Vissza a gépparkhoz</translation>
+    </message>
+    <message>
+        <source>the history at %1 could not keep the account: %2</source>
+        <translation>a(z) %1 előzmények nem tudták tárolni a fiókot: %2</translation>
+    </message>
+    <message>
+        <source>the password could not be hashed: the machine lacks the memory</source>
+        <translation>a jelszó kivonata nem készült el: a gépnek nincs elég memóriája</translation>
+    </message>
+    <message>
+        <source>usage: quilo serve [--history URL] [--listen ADDRESS] [--port N] [--certificate FILE --key FILE] [--threads N]
+       quilo serve --add-user NAME [--history URL]</source>
+        <translation>használat: quilo serve [--history URL] [--listen CÍM] [--port N] [--certificate FÁJL --key FÁJL] [--threads N]
+           quilo serve --add-user NÉV [--history URL]</translation>
+    </message>
+    <message>
+        <source>--port takes a number from 1 to 65535, not &quot;%1&quot;.</source>
+        <translation>a --port 1 és 65535 közötti számot vár, nem ezt: „%1”.</translation>
+    </message>
+    <message>
+        <source>--threads takes a number from 2 to 256, not &quot;%1&quot;.</source>
+        <translation>a --threads 2 és 256 közötti számot vár, nem ezt: „%1”.</translation>
+    </message>
+    <message>
+        <source>TLS needs both --certificate FILE and --key FILE.</source>
+        <translation>A TLS-hez a --certificate FÁJL és a --key FÁJL is kell.</translation>
+    </message>
+    <message>
+        <source>listening on %1 needs TLS: give --certificate FILE and --key FILE (without --listen the site listens on 127.0.0.1 only).</source>
+        <translation>a(z) %1 címen csak TLS-sel lehet figyelni: adja meg a --certificate FÁJL és a --key FÁJL kapcsolót (--listen nélkül az oldal csak a 127.0.0.1 címen figyel).</translation>
+    </message>
+    <message>
+        <source>the certificate %1 or the key %2 cannot be used.</source>
+        <translation>a(z) %1 tanúsítvány vagy a(z) %2 kulcs nem használható.</translation>
+    </message>
+    <message>
+        <source>cannot listen on %1 port %2: in use, or not an address of this machine.</source>
+        <translation>nem lehet figyelni a(z) %1 cím %2. portján: foglalt, vagy nem e gép címe.</translation>
+    </message>
+    <message>
+        <source>Serving the history at %1 on %2 (Ctrl+C stops)</source>
+        <translation>A(z) %1 előzmények kiszolgálása itt: %2 (Ctrl+C leállítja)</translation>
+    </message>
+    <message>
+        <source>no account can sign in yet: add one with quilo serve --add-user NAME.</source>
+        <translation>még egy fiók sem tud bejelentkezni: vegyen fel egyet a quilo serve --add-user NÉV paranccsal.</translation>
+    </message>
+    <message>
+        <source>Stopped.</source>
+        <translation>Leállítva.</translation>
+    </message>
+    <message>
+        <source>Password for %1: </source>
+        <translation>%1 jelszava: </translation>
+    </message>
+    <message>
+        <source>The same once more: </source>
+        <translation>Ugyanaz még egyszer: </translation>
+    </message>
+    <message>
+        <source>the two passwords differ; nothing was changed.</source>
+        <translation>a két jelszó eltér; semmi sem változott.</translation>
+    </message>
+    <message>
+        <source>a password needs at least %1 characters; nothing was changed.</source>
+        <translation>a jelszónak legalább %1 karakteresnek kell lennie; semmi sem változott.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be an account name: 1 to 64 characters, no control characters, no spaces at either end.</source>
+        <translation>„%1” nem lehet fióknév: 1–64 karakter, vezérlőkarakter nélkül, az elején és a végén szóköz nélkül.</translation>
+    </message>
+    <message>
+        <source>the account %1 can sign in now.</source>
+        <translation>a(z) %1 fiók most már bejelentkezhet.</translation>
+    </message>
+    <message>
+        <source>%1 unit comparisons ready in %2 s</source>
+        <translation>%1 egység összevetése elkészült %2 s alatt</translation>
+    </message>
 </context>
 <context>
     <name>quilo-readout</name>

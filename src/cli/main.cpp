@@ -1,7 +1,9 @@
 // quilo: the command-line front end. Everything but the process's own streams lives in
-// quilo_cli (cliapp.h).
+// quilo_cli (cliapp.h); `quilo serve`, the office site, in quilo_site (serve.h), which the
+// command line's own code neither includes nor is included by.
 
 #include "cliapp.h"
+#include "serve.h"
 #include "translation.h"
 #include "version.h"
 
@@ -40,5 +42,7 @@ int main(int argc, char *argv[])
     arguments.removeFirst();
     // before anything is said: the parser's own messages are in that language too
     Quilo::InstallTranslation(Quilo::LanguageArgument(arguments));
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("serve"))
+        return Quilo::Site::RunServe(arguments.mid(1), {&out, &err, &in, STDIN_FILENO});
     return QuiloCli::RunCli(arguments, streams);
 }

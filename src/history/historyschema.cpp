@@ -70,6 +70,12 @@ const QList<Migration> &migrations()
           QStringLiteral("ALTER TABLE outbox_by_target RENAME TO outbox"),
           QStringLiteral("CREATE UNIQUE INDEX outbox_visit_target ON outbox (uuid, target)")},
          {}},
+        // The office site's accounts: a name and a salted, slow hash of the password, never
+        // the password itself.
+        {4,
+         {QStringLiteral("CREATE TABLE accounts (name TEXT PRIMARY KEY, password_hash TEXT NOT NULL, "
+                         "created BIGINT NOT NULL)")},
+         {}},
     };
     return steps;
 }

@@ -67,7 +67,7 @@ struct StoredVisit
 class CHistoryStore
 {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     explicit CHistoryStore(const HistoryLocation &location);
     ~CHistoryStore();

@@ -2,6 +2,7 @@
 
 #include "datasettable.h"
 #include "historyservice.h"
+#include "logbars.h"
 #include "records.h"
 #include "stringtable.h"
 #include "tarveldoc.h"
@@ -37,15 +38,6 @@ namespace {
 
 constexpr int kUnitRole = Qt::UserRole;
 constexpr int kVisitRole = Qt::UserRole + 1;
-
-// The logs the chart can show, and the two figures of each pair of bars.
-constexpr DataSetId kChartLogs[] = {dsDaily, dsMonthly, dsQuarterly, dsYearly};
-
-template<class Record>
-std::pair<quint32, quint32> pairOf(const Record &r, bool money)
-{
-    return money ? std::pair{r.m_cashIn.m_nValue, r.m_cashOut.m_nValue} : std::pair{r.m_stake.m_nValue, r.m_win.m_nValue};
-}
 
 // Columns at least as wide as their headings, which are longer in some languages.
 void fitHeadings(QTreeWidget *tree)
@@ -423,25 +415,11 @@ void CHistoryView::ShowLogChart()
     auto *second = new QBarSet(money ? LoadString(Str::ColCashOut) : LoadString(Str::ColWin));
     QStringList dates;
     qreal top = 0;
-    // Oldest on the left: the log's newest record is its first.
-    for (int i = static_cast<int>(info->records) - 1; i >= 0; --i) {
-        const auto index = static_cast<unsigned>(i);
-        if (!m_later.HoldsUnitValue(set, index))
-            continue;
-        const std::unique_ptr<CDataField> record = m_later.Record(set, index);
-        std::pair<quint32, quint32> v;
-        switch (set) {
-        case dsDaily: v = pairOf(m_later.Decoded<dsDaily>(index), money); break;
-        case dsMonthly: v = pairOf(m_later.Decoded<dsMonthly>(index), money); break;
-        case dsQuarterly: v = pairOf(m_later.Decoded<dsQuarterly>(index), money); break;
-        default: v = pairOf(m_later.Decoded<dsYearly>(index), money); break;
-        }
-        // Short labels, so that a month of days fits beneath the bars: "01:12" for a day.
-        const QString date = record->GetColumnText(0);
-        dates << (set == dsDaily ? date.mid(5) : date);
-        *first << v.first;
-        *second << v.second;
-        top = std::max<qreal>(top, std::max(v.first, v.second));
+    for (const LogBar &bar : LogBars(m_later, set, money)) {
+        dates << bar.date;
+        *first << bar.first;
+        *second << bar.second;
+        top = std::max<qreal>(top, std::max(bar.first, bar.second));
     }
     auto *series = new QBarSeries;
     series->append(first);
