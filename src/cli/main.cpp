@@ -2,6 +2,7 @@
 // quilo_cli (cliapp.h).
 
 #include "cliapp.h"
+#include "collectapp.h"
 #include "translation.h"
 #include "version.h"
 
@@ -40,5 +41,8 @@ int main(int argc, char *argv[])
     arguments.removeFirst();
     // before anything is said: the parser's own messages are in that language too
     Quilo::InstallTranslation(Quilo::LanguageArgument(arguments));
+    // the unattended collection is a front end of its own, beside the command line's
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String(QuiloCollect::kCollectCommand))
+        return QuiloCollect::RunCollect(arguments.mid(1), &out, &err);
     return QuiloCli::RunCli(arguments, streams);
 }
