@@ -95,9 +95,10 @@ Quilo::Result<QString> ReadKeyFile(const QString &path)
         return Quilo::Failed{LoadString(Str::CollectKeyFileMode).arg(path)};
     const QString key = QString::fromUtf8(file.read(kMaxKeyFileBytes)).trimmed();
     std::uint8_t bytes[CKeyField::kLength] = {};
-    if (key.contains(QLatin1Char('\n')) || !CKeyField::ScanKey(key, bytes))
+    if (!CKeyField::ParseTyped(key, bytes))
         return Quilo::Failed{LoadString(Str::CollectKeyFileBad).arg(path)};
-    return key;
+    // in the form the document takes it
+    return CKeyField::FormatKey(bytes);
 }
 
 Quilo::Result<QList<CollectUnit>> LoadUnitList(const QString &path, bool *unreadable)
