@@ -1836,206 +1836,6 @@ Előzmények</translation>
         <source>%1 does not take %2; leave it out.</source>
         <translation>a(z) %1 parancs nem fogadja el ezt: %2; hagyja el.</translation>
     </message>
-</context>
-<context>
-    <name>quilo-readout</name>
-    <message>
-        <source>Talk to a built-in simulated unit on Com2.</source>
-        <translation>Kapcsolódás a beépített szimulált egységhez a Com2 porton.</translation>
-    </message>
-    <message>
-        <source>Speak LANGUAGE: en or hu (default: the locale&apos;s).</source>
-        <translation>A program nyelve (LANGUAGE): en vagy hu (alapértelmezés: a területi beállításé).</translation>
-    </message>
-    <message>
-        <source>Save a picture of every view into &lt;dir&gt;, then quit.</source>
-        <translation>Minden nézetről kép mentése a &lt;dir&gt; mappába, majd kilépés.</translation>
-    </message>
-    <message>
-        <source>A saved read-out (.quilo) to show instead of the unit.</source>
-        <translation>Az egység helyett megjelenítendő mentett kiolvasás (.quilo).</translation>
-    </message>
-    <message>
-        <source>the simulated unit did not start: %1</source>
-        <translation>a szimulált egység nem indult el: %1</translation>
-    </message>
-    <message>
-        <source>%1 screenshots in %2</source>
-        <translation>%1 képernyőkép ide: %2</translation>
-    </message>
-</context>
-<context>
-    <name>quilo-sim</name>
-    <message>
-        <source>expected TARGET=KIND in &quot;%1&quot;</source>
-        <translation>TARGET=KIND alak kell itt: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>bad command in &quot;%1&quot;</source>
-        <translation>hibás parancs itt: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>bad target in &quot;%1&quot;</source>
-        <translation>hibás cél itt: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>bad parameter in &quot;%1&quot;</source>
-        <translation>hibás paraméter itt: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>only &quot;,once&quot; may follow the kind in &quot;%1&quot;</source>
-        <translation>a hiba fajtája után csak &quot;,once&quot; állhat itt: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>bad fault kind in &quot;%1&quot;</source>
-        <translation>ismeretlen hibafajta itt: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>bad number in &quot;%1&quot;</source>
-        <translation>hibás szám itt: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>A simulated Quilo unit. Prints the serial line to open (the pseudo-terminal&apos;s slave path)
-and answers the unit&apos;s commands until SIGINT or SIGTERM.
-Fault SPEC: TARGET=KIND[:N][,once]; TARGET any|CMD|CMD:PARAM; KIND silent, two,
-length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N].</source>
-        <translation>Szimulált Quilo egység. Kiírja a megnyitandó soros vonalat (a pszeudoterminál slave oldalát),
-és SIGINT vagy SIGTERM jelzésig válaszol az egység parancsaira.
-A --fault SPEC alakja: TARGET=KIND[:N][,once]; TARGET any|CMD|CMD:PARAM; KIND silent, two,
-length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N].</translation>
-    </message>
-    <message>
-        <source>Speak LANGUAGE: en or hu (default: the locale&apos;s).</source>
-        <translation>A program nyelve (LANGUAGE): en vagy hu (alapértelmezés: a területi beállításé).</translation>
-    </message>
-    <message>
-        <source>Generate the unit from seed N.</source>
-        <translation>Az egység előállítása az N kezdőértékből.</translation>
-    </message>
-    <message>
-        <source>Load the unit from a JSON file.</source>
-        <translation>Az egység betöltése JSON-fájlból.</translation>
-    </message>
-    <message>
-        <source>Save the unit to a JSON file on exit.</source>
-        <translation>Az egység mentése JSON-fájlba kilépéskor.</translation>
-    </message>
-    <message>
-        <source>Key mode: require this 8-byte user key (16 hex digits).</source>
-        <translation>Kulcsmód: ennek a 8 bájtos felhasználói kulcsnak a megkövetelése (16 hexadecimális számjegy).</translation>
-    </message>
-    <message>
-        <source>Emulate 9600-baud wire time (default on a pseudo-terminal).</source>
-        <translation>A 9600 baudos vonal átviteli idejének utánzása (pszeudoterminálon alapértelmezett).</translation>
-    </message>
-    <message>
-        <source>Answer at once.</source>
-        <translation>Azonnali válasz.</translation>
-    </message>
-    <message>
-        <source>Wait MS before each answer.</source>
-        <translation>Várakozás MS ezredmásodpercig minden válasz előtt.</translation>
-    </message>
-    <message>
-        <source>Answer in bursts every MS ms, as through a USB adapter with that latency timer.</source>
-        <translation>Válasz MS ms-onként, csomagokban, mint egy ilyen késleltetési időzítőjű USB-adapteren át.</translation>
-    </message>
-    <message>
-        <source>Inject a fault (repeatable).</source>
-        <translation>Hiba beiktatása (ismételhető).</translation>
-    </message>
-    <message>
-        <source>Log the traffic to FILE (- for standard error).</source>
-        <translation>A forgalom naplózása a FILE fájlba (-: szabványos hibakimenet).</translation>
-    </message>
-    <message>
-        <source>Also reach the pseudo-terminal at PATH (a symbolic link).</source>
-        <translation>A pszeudoterminál elérhetővé tétele a PATH útvonalon is (szimbolikus link).</translation>
-    </message>
-    <message>
-        <source>Serve a serial device (9600 8N1) instead of a pseudo-terminal.</source>
-        <translation>Soros eszköz kiszolgálása (9600 8N1) pszeudoterminál helyett.</translation>
-    </message>
-    <message>
-        <source>--seed needs a number</source>
-        <translation>a --seed után szám kell</translation>
-    </message>
-    <message>
-        <source>--key needs 16 hexadecimal digits</source>
-        <translation>a --key után 16 hexadecimális számjegy kell</translation>
-    </message>
-    <message>
-        <source>--turnaround needs a number of milliseconds</source>
-        <translation>a --turnaround után ezredmásodpercek száma kell</translation>
-    </message>
-    <message>
-        <source>--adapter-latency needs a number of milliseconds from 0 to 255</source>
-        <translation>az --adapter-latency után 0 és 255 közötti ezredmásodperc-érték kell</translation>
-    </message>
-    <message>
-        <source>pseudo-terminal</source>
-        <translation>pszeudoterminál</translation>
-    </message>
-    <message>
-        <source>%1 exists already; remove it, or choose another path</source>
-        <translation>%1 már létezik; törölje, vagy válasszon másik útvonalat</translation>
-    </message>
-    <message>
-        <source>unknown entry &quot;%1&quot;</source>
-        <translation>ismeretlen bejegyzés: &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>expected an integer from %1 to %2</source>
-        <translation>%1 és %2 közötti egész szám kell</translation>
-    </message>
-    <message>
-        <source>expected %1 hexadecimal bytes</source>
-        <translation>%1 hexadecimális bájt kell</translation>
-    </message>
-    <message>
-        <source>expected a text</source>
-        <translation>szöveg kell</translation>
-    </message>
-    <message>
-        <source>a character has no place in code page 1250</source>
-        <translation>egy karakter nem szerepel az 1250-es kódlapon</translation>
-    </message>
-    <message>
-        <source>longer than the field&apos;s %1 characters</source>
-        <translation>hosszabb a mező %1 karakterénél</translation>
-    </message>
-    <message>
-        <source>contains a NUL character</source>
-        <translation>NUL karaktert tartalmaz</translation>
-    </message>
-    <message>
-        <source>expected an array of %1 entries</source>
-        <translation>%1 elemű tömb kell</translation>
-    </message>
-    <message>
-        <source>expected an object</source>
-        <translation>objektum kell</translation>
-    </message>
-    <message>
-        <source>expected &quot;YYYY-MM-DD hh:mm:ss&quot; in 2000..2099</source>
-        <translation>&quot;YYYY-MM-DD hh:mm:ss&quot; alakú idő kell 2000 és 2099 között</translation>
-    </message>
-    <message>
-        <source>offset %1: a NUL byte; nothing may follow the JSON object</source>
-        <translation>a(z) %1 pozíción: NUL bájt; a JSON-objektum után semmi sem következhet</translation>
-    </message>
-    <message>
-        <source>the key &quot;%1&quot; appears twice in one object</source>
-        <translation>a(z) „%1” kulcs kétszer szerepel egy objektumban</translation>
-    </message>
-    <message>
-        <source>offset %1: %2</source>
-        <translation>a(z) %1 pozíción: %2</translation>
-    </message>
-    <message>
-        <source>expected a JSON object</source>
-        <translation>JSON-objektum kell</translation>
-    </message>
     <message>
         <source>Usage: quilo collect [PORT...] [--units FILE] [options]
 Reads every unit listed, each a whole-unit read-out recorded in the visit history and compared with
@@ -2253,6 +2053,206 @@ Kilépési kód: 0 minden egység kiolvasva, jelzés nélkül; 1 egy egység sik
     <message>
         <source>%1 of %2 unit(s) read, %3 failed, %4 with flags</source>
         <translation>%2 egységből %1 kiolvasva, %3 sikertelen, %4 jelzéssel</translation>
+    </message>
+</context>
+<context>
+    <name>quilo-readout</name>
+    <message>
+        <source>Talk to a built-in simulated unit on Com2.</source>
+        <translation>Kapcsolódás a beépített szimulált egységhez a Com2 porton.</translation>
+    </message>
+    <message>
+        <source>Speak LANGUAGE: en or hu (default: the locale&apos;s).</source>
+        <translation>A program nyelve (LANGUAGE): en vagy hu (alapértelmezés: a területi beállításé).</translation>
+    </message>
+    <message>
+        <source>Save a picture of every view into &lt;dir&gt;, then quit.</source>
+        <translation>Minden nézetről kép mentése a &lt;dir&gt; mappába, majd kilépés.</translation>
+    </message>
+    <message>
+        <source>A saved read-out (.quilo) to show instead of the unit.</source>
+        <translation>Az egység helyett megjelenítendő mentett kiolvasás (.quilo).</translation>
+    </message>
+    <message>
+        <source>the simulated unit did not start: %1</source>
+        <translation>a szimulált egység nem indult el: %1</translation>
+    </message>
+    <message>
+        <source>%1 screenshots in %2</source>
+        <translation>%1 képernyőkép ide: %2</translation>
+    </message>
+</context>
+<context>
+    <name>quilo-sim</name>
+    <message>
+        <source>expected TARGET=KIND in &quot;%1&quot;</source>
+        <translation>TARGET=KIND alak kell itt: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>bad command in &quot;%1&quot;</source>
+        <translation>hibás parancs itt: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>bad target in &quot;%1&quot;</source>
+        <translation>hibás cél itt: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>bad parameter in &quot;%1&quot;</source>
+        <translation>hibás paraméter itt: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>only &quot;,once&quot; may follow the kind in &quot;%1&quot;</source>
+        <translation>a hiba fajtája után csak &quot;,once&quot; állhat itt: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>bad fault kind in &quot;%1&quot;</source>
+        <translation>ismeretlen hibafajta itt: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>bad number in &quot;%1&quot;</source>
+        <translation>hibás szám itt: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>A simulated Quilo unit. Prints the serial line to open (the pseudo-terminal&apos;s slave path)
+and answers the unit&apos;s commands until SIGINT or SIGTERM.
+Fault SPEC: TARGET=KIND[:N][,once]; TARGET any|CMD|CMD:PARAM; KIND silent, two,
+length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N].</source>
+        <translation>Szimulált Quilo egység. Kiírja a megnyitandó soros vonalat (a pszeudoterminál slave oldalát),
+és SIGINT vagy SIGTERM jelzésig válaszol az egység parancsaira.
+A --fault SPEC alakja: TARGET=KIND[:N][,once]; TARGET any|CMD|CMD:PARAM; KIND silent, two,
+length[:D], checksum, late:MS, garbage[:N], refuse, gap:MS, drop[:N].</translation>
+    </message>
+    <message>
+        <source>Speak LANGUAGE: en or hu (default: the locale&apos;s).</source>
+        <translation>A program nyelve (LANGUAGE): en vagy hu (alapértelmezés: a területi beállításé).</translation>
+    </message>
+    <message>
+        <source>Generate the unit from seed N.</source>
+        <translation>Az egység előállítása az N kezdőértékből.</translation>
+    </message>
+    <message>
+        <source>Load the unit from a JSON file.</source>
+        <translation>Az egység betöltése JSON-fájlból.</translation>
+    </message>
+    <message>
+        <source>Save the unit to a JSON file on exit.</source>
+        <translation>Az egység mentése JSON-fájlba kilépéskor.</translation>
+    </message>
+    <message>
+        <source>Key mode: require this 8-byte user key (16 hex digits).</source>
+        <translation>Kulcsmód: ennek a 8 bájtos felhasználói kulcsnak a megkövetelése (16 hexadecimális számjegy).</translation>
+    </message>
+    <message>
+        <source>Emulate 9600-baud wire time (default on a pseudo-terminal).</source>
+        <translation>A 9600 baudos vonal átviteli idejének utánzása (pszeudoterminálon alapértelmezett).</translation>
+    </message>
+    <message>
+        <source>Answer at once.</source>
+        <translation>Azonnali válasz.</translation>
+    </message>
+    <message>
+        <source>Wait MS before each answer.</source>
+        <translation>Várakozás MS ezredmásodpercig minden válasz előtt.</translation>
+    </message>
+    <message>
+        <source>Answer in bursts every MS ms, as through a USB adapter with that latency timer.</source>
+        <translation>Válasz MS ms-onként, csomagokban, mint egy ilyen késleltetési időzítőjű USB-adapteren át.</translation>
+    </message>
+    <message>
+        <source>Inject a fault (repeatable).</source>
+        <translation>Hiba beiktatása (ismételhető).</translation>
+    </message>
+    <message>
+        <source>Log the traffic to FILE (- for standard error).</source>
+        <translation>A forgalom naplózása a FILE fájlba (-: szabványos hibakimenet).</translation>
+    </message>
+    <message>
+        <source>Also reach the pseudo-terminal at PATH (a symbolic link).</source>
+        <translation>A pszeudoterminál elérhetővé tétele a PATH útvonalon is (szimbolikus link).</translation>
+    </message>
+    <message>
+        <source>Serve a serial device (9600 8N1) instead of a pseudo-terminal.</source>
+        <translation>Soros eszköz kiszolgálása (9600 8N1) pszeudoterminál helyett.</translation>
+    </message>
+    <message>
+        <source>--seed needs a number</source>
+        <translation>a --seed után szám kell</translation>
+    </message>
+    <message>
+        <source>--key needs 16 hexadecimal digits</source>
+        <translation>a --key után 16 hexadecimális számjegy kell</translation>
+    </message>
+    <message>
+        <source>--turnaround needs a number of milliseconds</source>
+        <translation>a --turnaround után ezredmásodpercek száma kell</translation>
+    </message>
+    <message>
+        <source>--adapter-latency needs a number of milliseconds from 0 to 255</source>
+        <translation>az --adapter-latency után 0 és 255 közötti ezredmásodperc-érték kell</translation>
+    </message>
+    <message>
+        <source>pseudo-terminal</source>
+        <translation>pszeudoterminál</translation>
+    </message>
+    <message>
+        <source>%1 exists already; remove it, or choose another path</source>
+        <translation>%1 már létezik; törölje, vagy válasszon másik útvonalat</translation>
+    </message>
+    <message>
+        <source>unknown entry &quot;%1&quot;</source>
+        <translation>ismeretlen bejegyzés: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>expected an integer from %1 to %2</source>
+        <translation>%1 és %2 közötti egész szám kell</translation>
+    </message>
+    <message>
+        <source>expected %1 hexadecimal bytes</source>
+        <translation>%1 hexadecimális bájt kell</translation>
+    </message>
+    <message>
+        <source>expected a text</source>
+        <translation>szöveg kell</translation>
+    </message>
+    <message>
+        <source>a character has no place in code page 1250</source>
+        <translation>egy karakter nem szerepel az 1250-es kódlapon</translation>
+    </message>
+    <message>
+        <source>longer than the field&apos;s %1 characters</source>
+        <translation>hosszabb a mező %1 karakterénél</translation>
+    </message>
+    <message>
+        <source>contains a NUL character</source>
+        <translation>NUL karaktert tartalmaz</translation>
+    </message>
+    <message>
+        <source>expected an array of %1 entries</source>
+        <translation>%1 elemű tömb kell</translation>
+    </message>
+    <message>
+        <source>expected an object</source>
+        <translation>objektum kell</translation>
+    </message>
+    <message>
+        <source>expected &quot;YYYY-MM-DD hh:mm:ss&quot; in 2000..2099</source>
+        <translation>&quot;YYYY-MM-DD hh:mm:ss&quot; alakú idő kell 2000 és 2099 között</translation>
+    </message>
+    <message>
+        <source>offset %1: a NUL byte; nothing may follow the JSON object</source>
+        <translation>a(z) %1 pozíción: NUL bájt; a JSON-objektum után semmi sem következhet</translation>
+    </message>
+    <message>
+        <source>the key &quot;%1&quot; appears twice in one object</source>
+        <translation>a(z) „%1” kulcs kétszer szerepel egy objektumban</translation>
+    </message>
+    <message>
+        <source>offset %1: %2</source>
+        <translation>a(z) %1 pozíción: %2</translation>
+    </message>
+    <message>
+        <source>expected a JSON object</source>
+        <translation>JSON-objektum kell</translation>
     </message>
 </context>
 </TS>
