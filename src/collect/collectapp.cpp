@@ -135,13 +135,15 @@ int RunCollect(const QStringList &arguments, QIODevice *out, QIODevice *err)
     QEventLoop loop;
     bool stopping = false;
     int status = kExitAllRead;
-    std::unique_ptr<CCollector> round;
+    std::unique_ptr<CCollector> round; // the last round's lives until the next one begins
+    bool roundRunning = false;
     QDateTime roundStart;
     QTimer next;
     next.setSingleShot(true);
 
     const auto startRound = [&]() {
         roundStart = QDateTime::currentDateTime();
+        roundRunning = true;
         round = std::make_unique<CCollector>(units, settings, [err](const QString &line) { say(err, line); });
         say(err, LoadString(Str::CollectRoundStart)
                      .arg(units.size())
@@ -154,7 +156,7 @@ int RunCollect(const QStringList &arguments, QIODevice *out, QIODevice *err)
             status = CollectExitStatus(runs);
             if (out->write(summary) != summary.size())
                 status = kExitOutput;
-            round.reset();
+            roundRunning = false;
             if (stopping || !o.service()) {
                 loop.quit();
                 return;
@@ -177,7 +179,7 @@ int RunCollect(const QStringList &arguments, QIODevice *out, QIODevice *err)
             return;
         stopping = true;
         say(err, LoadString(Str::CollectStopping));
-        if (round) {
+        if (roundRunning) {
             round->Stop();
         } else {
             // between two rounds of a service: nothing runs, the last round's status stands

@@ -57,7 +57,13 @@ CCollector::CCollector(const QList<CollectUnit> &units, const CollectSettings &s
     }
 }
 
-CCollector::~CCollector() = default;
+CCollector::~CCollector()
+{
+    // the documents first: each waits for its line thread, whose signals come here
+    m_retired.clear();
+    for (auto &line : m_lines)
+        line->doc.reset();
+}
 
 void CCollector::Start()
 {
@@ -248,11 +254,14 @@ void CCollector::Failed(int i, const QString &why, bool retry)
 
 void CCollector::Release(int i)
 {
-    // The document emitted the signal being handled: it goes once that has returned. Its line
-    // thread ends with it, so a round of hundreds of units does not keep hundreds of threads.
+    // The document may have emitted the signal being handled: it goes once that has returned,
+    // and at the latest with the collector, so no line thread outlives the round. Its thread
+    // ends with it, so a round of hundreds of units does not keep hundreds of threads.
     Line &l = *m_lines.at(static_cast<std::size_t>(i));
-    if (l.doc)
-        l.doc.release()->deleteLater();
+    if (!l.doc)
+        return;
+    m_retired.push_back(std::move(l.doc));
+    QTimer::singleShot(0, this, [this]() { m_retired.clear(); });
 }
 
 void CCollector::OnFiled(int i, const FiledVisit &visit)

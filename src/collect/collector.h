@@ -90,6 +90,7 @@ private:
     std::function<void(const QString &)> m_say;
     QList<UnitRun> m_runs;
     std::vector<std::unique_ptr<Line>> m_lines;
+    std::vector<std::unique_ptr<CTarvelDoc>> m_retired; // done with, deleted once their signal returned
     std::deque<int> m_ready;
     std::unique_ptr<CVisitFiler> m_filer;
     int m_reading = 0;
