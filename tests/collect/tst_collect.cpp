@@ -169,18 +169,39 @@ private slots:
             if (i < 6)
                 good << std::pair{name, sims.back().get()};
         }
+        // u2 in key mode, its user key in a file only its owner reads
+        sims[1]->setUserKey(QuiloSim::Key{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF});
+        const QString keyFile = m_dir.filePath(QStringLiteral("u2.key"));
+        QFile key(keyFile);
+        QVERIFY(key.open(QIODevice::WriteOnly));
+        key.write("0123456789abcdef\n");
+        key.close();
+        QVERIFY(key.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const auto withKey = [&](const QString &path) {
+            QFile list(path);
+            if (!list.open(QIODevice::ReadWrite))
+                qFatal("cannot change %s", qPrintable(path));
+            QByteArray text = list.readAll();
+            text.replace(sims[1]->slavePath().toUtf8() + '\n', sims[1]->slavePath().toUtf8() + " key=u2.key\n");
+            list.resize(0);
+            list.write(text);
+            return path;
+        };
+        const QString eight = withKey(writeUnits(QStringLiteral("eight.conf"), all));
         const QString url = QStringLiteral("sqlite://") + m_dir.filePath(QStringLiteral("eight.sqlite"));
         const QStringList common{QStringLiteral("--history"), url, QStringLiteral("--retries"), QStringLiteral("1"),
                                  QStringLiteral("--retry-pause"), QStringLiteral("1"), QStringLiteral("--silence"),
                                  QStringLiteral("2")};
-        auto p = start(QStringList{QStringLiteral("--units"), writeUnits(QStringLiteral("eight.conf"), all)} + common);
+        auto p = start(QStringList{QStringLiteral("--units"), eight} + common);
         Run run = finish(*p, 120000);
         QCOMPARE(run.exit, 1);
         for (int i = 0; i < 6; ++i) {
             const QJsonObject u = run.unit(QStringLiteral("u%1").arg(i + 1));
             QCOMPARE(u.value(QStringLiteral("result")).toString(), QStringLiteral("read"));
             QCOMPARE(u.value(QStringLiteral("visit")).toString(), QStringLiteral("recorded"));
+            QCOMPARE(u.value(QStringLiteral("failedRecords")).toInt(), 0);
         }
+        QVERIFY2(!run.err.contains(QLatin1String("01 - 23")) && !run.err.contains(QLatin1String("0123456789")), qPrintable(run.err));
         const QJsonObject silent = run.unit(QStringLiteral("u7"));
         QCOMPARE(silent.value(QStringLiteral("result")).toString(), QStringLiteral("failed"));
         QVERIFY2(silent.value(QStringLiteral("reason")).toString().contains(QLatin1String("does not answer")), qPrintable(run.err));
@@ -200,7 +221,7 @@ private slots:
         lowered.counters.cashIn -= 1000;
         sims[2]->setState(lowered);
         const QString flagFile = m_dir.filePath(QStringLiteral("flags.json"));
-        p = start(QStringList{QStringLiteral("--units"), writeUnits(QStringLiteral("six.conf"), good),
+        p = start(QStringList{QStringLiteral("--units"), withKey(writeUnits(QStringLiteral("six.conf"), good)),
                               QStringLiteral("--on-flag"), QStringLiteral("/bin/sh -c \"cat >> %1\"").arg(flagFile)}
                   + common);
         run = finish(*p, 120000);
@@ -294,6 +315,32 @@ private slots:
             const auto waiting = Quilo::WaitingVisits(outboxFile());
             QVERIFY2(waiting && waiting->isEmpty(), qPrintable(waiting.error()));
         }
+    }
+
+    // --jobs 1: one unit after the other, never two lines open at once.
+    void jobsLimit()
+    {
+        std::vector<std::unique_ptr<CSimulatedUnit>> sims;
+        QList<std::pair<QString, const CSimulatedUnit *>> list;
+        for (std::uint32_t i = 0; i < 3; ++i) {
+            sims.push_back(startUnit(501 + i));
+            list << std::pair{QStringLiteral("j%1").arg(i + 1), sims.back().get()};
+        }
+        auto p = start({QStringLiteral("--units"), writeUnits(QStringLiteral("jobs.conf"), list), QStringLiteral("--jobs"),
+                        QStringLiteral("1"), QStringLiteral("--no-history")});
+        const Run run = finish(*p, 120000);
+        QCOMPARE(run.exit, 0);
+        int open = 0;
+        int reads = 0;
+        for (const QString &line : run.err.split(QLatin1Char('\n'))) {
+            if (line.contains(QLatin1String("): reading (attempt"))) {
+                QVERIFY2(++open == 1, qPrintable(run.err));
+                ++reads;
+            } else if (line.contains(QLatin1String("): read: "))) {
+                --open;
+            }
+        }
+        QCOMPARE(reads, 3);
     }
 
     // Two collectors on one list: each unit is read by one of them, the other finds its port
