@@ -287,7 +287,7 @@ private slots:
         QVERIFY2(pg.CreateDatabase(QStringLiteral("collect"), &error), qPrintable(error));
         const QString url = pg.Url(QStringLiteral("collect"));
         auto fast = startUnit(301);
-        auto slow = startUnit(302, {}, 8);
+        auto slow = startUnit(302, {}, 20); // about 19 s: the server goes away before its end
         const QString units = writeUnits(QStringLiteral("pg.conf"), {{QStringLiteral("fast"), fast.get()},
                                                                      {QStringLiteral("slow"), slow.get()}});
         auto p = start({QStringLiteral("--units"), units, QStringLiteral("--history"), url});
@@ -302,6 +302,7 @@ private slots:
         QVERIFY2(!(seen + run.err).contains(QLatin1String(CPgServer::kPassword)), qPrintable(run.err));
 
         QVERIFY2(pg.Start(&error), qPrintable(error));
+        slow->setTurnaroundMs(0);
         for (int again = 0; again < 2; ++again) {
             // played on since: a visit of its own, not one equal to the kept one
             QuiloSim::UnitState played = slow->state();
@@ -350,7 +351,7 @@ private slots:
         std::vector<std::unique_ptr<CSimulatedUnit>> sims;
         QList<std::pair<QString, const CSimulatedUnit *>> list;
         for (std::uint32_t i = 0; i < 3; ++i) {
-            sims.push_back(startUnit(401 + i, {}, 4));
+            sims.push_back(startUnit(401 + i, {}, 8)); // about 8 s, while the other collector starts
             list << std::pair{QStringLiteral("t%1").arg(i + 1), sims.back().get()};
         }
         const QString url = QStringLiteral("sqlite://") + m_dir.filePath(QStringLiteral("two.sqlite"));
