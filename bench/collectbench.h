@@ -1,5 +1,5 @@
 #pragma once
-// Benchmark 11: the unattended collection. `units` quilo-sim processes at 9600-baud pacing,
+// Benchmark 12: the unattended collection. `units` quilo-sim processes at 9600-baud pacing,
 // each a unit of its own, read side by side by one `quilo collect`, against one of them read
 // alone by the same command: the wall time of both, the collector's CPU per unit and its peak
 // memory, and from these what 100 units would take.

@@ -50,7 +50,7 @@ for option in "User=quilo" "SupplementaryGroups=dialout" "NoNewPrivileges=yes" "
   grep -qxF "$option" <<<"$service" || fail "quilo-collect.service lacks $option"
 done
 depends=$(dpkg-deb --field "$deb" Depends)
-for lib in libqt6widgets6 libqt6serialport6 libqt6svg6 libc6; do
+for lib in libqt6widgets6 libqt6serialport6 libqt6svg6 libssl3 libc6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 

@@ -12,6 +12,7 @@ packages=(
   libgl-dev
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6charts6 libqt6opengl6-dev zlib1g-dev
   help2man librsvg2-bin
+  libssl-dev  # TLS for network ports (tcp+tls://, rfc2217+tls://); the programs link libssl3
 )
 if [[ "${1:-all}" != run ]]; then
   packages+=(
@@ -20,6 +21,7 @@ if [[ "${1:-all}" != run ]]; then
     man-db bash-completion dpkg-dev file
     # systemd-analyze: the package check verifies the collection's service and timer
     systemd
+    ser2net openssl  # the network-port tests serve the simulated unit with ser2net, make certificates with openssl
   )
 fi
 
@@ -28,7 +30,7 @@ if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>
   echo "  C++20 compiler, CMake >= 3.25, Ninja, Qt 6 (Core, Gui, Widgets, PrintSupport, SerialPort, Svg," >&2
   echo "  Sql with SQLite and PostgreSQL drivers, Charts, Test, Linguist tools), clang with its" >&2
   echo "  sanitizer/fuzzer runtime, Xvfb, valgrind, a PostgreSQL server, help2man, rsvg-convert," >&2
-  echo "  man, bash-completion" >&2
+  echo "  man, bash-completion, OpenSSL 3 (libssl); for the tests ser2net and the openssl program" >&2
   exit 1
 fi
 

@@ -2053,6 +2053,152 @@ Kilépési kód: 0 minden egység kiolvasva, jelzés nélkül; 1 egy egység sik
     <message>
         <source>%1 of %2 unit(s) read, %3 failed, %4 with flags</source>
         <translation>%2 egységből %1 kiolvasva, %3 sikertelen, %4 jelzéssel</translation>
+        <source>&quot;%1&quot; is no network port (%2)</source>
+        <translation>„%1” nem hálózati port (%2)</translation>
+    </message>
+    <message>
+        <source>%1 is not a network port: %2. Give tcp://HOST:PORT or rfc2217://HOST:PORT, with +tls for TLS (tcp+tls://, rfc2217+tls://).</source>
+        <translation>A(z) %1 nem hálózati port: %2. Adja meg így: tcp://HOST:PORT vagy rfc2217://HOST:PORT, TLS-hez +tls-sel (tcp+tls://, rfc2217+tls://).</translation>
+    </message>
+    <message>
+        <source>the scheme %1 is not tcp, rfc2217, tcp+tls or rfc2217+tls</source>
+        <translation>a(z) %1 séma nem tcp, rfc2217, tcp+tls vagy rfc2217+tls</translation>
+    </message>
+    <message>
+        <source>it needs a host and a port number: HOST:PORT, or [ADDRESS]:PORT for IPv6</source>
+        <translation>gépnév és portszám kell: HOST:PORT, IPv6 esetén [ADDRESS]:PORT</translation>
+    </message>
+    <message>
+        <source>the port number must be 1 to 65535, not &quot;%1&quot;</source>
+        <translation>a portszám 1 és 65535 között legyen, nem „%1”</translation>
+    </message>
+    <message>
+        <source>the host %1 is not found (%2)</source>
+        <translation>a(z) %1 gép nem található (%2)</translation>
+    </message>
+    <message>
+        <source>%1 refused the connection: nothing takes connections on that port</source>
+        <translation>a(z) %1 elutasította a kapcsolatot: azon a porton semmi sem fogad kapcsolatot</translation>
+    </message>
+    <message>
+        <source>%1 did not answer within %2 s</source>
+        <translation>a(z) %1 nem válaszolt %2 másodpercen belül</translation>
+    </message>
+    <message>
+        <source>no connection to %1: %2</source>
+        <translation>nincs kapcsolat ezzel: %1: %2</translation>
+    </message>
+    <message>
+        <source>no reason given</source>
+        <translation>ok nélkül</translation>
+    </message>
+    <message>
+        <source>cannot use %1 for TLS: %2</source>
+        <translation>a(z) %1 nem használható TLS-hez: %2</translation>
+    </message>
+    <message>
+        <source>the TLS handshake with %1 failed (%2); nothing was sent</source>
+        <translation>a TLS-kézfogás a(z) %1 géppel nem sikerült (%2); semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>the certificate of %1 is refused (%2); nothing was sent</source>
+        <translation>a(z) %1 tanúsítványa elutasítva (%2); semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 did not finish the TLS handshake in time; nothing was sent</source>
+        <translation>a(z) %1 nem fejezte be időben a TLS-kézfogást; semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 closed the connection before the line was set up; nothing was sent</source>
+        <translation>a(z) %1 bontotta a kapcsolatot, mielőtt a vonal beállt volna; semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 does not take RFC 2217 (it refused the COM-PORT option); nothing was sent</source>
+        <translation>a(z) %1 nem fogadja az RFC 2217-et (elutasította a COM-PORT opciót); semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 refused telnet binary mode, which the unit&apos;s frames need; nothing was sent</source>
+        <translation>a(z) %1 elutasította a telnet bináris módját, amely az egység kereteihez kell; semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 refused the line settings 9600 8N1 without flow control (it answered %2); nothing was sent</source>
+        <translation>a(z) %1 elutasította a 9600 8N1, áramlásvezérlés nélküli vonalbeállítást (válasza: %2); semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 did not confirm the line settings within %2 s; nothing was sent</source>
+        <translation>a(z) %1 nem erősítette meg a vonalbeállítást %2 másodpercen belül; semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>baud rate %1</source>
+        <translation>átviteli sebesség %1</translation>
+    </message>
+    <message>
+        <source>%1 data bits</source>
+        <translation>%1 adatbit</translation>
+    </message>
+    <message>
+        <source>parity %1</source>
+        <translation>paritás %1</translation>
+    </message>
+    <message>
+        <source>stop size %1</source>
+        <translation>stopbit-méret %1</translation>
+    </message>
+    <message>
+        <source>flow control %1</source>
+        <translation>áramlásvezérlés %1</translation>
+    </message>
+    <message>
+        <source>the user key crosses the network readable: %1 is not encrypted. Use tcp+tls:// or rfc2217+tls:// to protect it.</source>
+        <translation>a felhasználói kulcs olvashatóan megy át a hálózaton: a(z) %1 nem titkosított. A védelméhez használja a tcp+tls:// vagy rfc2217+tls:// portot.</translation>
+    </message>
+    <message>
+        <source>Network ports (for -p, in QUILO_PORTS and the settings):
+  tcp://HOST:PORT                a serial device server (ser2net ...), the line&apos;s bytes over TCP
+  rfc2217://HOST:PORT            the same by telnet with RFC 2217, which sets its line to 9600 8N1
+  tcp+tls://, rfc2217+tls://     either inside TLS; the server&apos;s certificate is checked
+      --ca FILE                  the CA certificates (PEM) to check it with (default: the system&apos;s)
+      --cert FILE                a client certificate (PEM), for a server that asks for one
+      --key-file FILE            its private key (default: in the --cert file)
+      --connect-timeout SECONDS  time to connect and set up the line, 1 to 120 (default 5)
+</source>
+        <translation>Hálózati portok (a -p után, a QUILO_PORTS-ban és a beállításokban):
+  tcp://HOST:PORT                soros eszközszerver (ser2net ...), a vonal bájtjai TCP-n
+  rfc2217://HOST:PORT            ugyanez telneten, RFC 2217-tel, amely a vonalát 9600 8N1-re állítja
+  tcp+tls://, rfc2217+tls://     bármelyik TLS-ben; a szerver tanúsítványát ellenőrzi
+      --ca FILE                  a CA-tanúsítványok (PEM), amelyekkel ellenőrzi (alapból: a rendszeréi)
+      --cert FILE                ügyféltanúsítvány (PEM) az ezt kérő szerverhez
+      --key-file FILE            a titkos kulcsa (alapból: a --cert fájlban)
+      --connect-timeout SECONDS  a kapcsolódás és a vonal beállításának ideje, 1-120 (alapból 5)
+</translation>
+    </message>
+    <message>
+        <source>--connect-timeout takes seconds from 1 to 120, not &apos;%1&apos;.</source>
+        <translation>a --connect-timeout 1 és 120 közötti másodpercet vár, nem ezt: &apos;%1&apos;.</translation>
+    </message>
+    <message>
+        <source>Network ports:</source>
+        <translation>Hálózati portok:</translation>
+    </message>
+    <message>
+        <source>answers</source>
+        <translation>válaszol</translation>
+    </message>
+    <message>
+        <source>does not answer: %1</source>
+        <translation>nem válaszol: %1</translation>
+    </message>
+    <message>
+        <source>warning: %1</source>
+        <translation>figyelmeztetés: %1</translation>
+    </message>
+    <message>
+        <source>%1 asks for a client certificate; give one with --cert (and --key-file) or in the settings; nothing was sent</source>
+        <translation>a(z) %1 ügyféltanúsítványt kér; adjon meg egyet a --cert (és a --key-file) kapcsolóval vagy a beállításokban; semmi sem ment el</translation>
+    </message>
+    <message>
+        <source>%1 refused the client certificate (%2); nothing was sent</source>
+        <translation>a(z) %1 elutasította az ügyféltanúsítványt (%2); semmi sem ment el</translation>
     </message>
 </context>
 <context>

@@ -6,8 +6,10 @@
 #include "cliwrites.h"
 #include "completion.h"
 #include "exporttable.h"
+#include "comport.h"
 #include "formatters.h"
 #include "historycli.h"
+#include "netport.h"
 #include "outputfile.h"
 #include "portnames.h"
 #include "progress.h"
@@ -344,6 +346,25 @@ bool lacksDialout()
     return getegid() != g->gr_gid;
 }
 
+// The named network ports, and whether each answers: connected, its certificate checked and
+// its line set up as a read-out would, then closed again without a byte of the unit's data.
+QString networkPorts()
+{
+    const QList<Quilo::NamedPort> named = Quilo::NamedNetworkPorts();
+    if (named.isEmpty())
+        return QString();
+    QList<QStringList> rows;
+    for (const Quilo::NamedPort &port : named) {
+        CComPort line(port.name);
+        const bool answers = line.Open() == 1;
+        line.Close();
+        rows << QStringList{port.name, port.path, sourceText(port.source),
+                            answers ? LoadString(Str::CliPortsAnswers)
+                                    : LoadString(Str::CliPortsNoAnswer).arg(line.LastError().message)};
+    }
+    return QLatin1Char('\n') + LoadString(Str::CliPortsNetwork) + QLatin1Char('\n') + AlignedRows(rows, QStringLiteral("  "));
+}
+
 int runPorts(const CCliStreams &io)
 {
     QString out = LoadString(Str::CliPortsHeader) + QLatin1Char('\n');
@@ -390,7 +411,23 @@ int runPorts(const CCliStreams &io)
         out += QLatin1Char('\n') + mappingError + QLatin1Char('\n');
     if (lacksDialout())
         out += QLatin1Char('\n') + LoadString(Str::CliPortsDialout) + QLatin1Char('\n');
+    out += networkPorts();
     return WriteOut(io, out.toUtf8()) ? ExitOk : ExitOutput;
+}
+
+// The command line's TLS files and connect time-out replace the settings' for this run.
+void applyNetworkOptions(const CCliOptions &o)
+{
+    Quilo::Net::Options net = Quilo::Net::CurrentOptions();
+    if (!o.caFile.isEmpty())
+        net.caFile = o.caFile;
+    if (!o.certFile.isEmpty())
+        net.certFile = o.certFile;
+    if (!o.keyFile.isEmpty())
+        net.keyFile = o.keyFile;
+    if (o.connectTimeoutS > 0)
+        net.connectTimeoutMs = o.connectTimeoutS * 1000;
+    Quilo::Net::SetOptions(net);
 }
 
 } // namespace
@@ -411,6 +448,7 @@ int RunCli(const QStringList &arguments, const CCliStreams &io)
         return ExitUsage;
     }
     const CCliOptions &o = parsed.options;
+    applyNetworkOptions(o);
     switch (o.command) {
     case Command::Help:
         return WriteOut(io, UsageText().toUtf8()) ? ExitOk : ExitOutput;

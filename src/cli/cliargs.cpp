@@ -1,5 +1,6 @@
 #include "cliargs.h"
 
+#include "netport.h"
 #include "quilofile.h"
 
 #include "stringtable.h"
@@ -36,6 +37,10 @@ struct Parser {
     QCommandLineOption now{QStringLiteral("now")};
     QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("url")};
     QCommandLineOption noHistory{QStringLiteral("no-history")};
+    QCommandLineOption caFile{QStringLiteral("ca"), QString(), QStringLiteral("file")};
+    QCommandLineOption certFile{QStringLiteral("cert"), QString(), QStringLiteral("file")};
+    QCommandLineOption keyFile{QStringLiteral("key-file"), QString(), QStringLiteral("file")};
+    QCommandLineOption connectTimeout{QStringLiteral("connect-timeout"), QString(), QStringLiteral("seconds")};
     // taken before the parser runs (main.cpp), so that its messages are in that language
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("language")};
 
@@ -46,7 +51,8 @@ struct Parser {
         {&trace, WordKind::Free}, {&traceFile, WordKind::File}, {&format, WordKind::Format},
         {&output, WordKind::File}, {&separator, WordKind::Separator}, {&yes, WordKind::Free},
         {&now, WordKind::Free}, {&history, WordKind::Free}, {&noHistory, WordKind::Free},
-        {&lang, WordKind::Language}};
+        {&lang, WordKind::Language}, {&caFile, WordKind::File}, {&certFile, WordKind::File},
+        {&keyFile, WordKind::File}, {&connectTimeout, WordKind::Free}};
 
     Parser()
     {
@@ -82,8 +88,26 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
     const QCommandLineParser &p = parser.p;
     if (p.isSet(parser.port)) {
         o->portName = CanonicalPortName(p.value(parser.port));
+        if (Quilo::Net::LooksLikeNetworkPort(p.value(parser.port))) {
+            const Quilo::Net::ParsedAddress parsed = Quilo::Net::ParseAddress(p.value(parser.port));
+            if (!parsed.address) {
+                *error = LoadString(Str::NetErrBadPort).arg(p.value(parser.port), parsed.problem);
+                return false;
+            }
+        }
         if (o->portName.isEmpty()) {
             *error = LoadString(Str::CliErrPortName).arg(p.value(parser.port));
+            return false;
+        }
+    }
+    o->caFile = p.value(parser.caFile);
+    o->certFile = p.value(parser.certFile);
+    o->keyFile = p.value(parser.keyFile);
+    if (p.isSet(parser.connectTimeout)) {
+        bool ok = false;
+        o->connectTimeoutS = p.value(parser.connectTimeout).toInt(&ok);
+        if (!ok || o->connectTimeoutS < 1 || o->connectTimeoutS > Quilo::Net::kMaxConnectTimeoutS) {
+            *error = LoadString(Str::CliErrConnectTimeout).arg(p.value(parser.connectTimeout));
             return false;
         }
     }
@@ -209,6 +233,8 @@ QString CanonicalPortName(const QString &text)
         return QStringLiteral("Com") + m.captured(1);
     if (text.startsWith(QLatin1Char('/')) && text.size() > 1)
         return text;
+    if (Quilo::Net::ParseAddress(text).address)
+        return text.trimmed();
     return QString();
 }
 
@@ -297,7 +323,8 @@ QList<OptionInfo> Options()
 
 QString UsageText()
 {
-    return LoadString(Str::CliUsage);
+    // The network ports' block stands apart, after the exit statuses: it is read when needed.
+    return LoadString(Str::CliUsage) + QLatin1Char('\n') + LoadString(Str::CliNetUsage);
 }
 
 namespace {
@@ -358,7 +385,8 @@ void checkOptionsFit(const Parser &parser, const QString &command, const CCliOpt
             {&parser.port, "-p"},        {&parser.simulate, "--simulate"},   {&parser.simPace, "--sim-pace"},
             {&parser.userKey, "-k"},     {&parser.trace, "--trace"},         {&parser.traceFile, "--trace-file"},
             {&parser.output, "-o"},      {&parser.yes, "-y"},                {&parser.now, "--now"},
-            {&parser.noHistory, "--no-history"}};
+            {&parser.noHistory, "--no-history"}, {&parser.caFile, "--ca"}, {&parser.certFile, "--cert"},
+            {&parser.keyFile, "--key-file"}, {&parser.connectTimeout, "--connect-timeout"}};
         for (const auto &[option, name] : unitOptions)
             if (parser.p.isSet(*option)) {
                 *error = LoadString(Str::CliErrOptionNotFor).arg(command, QLatin1String(name));

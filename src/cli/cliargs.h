@@ -73,6 +73,10 @@ struct CCliOptions
     bool wholeUnit = false;        // read all: a visit for the history
     QString historyUrl;            // --history: where visits are recorded
     bool noHistory = false;        // --no-history
+    QString caFile;                // --ca: network ports over TLS
+    QString certFile;              // --cert
+    QString keyFile;               // --key-file
+    int connectTimeoutS = 0;       // --connect-timeout; 0: the settings' or the default
 
     bool clockFromPc = false;      // set-clock: take the PC's clock at write time
     std::array<std::uint8_t, 5> clockBytes{}; // set-clock: BCD year, month, day, hour, minute
@@ -108,8 +112,8 @@ std::array<std::uint8_t, 5> ClockBytes(const QDateTime &value); // packed BCD, a
 // a change of the PC's daylight saving between them changes nothing.
 bool ClockHolds(const QDateTime &written, const QDateTime &held);
 
-// "Com1".."Com4" (any case) become the canonical name; a device path passes; anything else
-// is empty.
+// "Com1".."Com4" (any case) become the canonical name; a device path and a network port
+// (tcp://HOST:PORT ...) pass; anything else is empty.
 QString CanonicalPortName(const QString &text);
 
 QString UsageText();

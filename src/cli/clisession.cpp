@@ -1,5 +1,8 @@
 #include "clisession.h"
 
+#include "netport.h"
+#include "portnames.h"
+
 #include "clioutput.h"
 #include "historylocation.h"
 #include "outputfile.h"
@@ -72,6 +75,13 @@ bool CSession::Setup(const CCliOptions &o)
     if (o.keyMode && !m_doc.SetKeyMode(1, o.userKeyText)) {
         Say(m_io, LoadString(Str::CliErrKeyText).arg(o.userKeyText));
         return false;
+    }
+    // Key mode sends the user key before every request: on a plain network port anyone on
+    // the way can read it.
+    if (o.keyMode && !o.simulate) {
+        const Quilo::Net::ParsedAddress net = Quilo::Net::ParseAddress(Quilo::ResolvePortPath(o.portName));
+        if (net.address && !net.address->tls)
+            Say(m_io, LoadString(Str::CliWarning).arg(LoadString(Str::NetKeyPlain).arg(o.portName)));
     }
     return true;
 }

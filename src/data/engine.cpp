@@ -58,8 +58,10 @@ int CEngine::Authenticate()
 bool CEngine::OpenLine(COperationSummary &summary)
 {
     summary.portName = m_port.PortName();
-    if (m_port.Open())
+    if (m_port.Open()) {
+        summary.keyReadable = m_key.keyMode != 0 && m_port.IsPlainNetworkPort();
         return summary.portOpened = true;
+    }
     summary.portError = m_port.LastError().message;
     return false;
 }

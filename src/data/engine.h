@@ -30,6 +30,7 @@ struct COperationSummary
     bool portOpened = false;  // false: nothing was sent; see portError
     QString portName;         // as the user chose it ("Com2" or a path)
     QString portError;        // why the port did not open, in words
+    bool keyReadable = false; // key mode on a network port without TLS: the key crossed it readable
     int tried = 0;            // records (or chunks) for which a transaction was attempted
     int read = 0;             // of those, succeeded
     int skipped = 0;          // a read was made before (bit 15 set), not tried: read or failed

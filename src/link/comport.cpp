@@ -1,5 +1,6 @@
 #include "comport.h"
 
+#include "netport.h"
 #include "portnames.h"
 #include "stringtable.h"
 
@@ -53,7 +54,7 @@ int CComPort::Open()
         ++m_openCount;
         return 1;
     }
-    SetError(r.failure, r.systemError, path);
+    SetError(r.failure, r.systemError, path, r.reason);
     m_bOpen = 0;
     return 0;
 }
@@ -121,7 +122,13 @@ QString CComPort::DevicePath(const QString &portName)
     return ResolvePortPath(portName);
 }
 
-void CComPort::SetError(Serial::Failure code, int systemError, const QString &path)
+bool CComPort::IsPlainNetworkPort() const
+{
+    const Net::ParsedAddress parsed = Net::ParseAddress(ResolvePortPath(m_strPortName));
+    return parsed.address && !parsed.address->tls;
+}
+
+void CComPort::SetError(Serial::Failure code, int systemError, const QString &path, const QString &reason)
 {
     // Shown as "Com2 (/dev/ttyS1)"; a bare path is shown once.
     const QString shown = (path.isEmpty() || path == m_strPortName)
@@ -136,8 +143,13 @@ void CComPort::SetError(Serial::Failure code, int systemError, const QString &pa
     case Serial::Failure::None:
     case Serial::Failure::Other: break;
     }
+    // A network port's reason says more than the error number (which host, what it answered).
+    if (!reason.isEmpty())
+        textId = Str::PortErrOther;
     QString message = LoadString(textId).arg(shown);
-    if (textId == Str::PortErrOther)
+    if (!reason.isEmpty())
+        message = message.arg(reason);
+    else if (textId == Str::PortErrOther)
         message = message.arg(Serial::errorText(systemError));
     m_lastError = CPortError{code, systemError, path, message};
 }

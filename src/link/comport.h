@@ -74,9 +74,11 @@ public:
     static void SetPortMapping(const QString &name, const QString &path);
     static void ClearPortMappings();
     static QString DevicePath(const QString &portName);
+    // The port leads to a network port without TLS: what goes over it can be read on the way.
+    bool IsPlainNetworkPort() const;
 
 private:
-    void SetError(Quilo::Serial::Failure code, int systemError, const QString &path);
+    void SetError(Quilo::Serial::Failure code, int systemError, const QString &path, const QString &reason = QString());
 
     const Quilo::Serial::Timeouts m_timeouts{100, 20, 100, 20, 100};
     Quilo::Serial::LineSettings m_settings;

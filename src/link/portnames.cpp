@@ -1,11 +1,15 @@
 #include "portnames.h"
 
 #include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <algorithm>
+
+#include "netport.h"
 #include "stringtable.h"
 
 using namespace Qt::StringLiterals;
@@ -42,9 +46,12 @@ struct Mapping {
     {
         const QString name = CanonicalPortName(rawName.trimmed());
         const QString path = rawPath.trimmed();
+        const bool network = Net::LooksLikeNetworkPort(path);
         if (!isComName(name))
             problem = LoadString(Str::PortMapBadName).arg(rawName.trimmed());
-        else if (!path.startsWith(u'/'))
+        else if (network && !Net::ParseAddress(path).address)
+            problem = LoadString(Str::NetBadAddress).arg(path, Net::ParseAddress(path).problem);
+        else if (!network && !path.startsWith(u'/'))
             problem = LoadString(Str::PortMapNoPath).arg(entry);
         else if (paths.contains(name) && paths.value(name) != path)
             problem = LoadString(Str::PortMapTwice).arg(name);
@@ -102,6 +109,12 @@ PortResolution resolve(const QString &rawName)
         return {};
     if (name.startsWith(u'/'))
         return {name, PortSource::Path, QString()};
+    if (Net::LooksLikeNetworkPort(name)) {
+        const Net::ParsedAddress parsed = Net::ParseAddress(name);
+        if (!parsed.address)
+            return {QString(), PortSource::Path, LoadString(Str::NetBadAddress).arg(name, parsed.problem)};
+        return {name, PortSource::Path, QString()};
+    }
     {
         QMutexLocker lock(&g_overridesMutex);
         const auto it = overrides().constFind(name);
@@ -157,6 +170,29 @@ PortSource PortPathSource(const QString &name)
 QString PortMappingError(const QString &name)
 {
     return resolve(name).error;
+}
+
+QList<NamedPort> NamedNetworkPorts()
+{
+    QStringList names;
+    {
+        QMutexLocker lock(&g_overridesMutex);
+        names = overrides().keys();
+    }
+    names += fromEnvironment().paths.keys();
+    names += fromSettings().paths.keys();
+    names.removeDuplicates();
+    // Com2 before Com10
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    QList<NamedPort> ports;
+    for (const QString &name : names) {
+        const PortResolution r = resolve(name);
+        if (Net::LooksLikeNetworkPort(r.path))
+            ports.append({name, r.path, r.source});
+    }
+    return ports;
 }
 
 void SetPortOverride(const QString &name, const QString &path)

@@ -2,8 +2,10 @@
 // Port names as the user knows them ("Com1".."Com4") and the devices behind them. A name
 // resolves, first match wins: an in-process mapping, the QUILO_PORTS environment variable
 // ("Com2=/dev/pts/5;Com1=/dev/ttyUSB0"), the "Ports" group of the settings file, the default
-// /dev/ttyS0../dev/ttyS3. A name that starts with '/' is already a device path.
+// /dev/ttyS0../dev/ttyS3. A name that starts with '/' is already a device path; a network port
+// ("rfc2217://venue-7:4001", see netport.h) is its own path too, and may be mapped to like one.
 
+#include <QList>
 #include <QString>
 
 namespace Quilo {
@@ -33,6 +35,14 @@ struct PortResolution {
     QString error;
 };
 PortResolution ResolvePort(const QString &name);
+
+// The names that lead to network ports, for the command line's port listing.
+struct NamedPort {
+    QString name;
+    QString path;
+    PortSource source = PortSource::None;
+};
+QList<NamedPort> NamedNetworkPorts();
 PortSource PortPathSource(const QString &name); // ResolvePort(name).source
 QString PortMappingError(const QString &name);   // ResolvePort(name).error
 

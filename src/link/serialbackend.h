@@ -1,6 +1,7 @@
 #pragma once
 // The system side of the serial line: every platform call lives behind these few functions
-// (serialbackend_posix.cpp today; a Win32 file can take its place). Nothing here allocates.
+// (serialbackend_posix.cpp today; a Win32 file can take its place). A network port (netport.h)
+// sits behind the same functions: open() picks it by the name, the others by the handle.
 
 #include <QByteArray>
 #include <QString>
@@ -8,6 +9,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+
+namespace Quilo::Net {
+struct Connection;
+}
 
 namespace Quilo::Serial {
 
@@ -39,6 +44,7 @@ enum class Failure { None, NoSuchDevice, Busy, PermissionDenied, Unsupported, Ot
 struct OpenResult {
     Failure failure = Failure::None;
     int systemError = 0; // errno (or GetLastError) of the failing call
+    QString reason;      // a network port's reason in words (the system's words do not say it)
 };
 
 // The driver's low-latency mode: received bytes go to the program at once instead of waiting
@@ -60,6 +66,7 @@ struct Handle {
     bool countersValid = false;
     std::array<int, 4> errorCounters{}; // frame, parity, overrun, break at open
     LowLatency lowLatency = LowLatency::NotOpened;
+    Net::Connection *net = nullptr; // a network port's connection (native is its socket)
     bool isOpen() const { return native >= 0; }
 };
 

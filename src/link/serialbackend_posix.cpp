@@ -6,6 +6,7 @@
 #include "serialbackend.h"
 
 #include "linemarks.h"
+#include "netline.h"
 #include "serialtermios.h"
 
 #include <QtGlobal>
@@ -153,7 +154,7 @@ OpenResult fail(int fd, Failure failure, int err)
 {
     if (fd >= 0)
         ::close(fd);
-    return {failure, err};
+    return {failure, err, QString()};
 }
 
 } // namespace
@@ -214,6 +215,13 @@ bool toTermios(const LineSettings &s, termios &tio)
 OpenResult open(const QByteArray &devicePath, const LineSettings &settings, Handle &handle)
 {
     handle = Handle{};
+    // A network port: the device server's line is set up by the server (or by RFC 2217).
+    if (const QString name = QString::fromLocal8Bit(devicePath); Net::LooksLikeNetworkPort(name)) {
+        const Net::ParsedAddress parsed = Net::ParseAddress(name);
+        if (!parsed.address)
+            return {Failure::NoSuchDevice, 0, parsed.problem};
+        return Net::open(*parsed.address, Net::CurrentOptions(), handle);
+    }
 
     int accessFlags = 0;
     const bool wantRead = settings.access & kGenericRead;
@@ -225,11 +233,11 @@ OpenResult open(const QByteArray &devicePath, const LineSettings &settings, Hand
     else if (wantWrite)
         accessFlags = O_WRONLY;
     else
-        return {Failure::Unsupported, EINVAL};
+        return {Failure::Unsupported, EINVAL, QString()};
 
     termios probe{};
     if (!toTermios(settings, probe))
-        return {Failure::Unsupported, EINVAL};
+        return {Failure::Unsupported, EINVAL, QString()};
 
     // Non-blocking: opening must not wait for carrier, and every wait happens in poll.
     const int fd = ::open(devicePath.constData(), accessFlags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -262,6 +270,10 @@ OpenResult open(const QByteArray &devicePath, const LineSettings &settings, Hand
 
 void close(Handle &handle)
 {
+    if (handle.net) {
+        Net::close(handle);
+        return;
+    }
     if (!handle.isOpen())
         return;
     const int fd = fdOf(handle);
@@ -274,6 +286,8 @@ void close(Handle &handle)
 
 std::size_t read(Handle &handle, std::uint8_t *buffer, std::size_t count, const Timeouts &timeouts)
 {
+    if (handle.net)
+        return Net::read(handle, buffer, count, timeouts);
     if (!handle.isOpen() || handle.aborted || count == 0)
         return 0;
     const int fd = fdOf(handle);
@@ -332,6 +346,8 @@ std::size_t read(Handle &handle, std::uint8_t *buffer, std::size_t count, const 
 
 std::size_t write(Handle &handle, const std::uint8_t *buffer, std::size_t count, const Timeouts &timeouts)
 {
+    if (handle.net)
+        return Net::write(handle, buffer, count, timeouts);
     if (!handle.isOpen() || handle.aborted || count == 0)
         return 0;
     const int fd = fdOf(handle);
@@ -364,6 +380,10 @@ std::size_t write(Handle &handle, const std::uint8_t *buffer, std::size_t count,
 
 void flushInput(Handle &handle)
 {
+    if (handle.net) {
+        Net::flushInput(handle);
+        return;
+    }
     if (!handle.isOpen())
         return;
     tcflush(fdOf(handle), TCIFLUSH);
@@ -372,6 +392,8 @@ void flushInput(Handle &handle)
 
 bool waitForInput(Handle &handle, int milliseconds)
 {
+    if (handle.net)
+        return Net::waitForInput(handle, milliseconds);
     if (!handle.isOpen() || handle.aborted)
         return false;
     const int revents = waitFor(fdOf(handle), POLLIN, msToNs(static_cast<std::uint64_t>(std::max(0, milliseconds))));

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -72,8 +73,31 @@ CCommBar::CCommBar(CTarvelDoc &doc, QWidget *parent)
     addMachinePorts();
     m_pPort->setCurrentIndex(kDefaultPort);
     m_pPort->setMaxVisibleItems(16);
+    // Typed: a network port (rfc2217://venue-7:4001) or a device path the list does not hold.
+    m_pPort->setEditable(true);
+    m_pPort->setInsertPolicy(QComboBox::NoInsert);
     layout->addWidget(m_pPort);
     connect(m_pPort, &QComboBox::currentIndexChanged, this, &CCommBar::OnSelChangePort);
+    connect(m_pPort->lineEdit(), &QLineEdit::editingFinished, this, &CCommBar::OnPortTyped);
+}
+
+// A typed name the list holds picks that entry; any other becomes an entry of its own. One
+// that leads nowhere says so when the port is opened, as a mapped name would.
+void CCommBar::OnPortTyped()
+{
+    const QString typed = m_pPort->lineEdit()->text().trimmed();
+    if (typed.isEmpty() || typed == m_pPort->itemText(m_pPort->currentIndex())) {
+        m_pPort->lineEdit()->setText(m_pPort->itemText(m_pPort->currentIndex()));
+        return;
+    }
+    int index = m_pPort->findText(typed);
+    if (index < 0)
+        index = m_pPort->findData(typed);
+    if (index < 0) {
+        m_pPort->addItem(typed, typed);
+        index = m_pPort->count() - 1;
+    }
+    m_pPort->setCurrentIndex(index);
 }
 
 // Beyond the four classic names: the serial ports this machine has, USB adapters among them,

@@ -32,6 +32,7 @@ public:
 
 private:
     void OnSelChangePort(int index);
+    void OnPortTyped();
     void addMachinePorts(); // again each time the list drops down
 
     CTarvelDoc &m_doc;

@@ -76,6 +76,8 @@ QString describeOperation(const COperationSummary &s)
         text += LoadString(Str::SumNoReply).arg(s.noReply);
     if (s.silent)
         text += LoadString(Str::SumSilent).arg(s.portName);
+    if (s.keyReadable)
+        text += QLatin1String("; ") + LoadString(Str::NetKeyPlain).arg(s.portName);
     return text + endingText(s);
 }
 

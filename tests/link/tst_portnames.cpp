@@ -68,6 +68,15 @@ private slots:
         QTest::newRow("unknown name") << u"Com9"_s << QString() << QString() << QString() << QString() << PortSource::None;
         QTest::newRow("mapped Com9") << u"Com9"_s << QString() << u"Com9=/dev/ttyUSB3"_s << QString() << u"/dev/ttyUSB3"_s << PortSource::Environment;
         QTest::newRow("empty") << QString() << QString() << QString() << QString() << QString() << PortSource::None;
+        QTest::newRow("network environment")
+            << u"Com3"_s << QString() << u"Com3=rfc2217://venue-7:4001"_s << QString() << u"rfc2217://venue-7:4001"_s
+            << PortSource::Environment;
+        QTest::newRow("network settings") << u"Com2"_s << QString() << QString() << u"tcp+tls://10.0.0.5:3001"_s
+                                          << u"tcp+tls://10.0.0.5:3001"_s << PortSource::Settings;
+        QTest::newRow("network name itself") << u"tcp://[::1]:4001"_s << QString() << QString() << QString()
+                                             << u"tcp://[::1]:4001"_s << PortSource::Path;
+        QTest::newRow("malformed network name") << u"rfc2217://venue-7"_s << QString() << QString() << QString()
+                                                << QString() << PortSource::Path;
     }
 
     void resolution()
@@ -104,6 +113,8 @@ private slots:
         QTest::newRow("twice") << u"Com2=/dev/a;com2=/dev/b"_s << QString() << u"twice"_s;
         QTest::newRow("another name's entry") << u"Com1=;Com2=/dev/pts/5"_s << QString() << u"Com1="_s;
         QTest::newRow("settings file") << QString() << u"ttyUSB0"_s << u"[Ports]"_s;
+        QTest::newRow("unknown scheme") << u"Com2=telnet://venue:23"_s << QString() << u"telnet"_s;
+        QTest::newRow("network without port") << u"Com2=tcp://venue-7"_s << QString() << u"tcp://venue-7"_s;
     }
 
     void malformedMappingsAreRefused()

@@ -4,9 +4,12 @@
 
 #include "commbar.h"
 #include "devicetree.h"
+#include "ser2netserver.h"
 #include "windowharness.h"
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -56,6 +59,41 @@ private slots:
         QCOMPARE(ports->currentData().toString(), stable);
         QCOMPARE(ports->currentText(), name);
         QCOMPARE(h.doc().PortName(), stable);
+        h.stop();
+    }
+
+    // A network port typed into the box reads the unit through the device server; in key
+    // mode without TLS the status bar says the key crossed the network readable.
+    void networkPortTyped()
+    {
+        QTemporaryDir cwd;
+        QVERIFY(QDir::setCurrent(cwd.path()));
+        CWindowHarness h;
+        QString error;
+        QVERIFY2(h.start(&error), qPrintable(error));
+        Ser2NetServer server;
+        QVERIFY2(server.start(h.unit().slavePath(), Ser2NetServer::Mode::Rfc2217) != 0, qPrintable(server.error()));
+        QVERIFY(h.openWindow());
+        QComboBox *ports = h.frame()->commBar()->portSelector();
+        ports->lineEdit()->selectAll();
+        QTest::keyClicks(ports->lineEdit(), server.url());
+        QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+        QCOMPARE(h.doc().PortName(), server.url());
+        QCOMPARE(ports->currentText(), server.url());
+        QVERIFY(h.select(QStringLiteral("Counters|daily")));
+        QCOMPARE(h.doc().LastSummary().read, 31);
+        QVERIFY(!h.doc().LastSummary().keyReadable);
+
+        QuiloSim::Key key{};
+        key.fill(0xFF); // doubled on the way out, undoubled by the server
+        h.unit().setUserKey(key);
+        QVERIFY(h.doc().SetKeyMode(1, QStringLiteral("FF - FF FF FF FF FF FF - FF")));
+        QVERIFY(h.select(QStringLiteral("Counters|monthly")));
+        QVERIFY(h.doc().LastSummary().read > 0);
+        QCOMPARE(h.doc().LastSummary().failed(), 0);
+        QVERIFY(h.doc().LastSummary().keyReadable);
+        QVERIFY2(h.frame()->statusBar()->currentMessage().contains(LoadString(Str::NetKeyPlain).arg(server.url())),
+                 qPrintable(h.frame()->statusBar()->currentMessage()));
         h.stop();
     }
 };
