@@ -2053,6 +2053,8 @@ Kilépési kód: 0 minden egység kiolvasva, jelzés nélkül; 1 egy egység sik
     <message>
         <source>%1 of %2 unit(s) read, %3 failed, %4 with flags</source>
         <translation>%2 egységből %1 kiolvasva, %3 sikertelen, %4 jelzéssel</translation>
+    </message>
+    <message>
         <source>&quot;%1&quot; is no network port (%2)</source>
         <translation>„%1” nem hálózati port (%2)</translation>
     </message>
