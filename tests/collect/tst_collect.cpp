@@ -1,11 +1,12 @@
 // `quilo collect` as the service runs it: the program itself against simulated units on
-// pseudo-terminals, each a unit of its own (its seed gives it its type and number), with
-// the history on SQLite and on a PostgreSQL server of the test's own.
+// pseudo-terminals, each a unit of its own (its seed gives it its type and number), two of
+// them behind ser2net, with the history on SQLite and on a PostgreSQL server of the test's own.
 
 #include "faults.h"
 #include "history.h"
 #include "historystore.h"
 #include "pgserver.h"
+#include "ser2netserver.h"
 #include "simulatedunit.h"
 #include "unitgenerator.h"
 
@@ -177,12 +178,19 @@ private slots:
         key.write("0123456789abcdef\n");
         key.close();
         QVERIFY(key.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        // u5 and u6 behind ser2net, as in a venue: raw TCP and RFC 2217
+        Ser2NetServer raw;
+        Ser2NetServer rfc2217;
+        QVERIFY2(raw.start(sims[4]->slavePath(), Ser2NetServer::Mode::Raw) != 0, qPrintable(raw.error()));
+        QVERIFY2(rfc2217.start(sims[5]->slavePath(), Ser2NetServer::Mode::Rfc2217) != 0, qPrintable(rfc2217.error()));
         const auto withKey = [&](const QString &path) {
             QFile list(path);
             if (!list.open(QIODevice::ReadWrite))
                 qFatal("cannot change %s", qPrintable(path));
             QByteArray text = list.readAll();
             text.replace(sims[1]->slavePath().toUtf8() + '\n', sims[1]->slavePath().toUtf8() + " key=u2.key\n");
+            text.replace(sims[4]->slavePath().toUtf8() + '\n', raw.url().toUtf8() + '\n');
+            text.replace(sims[5]->slavePath().toUtf8() + '\n', rfc2217.url().toUtf8() + '\n');
             list.resize(0);
             list.write(text);
             return path;
@@ -201,6 +209,8 @@ private slots:
             QCOMPARE(u.value(QStringLiteral("visit")).toString(), QStringLiteral("recorded"));
             QCOMPARE(u.value(QStringLiteral("failedRecords")).toInt(), 0);
         }
+        QCOMPARE(run.unit(QStringLiteral("u5")).value(QStringLiteral("port")).toString(), raw.url());
+        QCOMPARE(run.unit(QStringLiteral("u6")).value(QStringLiteral("port")).toString(), rfc2217.url());
         QVERIFY2(!run.err.contains(QLatin1String("01 - 23")) && !run.err.contains(QLatin1String("0123456789")), qPrintable(run.err));
         const QJsonObject silent = run.unit(QStringLiteral("u7"));
         QCOMPARE(silent.value(QStringLiteral("result")).toString(), QStringLiteral("failed"));
