@@ -1,6 +1,7 @@
 // quilo-bench: how close the read-out comes to the wire's own limit, how long failure takes,
 // and what it costs in CPU and memory. Prints one table: each line a figure and its goal.
 
+#include "collectbench.h"
 #include "historybench.h"
 #include "sitebench.h"
 #include "measure.h"
@@ -31,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -811,6 +813,54 @@ void siteFigures(CTable &table, int units, int visitsPerUnit)
     }
 }
 
+// 13: many units read side by side by `quilo collect`: the wall time against one unit's alone
+// (goal: at most 5 % more), the collector's CPU per unit and its peak memory; from those, 100
+// units on paper.
+void collectFigures(CTable &table, const QString &simProgram, const QString &cliProgram, int units, int repeat)
+{
+    const CCollectFigures f = MeasureCollect(simProgram, cliProgram, units, repeat);
+    Row one(QStringLiteral("13 quilo collect, 1 unit at 9600 baud"), QStringLiteral("s"), 1);
+    Row all(QStringLiteral("13 quilo collect, %1 units side by side").arg(units), QStringLiteral("s"), 1);
+    Row ratio(QStringLiteral("13 %1 units / 1 unit, wall time").arg(units), QStringLiteral("x"), 3,
+              QStringLiteral("<= 1.05"));
+    Row cpu(QStringLiteral("13 collector CPU per unit"), QStringLiteral("s"), 3, QStringLiteral("< 1 s"));
+    Row peak(QStringLiteral("13 collector peak memory, %1 units").arg(units), QStringLiteral("MiB"), 1,
+             QStringLiteral("< 64 MiB"));
+    Row paper(QStringLiteral("13 100 units on paper"));
+    if (!f.problem.isEmpty()) {
+        ratio.note = f.problem;
+        table.judge(ratio, [](double) { return false; });
+        return;
+    }
+    one.runs = f.oneSeconds;
+    all.runs = f.allSeconds;
+    for (std::size_t i = 0; i < f.allSeconds.size() && i < f.oneSeconds.size(); ++i)
+        ratio.runs.push_back(f.allSeconds[i] / f.oneSeconds[i]);
+    cpu.runs = f.cpuPerUnitSeconds;
+    peak.runs = f.allPeakMiB;
+    // Each further unit costs its share of CPU and memory; the wire time stays one unit's as
+    // long as the cores keep up with the CPU of all of them within it.
+    const double cpuPerUnit = median(f.cpuPerUnitSeconds);
+    const double onePeak = median(f.onePeakMiB);
+    const double perUnitMiB = units > 1 ? (median(f.allPeakMiB) - onePeak) / (units - 1) : 0;
+    const double oneWall = median(f.oneSeconds);
+    const int cores = std::max(1, QThread::idealThreadCount());
+    const double cpu100 = 100 * cpuPerUnit;
+    paper.note = QStringLiteral("wall %1 s (one unit's, or CPU %2 s over %3 cores if more), peak %4 MiB (%5 + 99 x %6)")
+                     .arg(std::max(oneWall, cpu100 / cores), 0, 'f', 1)
+                     .arg(cpu100, 0, 'f', 1)
+                     .arg(cores)
+                     .arg(onePeak + 99 * perUnitMiB, 0, 'f', 0)
+                     .arg(onePeak, 0, 'f', 1)
+                     .arg(perUnitMiB, 0, 'f', 2);
+    table.add(one);
+    table.add(all);
+    table.judge(ratio, [](double v) { return v <= 1.05; });
+    table.judge(cpu, [](double v) { return v < 1.0; });
+    table.judge(peak, [](double v) { return v < 64; });
+    table.add(paper);
+}
+
 int main(int argc, char *argv[])
 {
     // the window of figure 8 is never shown
@@ -824,7 +874,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption repeatOption(QStringLiteral("repeat"), QStringLiteral("Runs per figure (median shown)."),
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Figures to measure, e.g. 1,3,6."),
-                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8,9,10,11,12"));
+                                        QStringLiteral("LIST"), QStringLiteral("1,2,3,4,5,6,7,8,9,10,11,12,13"));
     const QCommandLineOption unitsOption(QStringLiteral("history-units"),
                                          QStringLiteral("Figures 9 and 12: units in the generated history."), QStringLiteral("N"),
                                          QStringLiteral("10000"));
@@ -885,6 +935,8 @@ int main(int argc, char *argv[])
         networkReadOut(table, repeat, parser.value(simOption), parser.value(cliOption));
     if (wanted(12))
         siteFigures(table, parser.value(unitsOption).toInt(), parser.value(visitsOption).toInt());
+    if (wanted(13))
+        collectFigures(table, parser.value(simOption), parser.value(cliOption), 16, repeat);
 
     std::printf("Quilo ReadOut benchmarks (%s build), %s, %d cores, %s %s\n", QUILO_BENCH_BUILD_TYPE,
                 qPrintable(cpuModel()), QThread::idealThreadCount(), qPrintable(QSysInfo::kernelType()),

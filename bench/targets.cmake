@@ -12,6 +12,7 @@ target_link_libraries(quilo_benchtools PUBLIC quilo_data quilo_simulator PRIVATE
 
 add_executable(quilo-bench
   benchmain.cpp
+  collectbench.cpp collectbench.h
   historybench.cpp historybench.h
   sitebench.cpp sitebench.h)
 target_link_libraries(quilo-bench PRIVATE quilo_benchtools quilo_data quilo_history quilo_simulator quilo_shell

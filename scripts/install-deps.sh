@@ -21,6 +21,8 @@ if [[ "${1:-all}" != run ]]; then
     postgresql clang libclang-rt-14-dev
     xvfb xauth valgrind shared-mime-info desktop-file-utils
     man-db bash-completion dpkg-dev file
+    # systemd-analyze: the package check verifies the collection's service and timer
+    systemd
     ser2net openssl  # the network-port tests serve the simulated unit with ser2net, make certificates with openssl
     # the office site's browser tests: Chromium driven through WebDriver, and a certificate made for TLS
     chromium chromium-driver python3-selenium openssl

@@ -1837,6 +1837,224 @@ Előzmények</translation>
         <translation>a(z) %1 parancs nem fogadja el ezt: %2; hagyja el.</translation>
     </message>
     <message>
+        <source>Usage: quilo collect [PORT...] [--units FILE] [options]
+Reads every unit listed, each a whole-unit read-out recorded in the visit history and compared with
+that unit&apos;s previous visit; units are read side by side, each port on its own line.
+  --units FILE        the units, one a line: NAME PORT [key=FILE] (default: %1)
+  -j, --jobs N        read at most N units at once (default: all)
+  --retries N         try a failed unit again up to N times (default 3), with a growing pause
+  --retry-pause SEC   the first pause (default 30; it doubles with each try)
+  --silence SEC       a unit that sends no record for SEC seconds is given up (default 15)
+  --every DURATION    run as a service: collect again every DURATION (30m, 1h, 1d)
+  --at HH:MM          run as a service: collect every day at HH:MM
+  -f table|json       the summary on standard output (default: table)
+  --on-flag CMD       run CMD for each unit with a flag, the comparison as JSON on its input
+  --on-flag-timeout SEC  end CMD after SEC seconds (default 60)
+  --history URL, --no-history  where visits are recorded, or not at all
+Exit status: 0 every unit read and no flag raised, 1 a unit failed or a flag was raised,
+2 no unit could be reached, 64 bad command line, 65 a malformed units file, 66 a units file not read.</source>
+        <translation>Használat: quilo collect [PORT...] [--units FÁJL] [kapcsolók]
+Kiolvassa a felsorolt egységeket: mindegyikből teljes kiolvasás készül, amely a látogatási előzményekbe
+kerül, és összeveti az egység előző látogatásával; az egységeket párhuzamosan olvassa, minden portot külön vonalon.
+  --units FÁJL        az egységek soronként: NÉV PORT [key=FÁJL] (alapértelmezés: %1)
+  -j, --jobs N        legfeljebb N egységet olvas egyszerre (alapértelmezés: mindet)
+  --retries N         a sikertelen egységet legfeljebb N-szer újra próbálja (alapértelmezés 3), egyre hosszabb szünettel
+  --retry-pause MP    az első szünet (alapértelmezés 30; minden próbával duplázódik)
+  --silence MP        az az egység, amely MP másodpercig egy rekordot sem küld, kimarad (alapértelmezés 15)
+  --every IDŐTARTAM   szolgáltatásként: IDŐTARTAMonként újra kiolvas (30m, 1h, 1d)
+  --at ÓÓ:PP          szolgáltatásként: minden nap ÓÓ:PP-kor kiolvas
+  -f table|json       az összesítés a szabványos kimenetre (alapértelmezés: table)
+  --on-flag PARANCS   minden jelzést adó egységre lefuttatja a PARANCSot, bemenetén az összevetés JSON-ja
+  --on-flag-timeout MP  a PARANCSot MP másodperc után leállítja (alapértelmezés 60)
+  --history URL, --no-history  hová kerülnek a látogatások, vagy sehová
+Kilépési kód: 0 minden egység kiolvasva, jelzés nélkül; 1 egy egység sikertelen vagy jelzést adott;
+2 egyik egység sem volt elérhető; 64 hibás parancssor; 65 hibás egységfájl; 66 az egységfájl nem olvasható.</translation>
+    </message>
+    <message>
+        <source>unknown option %1 for collect; quilo collect --help lists them.</source>
+        <translation>a(z) %1 kapcsolót a collect nem ismeri; a quilo collect --help felsorolja őket.</translation>
+    </message>
+    <message>
+        <source>%1: &quot;%2&quot; is not a value it takes; quilo collect --help says what it takes.</source>
+        <translation>%1: a(z) „%2” nem elfogadható érték; a quilo collect --help megmondja, mit fogad el.</translation>
+    </message>
+    <message>
+        <source>--every and --at cannot be given together.</source>
+        <translation>az --every és az --at nem adható meg együtt.</translation>
+    </message>
+    <message>
+        <source>no units to read: list them in %1 (one a line: a name and a port) or give ports on the command line.</source>
+        <translation>nincs kiolvasandó egység: sorolja fel őket itt: %1 (soronként egy név és egy port), vagy adjon meg portokat a parancssorban.</translation>
+    </message>
+    <message>
+        <source>cannot read the units file %1: %2</source>
+        <translation>a(z) %1 egységfájl nem olvasható: %2</translation>
+    </message>
+    <message>
+        <source>%1 line %2: %3</source>
+        <translation>%1, %2. sor: %3</translation>
+    </message>
+    <message>
+        <source>a unit needs a name and a port</source>
+        <translation>egy egységhez név és port kell</translation>
+    </message>
+    <message>
+        <source>unknown entry &quot;%1&quot; (a unit takes a name, a port and key=FILE)</source>
+        <translation>ismeretlen bejegyzés: „%1” (egy egységhez név, port és key=FÁJL tartozhat)</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; is given twice</source>
+        <translation>a(z) „%1” név kétszer szerepel</translation>
+    </message>
+    <message>
+        <source>the port %1 is given twice (line %2 has it too)</source>
+        <translation>a(z) %1 port kétszer szerepel (a(z) %2. sorban is)</translation>
+    </message>
+    <message>
+        <source>the line is longer than %1 characters</source>
+        <translation>a sor hosszabb %1 karakternél</translation>
+    </message>
+    <message>
+        <source>more than %1 units</source>
+        <translation>több mint %1 egység</translation>
+    </message>
+    <message>
+        <source>the key file %1 cannot be read: %2</source>
+        <translation>a(z) %1 kulcsfájl nem olvasható: %2</translation>
+    </message>
+    <message>
+        <source>the key file %1 may be read by others: only its owner may read it (chmod 600 %1)</source>
+        <translation>a(z) %1 kulcsfájlt mások is olvashatják: csak a tulajdonosa olvashatja (chmod 600 %1)</translation>
+    </message>
+    <message>
+        <source>the key file %1 holds no user key (16 hexadecimal digits)</source>
+        <translation>a(z) %1 kulcsfájlban nincs felhasználói kulcs (16 hexadecimális számjegy)</translation>
+    </message>
+    <message>
+        <source>%1 (%2): %3</source>
+        <translation>%1 (%2): %3</translation>
+    </message>
+    <message>
+        <source>reading (attempt %1)</source>
+        <translation>kiolvasás (%1. próba)</translation>
+    </message>
+    <message>
+        <source>read: %1 of %2 records in %3 s</source>
+        <translation>kiolvasva: %2 rekordból %1, %3 mp alatt</translation>
+    </message>
+    <message>
+        <source>failed: %1</source>
+        <translation>sikertelen: %1</translation>
+    </message>
+    <message>
+        <source>failed: %1; trying again in %2 s</source>
+        <translation>sikertelen: %1; újra %2 mp múlva</translation>
+    </message>
+    <message>
+        <source>the port is in use by another program (another collector?): skipped</source>
+        <translation>a portot egy másik program használja (egy másik gyűjtő?): kihagyva</translation>
+    </message>
+    <message>
+        <source>the unit does not answer: no record came back in %1 s</source>
+        <translation>az egység nem válaszol: %1 mp alatt egy rekord sem jött vissza</translation>
+    </message>
+    <message>
+        <source>the line was lost during the read</source>
+        <translation>a vonal a kiolvasás közben megszakadt</translation>
+    </message>
+    <message>
+        <source>stopped before the read was complete</source>
+        <translation>a kiolvasás vége előtt leállítva</translation>
+    </message>
+    <message>
+        <source>not read: the collection was stopped first</source>
+        <translation>nincs kiolvasva: a gyűjtés előbb leállt</translation>
+    </message>
+    <message>
+        <source>%1 flag(s) raised: %2</source>
+        <translation>%1 jelzés: %2</translation>
+    </message>
+    <message>
+        <source>no earlier visit to compare with</source>
+        <translation>nincs korábbi látogatás az összevetéshez</translation>
+    </message>
+    <message>
+        <source>not compared: %1</source>
+        <translation>nincs összevetve: %1</translation>
+    </message>
+    <message>
+        <source>--on-flag command ended with status %1</source>
+        <translation>az --on-flag parancs %1 kóddal ért véget</translation>
+    </message>
+    <message>
+        <source>--on-flag command failed: %1</source>
+        <translation>az --on-flag parancs sikertelen: %1</translation>
+    </message>
+    <message>
+        <source>--on-flag command did not end within %1 s and was killed</source>
+        <translation>az --on-flag parancs %1 mp alatt nem ért véget, leállítva</translation>
+    </message>
+    <message>
+        <source>stopping: the reads end after their current transaction, what is complete is recorded</source>
+        <translation>leállás: a kiolvasások az aktuális tranzakció után véget érnek, a teljesek rögzítésre kerülnek</translation>
+    </message>
+    <message>
+        <source>collecting %1 unit(s), %2 at a time</source>
+        <translation>%1 egység gyűjtése, egyszerre %2</translation>
+    </message>
+    <message>
+        <source>next collection at %1</source>
+        <translation>következő gyűjtés: %1</translation>
+    </message>
+    <message>
+        <source>the history is off: the visit was not recorded</source>
+        <translation>az előzmények ki vannak kapcsolva: a látogatás nincs rögzítve</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Egység</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Eredmény</translation>
+    </message>
+    <message>
+        <source>Visit</source>
+        <translation>Látogatás</translation>
+    </message>
+    <message>
+        <source>Flags</source>
+        <translation>Jelzések</translation>
+    </message>
+    <message>
+        <source>read</source>
+        <translation>kiolvasva</translation>
+    </message>
+    <message>
+        <source>read, %1 record(s) failed</source>
+        <translation>kiolvasva, %1 rekord sikertelen</translation>
+    </message>
+    <message>
+        <source>recorded</source>
+        <translation>rögzítve</translation>
+    </message>
+    <message>
+        <source>kept on this PC</source>
+        <translation>ezen a gépen megőrizve</translation>
+    </message>
+    <message>
+        <source>not recorded</source>
+        <translation>nincs rögzítve</translation>
+    </message>
+    <message>
+        <source>%1 of %2 unit(s) read, %3 failed, %4 with flags</source>
+        <translation>%2 egységből %1 kiolvasva, %3 sikertelen, %4 jelzéssel</translation>
+    </message>
+    <message>
         <source>&quot;%1&quot; is no network port (%2)</source>
         <translation>„%1” nem hálózati port (%2)</translation>
     </message>

@@ -240,35 +240,12 @@ QString CanonicalPortName(const QString &text)
 
 bool ParseKeyText(const QString &text, std::array<std::uint8_t, 8> *bytes)
 {
-    QString digits;
-    for (const QChar c : text) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('-'))
-            continue;
-        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-                         || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-                         || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
-        if (!hex)
-            return false;
-        digits += c;
-    }
-    if (digits.size() != 16)
-        return false;
-    for (int i = 0; i < 8; ++i)
-        (*bytes)[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(digits.mid(2 * i, 2).toUInt(nullptr, 16));
-    return true;
+    return CKeyField::ParseTyped(text, bytes->data());
 }
 
 QString FormatKeyText(const std::array<std::uint8_t, 8> &b)
 {
-    QString text = LoadString(Str::FmtKey);
-    // The key format is printf-style with eight %02X.
-    for (std::uint8_t byte : b) {
-        const qsizetype at = text.indexOf(QLatin1String("%02X"));
-        if (at < 0)
-            break;
-        text.replace(at, 4, QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper());
-    }
-    return text;
+    return CKeyField::FormatKey(b.data());
 }
 
 bool ParseClockText(const QString &text, QDateTime *value, QString *error)

@@ -3,6 +3,7 @@
 // command line's own code neither includes nor is included by.
 
 #include "cliapp.h"
+#include "collectapp.h"
 #include "serve.h"
 #include "translation.h"
 #include "version.h"
@@ -42,6 +43,9 @@ int main(int argc, char *argv[])
     arguments.removeFirst();
     // before anything is said: the parser's own messages are in that language too
     Quilo::InstallTranslation(Quilo::LanguageArgument(arguments));
+    // the unattended collection is a front end of its own, beside the command line's
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String(QuiloCollect::kCollectCommand))
+        return QuiloCollect::RunCollect(arguments.mid(1), &out, &err);
     if (!arguments.isEmpty() && arguments.first() == QLatin1String("serve"))
         return Quilo::Site::RunServe(arguments.mid(1), {&out, &err, &in, STDIN_FILENO});
     return QuiloCli::RunCli(arguments, streams);

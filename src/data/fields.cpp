@@ -295,6 +295,39 @@ void skipSpace(const QString &s, qsizetype &i)
 
 } // namespace
 
+bool CKeyField::ParseTyped(const QString &text, std::uint8_t out[kLength])
+{
+    QString digits;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('-'))
+            continue;
+        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+                         || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+                         || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+        if (!hex)
+            return false;
+        digits += c;
+    }
+    if (digits.size() != 2 * static_cast<qsizetype>(kLength))
+        return false;
+    for (std::size_t i = 0; i < kLength; ++i)
+        out[i] = static_cast<std::uint8_t>(digits.mid(2 * static_cast<qsizetype>(i), 2).toUInt(nullptr, 16));
+    return true;
+}
+
+QString CKeyField::FormatKey(const std::uint8_t key[kLength])
+{
+    QString text = LoadString(Str::FmtKey);
+    // The key format is printf-style with eight %02X.
+    for (std::size_t i = 0; i < kLength; ++i) {
+        const qsizetype at = text.indexOf(QLatin1String("%02X"));
+        if (at < 0)
+            break;
+        text.replace(at, 4, QStringLiteral("%1").arg(key[i], 2, 16, QLatin1Char('0')).toUpper());
+    }
+    return text;
+}
+
 bool CKeyField::ScanKey(const QString &text, std::uint8_t out[kLength])
 {
     // Walks the key format as sscanf would, but strictly: a number has one or two digits and

@@ -227,6 +227,12 @@ public:
     // the format matching any run of white space, the dashes required, nothing but white space
     // after the last number. True, and `out` written, only when all eight scan.
     static bool ScanKey(const QString &text, std::uint8_t out[kLength]);
+    // A key as a person types it (command line, key files): 16 hexadecimal digits, blanks and
+    // dashes anywhere, so the window's form and plain digits both do. True, and `out`
+    // written, only for exactly 16 digits.
+    static bool ParseTyped(const QString &text, std::uint8_t out[kLength]);
+    // The key in the key format, as ScanKey reads it.
+    static QString FormatKey(const std::uint8_t key[kLength]);
 
     std::uint8_t m_abKey[kLength] = {};
 };

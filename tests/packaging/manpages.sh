@@ -13,7 +13,7 @@ for page in "$@"; do
     grep -q -- "$want" <<<"$text" || { echo "FAIL: $name(1) lacks '$want'"; failed=1; }
   done
   case $name in
-    quilo) wants=("EXIT STATUS" "QUILO_PORTS" "EXAMPLES" "tarvel.conf" "read SET" "--simulate") ;;
+    quilo) wants=("EXIT STATUS" "QUILO_PORTS" "EXAMPLES" "tarvel.conf" "read SET" "--simulate" "quilo collect" "units.conf") ;;
     quilo-sim) wants=("EXIT STATUS" "--fault" "EXAMPLES") ;;
     quilo-readout) wants=("QUILO_PORTS" "wtarvel.rtf" "--simulate" "--sim-pace" "FILES") ;;
     *) wants=() ;;
