@@ -517,6 +517,11 @@ enum Id : unsigned {
     CliWarning,
     NetErrTlsNeedCert,
     NetErrTlsCertRefused,
+    // The comparison: what was not read at a visit is not compared (64770..64799)
+    HistSectionNotCompared = 64770,
+    HistNotReadAt,
+    HistRows,
+    HistRow,
     // quilo collect: the unattended collection of many units (64800..64849)
     CollectUsage = 64800,
     CollectErrOption,
@@ -565,11 +570,6 @@ enum Id : unsigned {
     CollectVisitKept,
     CollectVisitNone,
     CollectSummary,
-    // The comparison: what was not read at a visit is not compared (64770..64799)
-    HistSectionNotCompared = 64770,
-    HistNotReadAt,
-    HistRows,
-    HistRow,
     // The office site, quilo serve (64850..64999)
     SiteTitle = 64850,
     SiteNavFleet,

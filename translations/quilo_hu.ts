@@ -1347,9 +1347,13 @@ Commands:
   history import FILE...        record saved .quilo files as visits
   history sync                  send the visits kept on this PC to the history server
   compare [VISIT VISIT | UNIT]  what changed between two visits (default: the last two)
+  collect [PORT...]             read many units side by side, each visit recorded and compared
+                                (collect --help)
+  serve                         the visit history as a site for a web browser (serve --help)
 
 Options:
-  -p, --port PORT        Com1 to Com4 or a device path (default Com2)
+  -p, --port PORT        Com1 to Com4, a device path, or tcp:// or rfc2217:// HOST:PORT
+                         (+tls: over TLS; default Com2)
   -k, --user-key KEY     key mode: present this user key (16 hex digits) before each request
   -f, --format FORMAT    table (default), csv, json, or quilo (read: the read-out file)
   -o, --output FILE      write to FILE instead of standard output (- is standard output;
@@ -1392,9 +1396,14 @@ Parancsok:
                                 kiszolgálójára
   compare [LÁT. LÁT. | EGYSÉG]  mi változott két látogatás között (alapértelmezés: az utolsó
                                 kettő)
+  collect [PORT...]             sok egység kiolvasása egymás mellett, minden látogatás
+                                rögzítve és összehasonlítva (collect --help)
+  serve                         a látogatási előzmények webböngészőnek szóló oldalként
+                                (serve --help)
 
 Kapcsolók:
-  -p, --port PORT        Com1–Com4 vagy egy eszköz útvonala (alapértelmezés: Com2)
+  -p, --port PORT        Com1–Com4, egy eszköz útvonala, vagy tcp:// ill. rfc2217:// GÉP:PORT
+                         (+tls: TLS-en át; alapértelmezés: Com2)
   -k, --user-key KULCS   kulcsmód: ezt a felhasználói kulcsot (16 hexadecimális számjegy)
                          adja át minden kérés előtt
   -f, --format FORMÁTUM  table (alapértelmezés), csv, json vagy quilo (read: kiolvasásfájl)

@@ -136,6 +136,8 @@ QStringList CompletionCandidates(const QStringList &words)
         QStringList names;
         for (const CommandInfo &command : Commands())
             names << QLatin1String(command.name);
+        // front ends of their own, which quilo's main hands their words before this parser runs
+        names << QStringLiteral("collect") << QStringLiteral("serve");
         return startingWith(names, current);
     }
     const CommandInfo *command = FindCommand(positional.first());

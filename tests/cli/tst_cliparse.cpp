@@ -326,11 +326,13 @@ void TestCliParse::completionFollowsTheTables()
 {
     const QStringList commands = CompletionCandidates({QString()});
     QVERIFY(!commands.contains(QLatin1String(kCompleteCommand)));
+    // quilo's main hands these two to front ends of their own
+    const QStringList frontEnds{QStringLiteral("collect"), QStringLiteral("serve")};
     for (const QString &command : commands) {
         const CParseResult parsed = ParseCommandLine({command});
-        QVERIFY2(!parsed.error.contains(QLatin1String("unknown command")), qPrintable(command));
+        QVERIFY2(frontEnds.contains(command) || !parsed.error.contains(QLatin1String("unknown command")), qPrintable(command));
     }
-    QCOMPARE(commands.size(), static_cast<qsizetype>(Commands().size()));
+    QCOMPARE(commands.size(), static_cast<qsizetype>(Commands().size()) + frontEnds.size());
 
     const QStringList sets = CompletionCandidates({QStringLiteral("read"), QString()});
     for (const Quilo::DataSetInfo &set : Quilo::DataSets()) {
