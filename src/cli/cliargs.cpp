@@ -83,7 +83,9 @@ bool knownLanguage(const QString &text)
     return Quilo::Languages().contains(language);
 }
 
-bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
+// Where the unit is and how it is reached: the port, its network settings, the simulated unit,
+// key mode.
+bool parseLine(const Parser &parser, CCliOptions *o, QString *error)
 {
     const QCommandLineParser &p = parser.p;
     if (p.isSet(parser.port)) {
@@ -129,6 +131,13 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
         o->keyMode = true;
         o->userKeyText = FormatKeyText(bytes);
     }
+    return true;
+}
+
+// What is written where: the trace, the output's form and file, the history.
+bool parseOutput(const Parser &parser, CCliOptions *o, QString *error)
+{
+    const QCommandLineParser &p = parser.p;
     o->trace = p.isSet(parser.trace) || p.isSet(parser.traceFile);
     o->traceFile = p.value(parser.traceFile);
     if (p.isSet(parser.format)) {
@@ -165,6 +174,11 @@ bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
     o->historyUrl = p.value(parser.history);
     o->noHistory = p.isSet(parser.noHistory);
     return true;
+}
+
+bool parseCommon(const Parser &parser, CCliOptions *o, QString *error)
+{
+    return parseLine(parser, o, error) && parseOutput(parser, o, error);
 }
 
 bool parseSetClock(const Parser &parser, const QStringList &words, CCliOptions *o, QString *error)

@@ -6,6 +6,8 @@
 
 #include "netline.h"
 
+#include "netconnection.h"
+
 #include "stringtable.h"
 
 #include <QtGlobal>
@@ -33,98 +35,10 @@ using namespace Qt::StringLiterals;
 
 namespace Quilo::Net {
 
-struct Connection {
-    int fd = -1;
-    SSL_CTX *ctx = nullptr;
-    SSL *ssl = nullptr;
-    bool telnet = false;
-    bool wantWrite = false; // TLS needs the socket writable before it can read on
-    bool certificateAsked = false; // the TLS server asked for a client certificate
-    CTelnetDecoder decoder;
-    QByteArray pending;     // received data bytes not yet handed out
-    // Telnet option state: what we asked for or agreed to, so that we never answer an answer.
-    std::array<bool, 256> sentDo{}, sentWill{}, sentDont{}, sentWont{};
-    bool remoteBinary = false, localBinary = false, comPortRefused = false, binaryRefused = false;
-    std::array<QString, kComPortSettings> answers{};
-    std::array<bool, kComPortSettings> answered{};
-};
-
 namespace {
 
 using Serial::Failure;
 using Serial::OpenResult;
-
-std::int64_t nowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-constexpr std::int64_t msToNs(std::uint64_t ms)
-{
-    return static_cast<std::int64_t>(ms) * 1000000;
-}
-
-// Waits for `events` at most `ns`; returns the revents, 0 on time-out, -1 on error.
-int waitFor(int fd, short events, std::int64_t ns)
-{
-    pollfd p{fd, events, 0};
-    const std::int64_t clamped = std::max<std::int64_t>(ns, 0);
-    timespec ts{static_cast<time_t>(clamped / 1000000000), static_cast<long>(clamped % 1000000000)};
-    for (;;) {
-        const int r = ppoll(&p, 1, &ts, nullptr);
-        if (r > 0)
-            return p.revents;
-        if (r == 0)
-            return 0;
-        if (errno != EINTR)
-            return -1;
-    }
-}
-
-// A write into a socket the server closed raises SIGPIPE; OpenSSL writes with write(), which
-// takes no MSG_NOSIGNAL. Held back for this thread while writing, and taken if it came.
-class HoldBrokenPipe
-{
-public:
-    HoldBrokenPipe()
-    {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-    }
-    ~HoldBrokenPipe()
-    {
-        if (!m_wasPending) {
-            const timespec none{0, 0};
-            while (sigtimedwait(&m_pipe, nullptr, &none) < 0 && errno == EINTR) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-    HoldBrokenPipe(const HoldBrokenPipe &) = delete;
-    HoldBrokenPipe &operator=(const HoldBrokenPipe &) = delete;
-
-private:
-    sigset_t m_pipe{};
-    sigset_t m_old{};
-    bool m_wasPending = false;
-};
-
-QString openSslError()
-{
-    const unsigned long e = ERR_get_error();
-    ERR_clear_error();
-    if (e == 0)
-        return LoadString(Str::NetErrTlsUnknown);
-    char text[256] = {};
-    ERR_error_string_n(e, text, sizeof text);
-    return QString::fromLatin1(text);
-}
 
 // Raw bytes out, whole or not at all within the deadline. False: the connection is gone or
 // the deadline passed.
@@ -221,6 +135,8 @@ void quickAck(int fd)
     setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
 }
 
+} // namespace
+
 // Reads what the socket holds without waiting, decoding telnet into `pending`. Returns the
 // number of raw bytes taken, or -1 when the connection is closed, reset or broken.
 int pump(Connection &c)
@@ -289,6 +205,8 @@ bool waitReadable(Connection &c, std::int64_t deadline)
     const int revents = waitFor(c.fd, c.wantWrite ? POLLIN | POLLOUT : POLLIN, wait);
     return revents != 0;
 }
+
+namespace {
 
 void release(Connection *c)
 {
@@ -363,91 +281,6 @@ OpenResult connectTcp(Connection &c, const Address &a, std::int64_t deadline, in
     if (lastError == ETIMEDOUT)
         return {Failure::Other, lastError, LoadString(Str::NetErrTimeout).arg(where).arg((timeoutMs + 999) / 1000)};
     return {Failure::Other, lastError, LoadString(Str::NetErrConnect).arg(where, Serial::errorText(lastError))};
-}
-
-// With TLS 1.3 the server judges our certificate after our side of the handshake is done: a
-// refusal arrives as an alert a moment later. Waited for here, so that it is a refused
-// connection (with the server's reason) and not a line lost at the first request.
-OpenResult clientCertificateTaken(Connection &c, const Address &a, bool noCertificate)
-{
-    if (!c.certificateAsked)
-        return {};
-    if (noCertificate)
-        return {Failure::Other, 0, LoadString(Str::NetErrTlsNeedCert).arg(a.host)};
-    const std::int64_t verdict = nowNs() + msToNs(300);
-    while (waitReadable(c, verdict)) {
-        if (pump(c) < 0)
-            return {Failure::Other, 0, LoadString(Str::NetErrTlsCertRefused).arg(a.host, openSslError())};
-    }
-    return {};
-}
-
-bool isIpAddress(const QByteArray &host)
-{
-    in6_addr any{};
-    return inet_pton(AF_INET, host.constData(), &any) == 1 || inet_pton(AF_INET6, host.constData(), &any) == 1;
-}
-
-OpenResult startTls(Connection &c, const Address &a, const Options &o, std::int64_t deadline)
-{
-    c.ctx = SSL_CTX_new(TLS_client_method());
-    if (!c.ctx)
-        return {Failure::Other, 0, LoadString(Str::NetErrTls).arg(a.host, openSslError())};
-    SSL_CTX_set_min_proto_version(c.ctx, TLS1_2_VERSION);
-    SSL_CTX_set_verify(c.ctx, SSL_VERIFY_PEER, nullptr);
-    const bool caLoaded = o.caFile.isEmpty() ? SSL_CTX_set_default_verify_paths(c.ctx) == 1
-                                             : SSL_CTX_load_verify_locations(c.ctx, o.caFile.toLocal8Bit().constData(), nullptr) == 1;
-    if (!caLoaded)
-        return {Failure::Other, 0, LoadString(Str::NetErrTlsFile).arg(o.caFile, openSslError())};
-    if (!o.certFile.isEmpty()) {
-        const QByteArray cert = o.certFile.toLocal8Bit();
-        const QByteArray key = (o.keyFile.isEmpty() ? o.certFile : o.keyFile).toLocal8Bit();
-        if (SSL_CTX_use_certificate_chain_file(c.ctx, cert.constData()) != 1)
-            return {Failure::Other, 0, LoadString(Str::NetErrTlsFile).arg(o.certFile, openSslError())};
-        if (SSL_CTX_use_PrivateKey_file(c.ctx, key.constData(), SSL_FILETYPE_PEM) != 1
-            || SSL_CTX_check_private_key(c.ctx) != 1)
-            return {Failure::Other, 0,
-                    LoadString(Str::NetErrTlsFile).arg(o.keyFile.isEmpty() ? o.certFile : o.keyFile, openSslError())};
-    }
-    c.ssl = SSL_new(c.ctx);
-    if (!c.ssl || SSL_set_fd(c.ssl, c.fd) != 1)
-        return {Failure::Other, 0, LoadString(Str::NetErrTls).arg(a.host, openSslError())};
-    // Called on a client only when the server asks for a certificate.
-    SSL_set_cert_cb(
-        c.ssl,
-        [](SSL *, void *arg) {
-            static_cast<Connection *>(arg)->certificateAsked = true;
-            return 1;
-        },
-        &c);
-    // The certificate must name the host the port names: its DNS name, or its IP address.
-    const QByteArray host = a.host.toUtf8();
-    if (isIpAddress(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(c.ssl), host.constData());
-    } else {
-        // SSL_set_tlsext_host_name() without the macro's cast: the name the server picks its certificate by
-        SSL_ctrl(c.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char *>(host.constData()));
-        SSL_set1_host(c.ssl, host.constData());
-    }
-    HoldBrokenPipe hold;
-    for (;;) {
-        ERR_clear_error();
-        const int r = SSL_connect(c.ssl);
-        if (r == 1)
-            return clientCertificateTaken(c, a, o.certFile.isEmpty());
-        const int err = SSL_get_error(c.ssl, r);
-        if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
-            const int revents = waitFor(c.fd, err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline - nowNs());
-            if (revents == 0)
-                return {Failure::Other, ETIMEDOUT, LoadString(Str::NetErrTlsSilent).arg(a.host)};
-            continue;
-        }
-        const long verify = SSL_get_verify_result(c.ssl);
-        if (verify != X509_V_OK)
-            return {Failure::Other, 0,
-                    LoadString(Str::NetErrTlsCert).arg(a.host, QString::fromLatin1(X509_verify_cert_error_string(verify)))};
-        return {Failure::Other, 0, LoadString(Str::NetErrTls).arg(a.host, openSslError())};
-    }
 }
 
 // The telnet session's start: binary both ways, COM-PORT, and the unit's line settings; each

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <optional>
+
 namespace {
 
 struct CommandLine
@@ -73,6 +75,73 @@ bool asksFor(const QStringList &arguments, std::initializer_list<const char *> n
     return false;
 }
 
+// --sim-pace in milliseconds, with the same bounds as quilo's; nullopt (and said) when it is not one.
+std::optional<int> simPace(const CommandLine &commandLine)
+{
+    const QCommandLineParser &parser = commandLine.parser;
+    if (!parser.isSet(commandLine.simPace))
+        return 0;
+    bool ok = false;
+    const int paceMs = parser.value(commandLine.simPace).toInt(&ok);
+    if (ok && paceMs >= 0 && paceMs <= 10000)
+        return paceMs;
+    QTextStream(stderr) << "quilo-readout: " << LoadString(Str::CliErrPace).arg(parser.value(commandLine.simPace)) << '\n';
+    return std::nullopt;
+}
+
+// The built-in unit behind Com2, paced at the wire's speed so that a transfer looks like one
+// with a real unit; false (and said) when it does not start.
+bool startSimulatedUnit(QuiloSim::CSimulatedUnit &unit, int paceMs)
+{
+    unit.setPacing(true);
+    unit.setTurnaroundMs(paceMs);
+    QString error;
+    if (!unit.start(&error)) {
+        QTextStream(stderr) << "quilo-readout: "
+                            << QCoreApplication::translate("quilo-readout", "the simulated unit did not start: %1").arg(error)
+                            << '\n';
+        return false;
+    }
+    CComPort::SetPortMapping(LoadString(Str::PortCom2), unit.slavePath());
+    return true;
+}
+
+// Unattended pictures: a message box (say, a missing start page) must not wait for a person,
+// and the visits the pictures make go to a history of their own, not the user's.
+void prepareForPictures(const QTemporaryDir &pictureHistory)
+{
+    if (qEnvironmentVariableIsEmpty(Quilo::kHistoryEnvironment) && pictureHistory.isValid())
+        qputenv(Quilo::kHistoryEnvironment, QFile::encodeName(pictureHistory.filePath(QStringLiteral("history.sqlite"))));
+    Quilo::setMessageHook([](const Quilo::MessageRequest &request) {
+        QTextStream(stderr) << "quilo-readout: " << request.text << '\n';
+        return QMessageBox::Ok;
+    });
+}
+
+// The pictures of the window into `folder`; the exit status.
+int takePictures(CTarvelApp &app, QuiloSim::CSimulatedUnit &unit, const QString &folder)
+{
+    // A week of play between the history's two visits, so that they differ as visits do.
+    const auto playOn = [&unit] {
+        QuiloSim::UnitState state = unit.state();
+        state.counters.cashIn += 48200;
+        state.counters.cashOut += 31650;
+        state.counters.stake += 96400;
+        state.counters.win += 79850;
+        state.counters.games += 3856;
+        unit.setState(state);
+    };
+    const auto setFaults = [&unit](const QStringList &faults) {
+        unit.clearFaults();
+        for (const QString &f : faults)
+            if (const auto fault = QuiloSim::parseFault(f))
+                unit.addFault(*fault);
+    };
+    const int n = Quilo::takeScreenshots(*app.mainFrame(), folder, playOn, setFaults);
+    QTextStream(stdout) << QCoreApplication::translate("quilo-readout", "%1 screenshots in %2").arg(n).arg(folder) << '\n';
+    return n > 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -97,78 +166,26 @@ int main(int argc, char *argv[])
     Quilo::InstallTranslation(language);
     CommandLine commandLine;
     QCommandLineParser &parser = commandLine.parser;
-    const QCommandLineOption &simulate = commandLine.simulate;
-    const QCommandLineOption &screenshots = commandLine.screenshots;
     parser.process(application);
     Quilo::setUpApplicationIdentity();
 
-    // the same bounds as quilo's --sim-pace
-    int paceMs = 0;
-    if (parser.isSet(commandLine.simPace)) {
-        bool ok = false;
-        paceMs = parser.value(commandLine.simPace).toInt(&ok);
-        if (!ok || paceMs < 0 || paceMs > 10000) {
-            QTextStream(stderr) << "quilo-readout: " << LoadString(Str::CliErrPace).arg(parser.value(commandLine.simPace))
-                                << '\n';
-            return 1; // as the parser ends on an option it does not know
-        }
-    }
+    const std::optional<int> paceMs = simPace(commandLine);
+    if (!paceMs)
+        return 1; // as the parser ends on an option it does not know
     QuiloSim::CSimulatedUnit unit;
-    if (parser.isSet(simulate)) {
-        unit.setPacing(true); // wire time, so the transfer looks like one with a real unit
-        unit.setTurnaroundMs(paceMs);
-        QString error;
-        if (!unit.start(&error)) {
-            QTextStream(stderr) << "quilo-readout: "
-                                << QCoreApplication::translate("quilo-readout", "the simulated unit did not start: %1").arg(error)
-                                << '\n';
-            return 1;
-        }
-        CComPort::SetPortMapping(LoadString(Str::PortCom2), unit.slavePath());
-    }
-
-    // Unattended pictures: a message box (say, a missing start page) must not wait for a person,
-    // and the visits the pictures make go to a history of their own, not the user's.
+    if (parser.isSet(commandLine.simulate) && !startSimulatedUnit(unit, *paceMs))
+        return 1;
     QTemporaryDir pictureHistory;
-    if (parser.isSet(screenshots)) {
-        if (qEnvironmentVariableIsEmpty(Quilo::kHistoryEnvironment) && pictureHistory.isValid())
-            qputenv(Quilo::kHistoryEnvironment, QFile::encodeName(pictureHistory.filePath(QStringLiteral("history.sqlite"))));
-        Quilo::setMessageHook([](const Quilo::MessageRequest &request) {
-            QTextStream(stderr) << "quilo-readout: " << request.text << '\n';
-            return QMessageBox::Ok;
-        });
-    }
+    const bool pictures = parser.isSet(commandLine.screenshots);
+    if (pictures)
+        prepareForPictures(pictureHistory);
 
     int result = 0;
     {
         CTarvelApp app;
         if (!app.InitInstance(parser.positionalArguments()))
             return 1;
-        if (parser.isSet(screenshots)) {
-            // A week of play between the history's two visits, so that they differ as visits do.
-            const auto playOn = [&unit] {
-                QuiloSim::UnitState state = unit.state();
-                state.counters.cashIn += 48200;
-                state.counters.cashOut += 31650;
-                state.counters.stake += 96400;
-                state.counters.win += 79850;
-                state.counters.games += 3856;
-                unit.setState(state);
-            };
-            const auto setFaults = [&unit](const QStringList &faults) {
-                unit.clearFaults();
-                for (const QString &f : faults)
-                    if (const auto fault = QuiloSim::parseFault(f))
-                        unit.addFault(*fault);
-            };
-            const int n = Quilo::takeScreenshots(*app.mainFrame(), parser.value(screenshots), playOn, setFaults);
-            QTextStream(stdout)
-                << QCoreApplication::translate("quilo-readout", "%1 screenshots in %2").arg(n).arg(parser.value(screenshots))
-                << '\n';
-            result = n > 0 ? 0 : 1;
-        } else {
-            result = QApplication::exec();
-        }
+        result = pictures ? takePictures(app, unit, parser.value(commandLine.screenshots)) : QApplication::exec();
     }
     unit.stop();
     return result;
