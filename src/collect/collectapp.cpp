@@ -78,22 +78,16 @@ QDateTime nextRound(const CollectOptions &o, const QDateTime &roundStart, const 
     return next;
 }
 
-} // namespace
-
-int RunCollect(const QStringList &arguments, QIODevice *out, QIODevice *err)
+int showUsage(QIODevice *out)
 {
-    const Quilo::Result<CollectOptions> parsed = ParseCollectArgs(arguments);
-    if (!parsed) {
-        say(err, parsed.error());
-        return kExitUsage;
-    }
-    const CollectOptions &o = parsed.value();
-    if (o.help) {
-        const QByteArray usage = (LoadString(Str::CollectUsage).arg(DefaultUnitsFile()) + QLatin1Char('\n')).toUtf8();
-        return out->write(usage) == usage.size() ? 0 : kExitOutput;
-    }
+    const QByteArray usage = (LoadString(Str::CollectUsage).arg(DefaultUnitsFile()) + QLatin1Char('\n')).toUtf8();
+    return out->write(usage) == usage.size() ? 0 : kExitOutput;
+}
 
-    QList<CollectUnit> units;
+// The units to read: the list's, then those named on the command line that it lacks.
+// Returns 0, or the exit status when there is nothing to read.
+int gatherUnits(const CollectOptions &o, QIODevice *err, QList<CollectUnit> *units)
+{
     const QString listFile = o.unitsFile.isEmpty() && !o.ports.isEmpty() ? QString()
                              : o.unitsFile.isEmpty()                      ? DefaultUnitsFile()
                                                                           : o.unitsFile;
@@ -104,23 +98,22 @@ int RunCollect(const QStringList &arguments, QIODevice *out, QIODevice *err)
             say(err, loaded.error());
             return unreadable ? kExitNoList : kExitBadList;
         }
-        units = std::move(loaded).value();
+        *units = std::move(loaded).value();
     }
     for (const QString &port : o.ports) {
-        const bool listed = std::any_of(units.cbegin(), units.cend(), [&](const CollectUnit &u) { return u.port == port; });
+        const bool listed = std::any_of(units->cbegin(), units->cend(), [&](const CollectUnit &u) { return u.port == port; });
         if (!listed)
-            units << CollectUnit{port, port, QString(), QString(), 0};
+            *units << CollectUnit{port, port, QString(), QString(), 0};
     }
-    if (units.isEmpty()) {
+    if (units->isEmpty()) {
         say(err, LoadString(Str::CollectErrNoUnits).arg(listFile.isEmpty() ? DefaultUnitsFile() : listFile));
         return kExitUsage;
     }
+    return 0;
+}
 
-    const Quilo::HistoryChoice history = Quilo::ChooseHistory(o.historyUrl, o.noHistory);
-    if (history.record && !history.location.valid()) {
-        say(err, history.location.error);
-        return kExitUsage;
-    }
+CollectSettings settingsFor(const CollectOptions &o, const Quilo::HistoryChoice &history)
+{
     CollectSettings settings;
     settings.jobs = o.jobs;
     settings.retries = o.retries;
@@ -130,69 +123,143 @@ int RunCollect(const QStringList &arguments, QIODevice *out, QIODevice *err)
     settings.onFlagTimeoutMs = o.onFlagTimeoutMs;
     settings.record = history.record;
     settings.history = history.location;
+    return settings;
+}
 
-    installStopSignals();
-    QEventLoop loop;
-    bool stopping = false;
-    int status = kExitAllRead;
-    std::unique_ptr<CCollector> round; // the last round's lives until the next one begins
-    bool roundRunning = false;
-    QDateTime roundStart;
-    QTimer next;
-    next.setSingleShot(true);
+// Writes a finished round's summary; returns the round's exit status.
+int reportRound(const CCollector &round, const CollectOptions &o, const QDateTime &roundStart, QIODevice *out,
+                QIODevice *err)
+{
+    const QList<UnitRun> &runs = round.Runs();
+    const QByteArray summary = o.json ? SummaryJson(runs, roundStart, QDateTime::currentDateTime(), round.IsStopping())
+                                      : SummaryTable(runs);
+    say(err, SummaryLine(runs));
+    int status = CollectExitStatus(runs);
+    if (out->write(summary) != summary.size())
+        status = kExitOutput;
+    return status;
+}
 
-    const auto startRound = [&]() {
-        roundStart = QDateTime::currentDateTime();
-        roundRunning = true;
-        round = std::make_unique<CCollector>(units, settings, [err](const QString &line) { say(err, line); });
-        say(err, LoadString(Str::CollectRoundStart)
-                     .arg(units.size())
-                     .arg(o.jobs > 0 ? qMin<qsizetype>(o.jobs, units.size()) : units.size()));
-        QObject::connect(round.get(), &CCollector::finished, &loop, [&]() {
-            const QList<UnitRun> &runs = round->Runs();
-            const QByteArray summary = o.json ? SummaryJson(runs, roundStart, QDateTime::currentDateTime(), round->IsStopping())
-                                              : SummaryTable(runs);
-            say(err, SummaryLine(runs));
-            status = CollectExitStatus(runs);
-            if (out->write(summary) != summary.size())
-                status = kExitOutput;
-            roundRunning = false;
-            if (stopping || !o.service()) {
-                loop.quit();
-                return;
-            }
-            const QDateTime now = QDateTime::currentDateTime();
-            const QDateTime when = nextRound(o, roundStart, now);
-            say(err, LoadString(Str::CollectNextRound).arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
-            next.start(static_cast<int>(qBound<qint64>(qint64(0), now.msecsTo(when), qint64(std::numeric_limits<int>::max()))));
-        });
-        round->Start();
-    };
-    QObject::connect(&next, &QTimer::timeout, &loop, startRound);
+// One round, or a service's rounds until it is stopped. The stop signals must be installed
+// before it is made.
+class RoundLoop
+{
+public:
+    RoundLoop(const CollectOptions &o, const QList<CollectUnit> &units, const CollectSettings &settings,
+              QIODevice *out, QIODevice *err);
+    int exec();
 
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&]() {
-        char bytes[16];
-        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        if (stopping)
-            return;
-        stopping = true;
-        say(err, LoadString(Str::CollectStopping));
-        if (roundRunning) {
-            round->Stop();
-        } else {
-            // between two rounds of a service: nothing runs, the last round's status stands
-            next.stop();
-            loop.quit();
-        }
-    });
+private:
+    void startRound();
+    void roundFinished();
+    void stopRequested();
 
-    QTimer::singleShot(0, &loop, startRound);
-    loop.exec();
+    const CollectOptions &m_options;
+    const QList<CollectUnit> &m_units;
+    const CollectSettings &m_settings;
+    QIODevice *m_out;
+    QIODevice *m_err;
+    QEventLoop m_loop;
+    bool m_stopping = false;
+    int m_status = kExitAllRead;
+    std::unique_ptr<CCollector> m_round; // the last round's lives until the next one begins
+    bool m_roundRunning = false;
+    QDateTime m_roundStart;
+    QTimer m_next;
+    QSocketNotifier m_notifier;
+};
+
+RoundLoop::RoundLoop(const CollectOptions &o, const QList<CollectUnit> &units, const CollectSettings &settings,
+                     QIODevice *out, QIODevice *err)
+    : m_options(o), m_units(units), m_settings(settings), m_out(out), m_err(err),
+      m_notifier(g_signalPipe[0], QSocketNotifier::Read)
+{
+    m_next.setSingleShot(true);
+    QObject::connect(&m_next, &QTimer::timeout, &m_loop, [this]() { startRound(); });
+    QObject::connect(&m_notifier, &QSocketNotifier::activated, &m_loop, [this]() { stopRequested(); });
+}
+
+int RoundLoop::exec()
+{
+    QTimer::singleShot(0, &m_loop, [this]() { startRound(); });
+    m_loop.exec();
     restoreSignals();
     // A service stopped on purpose ends cleanly; a single round says how it went.
-    return o.service() && stopping && status != kExitOutput ? kExitAllRead : status;
+    return m_options.service() && m_stopping && m_status != kExitOutput ? kExitAllRead : m_status;
+}
+
+void RoundLoop::startRound()
+{
+    m_roundStart = QDateTime::currentDateTime();
+    m_roundRunning = true;
+    QIODevice *err = m_err;
+    m_round = std::make_unique<CCollector>(m_units, m_settings, [err](const QString &line) { say(err, line); });
+    say(m_err, LoadString(Str::CollectRoundStart)
+                   .arg(m_units.size())
+                   .arg(m_options.jobs > 0 ? qMin<qsizetype>(m_options.jobs, m_units.size()) : m_units.size()));
+    QObject::connect(m_round.get(), &CCollector::finished, &m_loop, [this]() { roundFinished(); });
+    m_round->Start();
+}
+
+void RoundLoop::roundFinished()
+{
+    m_status = reportRound(*m_round, m_options, m_roundStart, m_out, m_err);
+    m_roundRunning = false;
+    if (m_stopping || !m_options.service()) {
+        m_loop.quit();
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime when = nextRound(m_options, m_roundStart, now);
+    say(m_err, LoadString(Str::CollectNextRound).arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    m_next.start(static_cast<int>(qBound<qint64>(qint64(0), now.msecsTo(when), qint64(std::numeric_limits<int>::max()))));
+}
+
+void RoundLoop::stopRequested()
+{
+    char bytes[16];
+    while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    say(m_err, LoadString(Str::CollectStopping));
+    if (m_roundRunning) {
+        m_round->Stop();
+    } else {
+        // between two rounds of a service: nothing runs, the last round's status stands
+        m_next.stop();
+        m_loop.quit();
+    }
+}
+
+} // namespace
+
+int RunCollect(const QStringList &arguments, QIODevice *out, QIODevice *err)
+{
+    const Quilo::Result<CollectOptions> parsed = ParseCollectArgs(arguments);
+    if (!parsed) {
+        say(err, parsed.error());
+        return kExitUsage;
+    }
+    const CollectOptions &o = parsed.value();
+    if (o.help)
+        return showUsage(out);
+
+    QList<CollectUnit> units;
+    if (const int status = gatherUnits(o, err, &units); status != 0)
+        return status;
+
+    const Quilo::HistoryChoice history = Quilo::ChooseHistory(o.historyUrl, o.noHistory);
+    if (history.record && !history.location.valid()) {
+        say(err, history.location.error);
+        return kExitUsage;
+    }
+    const CollectSettings settings = settingsFor(o, history);
+
+    installStopSignals();
+    RoundLoop rounds(o, units, settings, out, err);
+    return rounds.exec();
 }
 
 } // namespace QuiloCollect
