@@ -6,6 +6,7 @@
 #include "serialbackend.h"
 
 #include "linemarks.h"
+#include "linewait.h"
 #include "netline.h"
 #include "serialtermios.h"
 
@@ -49,34 +50,6 @@ bool speedFor(std::uint32_t baud, speed_t &speed)
         }
     }
     return false;
-}
-
-std::int64_t nowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-constexpr std::int64_t msToNs(std::uint64_t ms)
-{
-    return static_cast<std::int64_t>(ms) * 1000000;
-}
-
-// Waits for `events` at most `ns`; returns the revents, 0 on time-out, -1 on error.
-int waitFor(int fd, short events, std::int64_t ns)
-{
-    pollfd p{fd, events, 0};
-    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    for (;;) {
-        const int r = ppoll(&p, 1, &ts, nullptr);
-        if (r > 0)
-            return p.revents;
-        if (r == 0)
-            return 0;
-        if (errno != EINTR)
-            return -1;
-    }
 }
 
 int fdOf(const Handle &h)
