@@ -11,6 +11,7 @@
 #include <QCommandLineParser>
 
 #include <csignal>
+#include <variant>
 #include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
@@ -95,76 +96,71 @@ int addUser(const QString &name, const HistoryLocation &location, const ServeStr
     return kExitOk;
 }
 
-} // namespace
-
-int RunServe(const QStringList &arguments, const ServeStreams &io)
+// The options of `quilo serve`.
+struct ServeOptions
 {
-    QCommandLineParser parser;
-    const QCommandLineOption history(QStringLiteral("history"), QString(), QStringLiteral("URL"));
-    const QCommandLineOption listen(QStringLiteral("listen"), QString(), QStringLiteral("ADDRESS"));
-    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N"));
-    const QCommandLineOption certificate(QStringLiteral("certificate"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption key(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption threads(QStringLiteral("threads"), QString(), QStringLiteral("N"));
-    const QCommandLineOption addUserOption(QStringLiteral("add-user"), QString(), QStringLiteral("NAME"));
-    const QCommandLineOption lang(QStringLiteral("lang"), QString(), QStringLiteral("LANGUAGE"));
-    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    parser.addOptions({history, listen, port, certificate, key, threads, addUserOption, lang, help});
-    if (!parser.parse(QStringList{QStringLiteral("quilo serve")} + arguments) || !parser.positionalArguments().isEmpty()) {
-        say(io, parser.errorText().isEmpty() ? LoadString(Str::SiteServeUsage)
-                                             : parser.errorText() + QLatin1Char('\n') + LoadString(Str::SiteServeUsage));
-        return kExitUsage;
-    }
-    if (parser.isSet(help)) {
-        if (io.out)
-            io.out->write((LoadString(Str::SiteServeUsage) + QLatin1Char('\n')).toUtf8());
-        return kExitOk;
-    }
-    const HistoryChoice choice = ChooseHistory(parser.value(history));
-    if (!choice.location.valid()) {
-        say(io, choice.location.error);
-        return kExitUsage;
-    }
-    if (parser.isSet(addUserOption))
-        return addUser(parser.value(addUserOption), choice.location, io);
+    QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("URL")};
+    QCommandLineOption listen{QStringLiteral("listen"), QString(), QStringLiteral("ADDRESS")};
+    QCommandLineOption port{QStringLiteral("port"), QString(), QStringLiteral("N")};
+    QCommandLineOption certificate{QStringLiteral("certificate"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption key{QStringLiteral("key"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption threads{QStringLiteral("threads"), QString(), QStringLiteral("N")};
+    QCommandLineOption addUser{QStringLiteral("add-user"), QString(), QStringLiteral("NAME")};
+    QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("LANGUAGE")};
+    QCommandLineOption help{QStringList{QStringLiteral("help"), QStringLiteral("h")}};
+};
 
-    SiteOptions options;
-    options.history = choice.location;
-    if (parser.isSet(listen))
-        options.address = parser.value(listen);
+// Option `option` as a number from `least` to `most` in `*value`, when it is given; false (and
+// said with `complaint`) when it is not such a number.
+bool numberOption(const QCommandLineParser &parser, const QCommandLineOption &option, int least, int most,
+                  unsigned complaint, int *value, const ServeStreams &io)
+{
+    if (!parser.isSet(option))
+        return true;
     bool ok = true;
-    if (parser.isSet(port)) {
-        options.port = parser.value(port).toInt(&ok);
-        if (!ok || options.port < 1 || options.port > 65535) {
-            say(io, LoadString(Str::SiteServeBadPort).arg(parser.value(port)));
-            return kExitUsage;
-        }
+    *value = parser.value(option).toInt(&ok);
+    if (!ok || *value < least || *value > most) {
+        say(io, LoadString(complaint).arg(parser.value(option)));
+        return false;
     }
-    if (parser.isSet(threads)) {
-        options.threads = parser.value(threads).toInt(&ok);
-        if (!ok || options.threads < 2 || options.threads > 256) {
-            say(io, LoadString(Str::SiteServeBadThreads).arg(parser.value(threads)));
-            return kExitUsage;
-        }
-    }
-    options.certificateFile = parser.value(certificate);
-    options.keyFile = parser.value(key);
+    return true;
+}
+
+// How the site is served, from the command line; an exit status when it cannot be.
+std::variant<SiteOptions, int> siteOptions(const QCommandLineParser &parser, const ServeOptions &o,
+                                           const HistoryLocation &location, const ServeStreams &io)
+{
+    SiteOptions options;
+    options.history = location;
+    if (parser.isSet(o.listen))
+        options.address = parser.value(o.listen);
+    if (!numberOption(parser, o.port, 1, 65535, Str::SiteServeBadPort, &options.port, io)
+        || !numberOption(parser, o.threads, 2, 256, Str::SiteServeBadThreads, &options.threads, io))
+        return kExitUsage;
+    options.certificateFile = parser.value(o.certificate);
+    options.keyFile = parser.value(o.key);
     if (const Done listening = CheckListening(options); !listening) {
         say(io, listening.error());
         return kExitUsage;
     }
+    return options;
+}
 
-    // What a person should know before the first browser comes: the history is not there now
-    // (the site starts all the same, and says so on every page until it is), or no one can sign in.
-    {
-        CHistoryStore store(options.history);
-        if (const Done opened = store.Open(); !opened) {
-            say(io, opened.error());
-        } else if (const Result<int> accounts = AccountCount(store); accounts && *accounts == 0) {
-            say(io, LoadString(Str::SiteServeNoAccounts));
-        }
+// What a person should know before the first browser comes: the history is not there now
+// (the site starts all the same, and says so on every page until it is), or no one can sign in.
+void checkHistory(const HistoryLocation &location, const ServeStreams &io)
+{
+    CHistoryStore store(location);
+    if (const Done opened = store.Open(); !opened) {
+        say(io, opened.error());
+    } else if (const Result<int> accounts = AccountCount(store); accounts && *accounts == 0) {
+        say(io, LoadString(Str::SiteServeNoAccounts));
     }
+}
 
+// Serves the site until a signal ends it.
+int serveUntilStopped(const SiteOptions &options, const ServeStreams &io)
+{
     // The signals that end the server are taken by this thread alone, in sigwait() below: the
     // server's threads, started after this, inherit the mask.
     sigset_t stopSignals;
@@ -190,6 +186,37 @@ int RunServe(const QStringList &arguments, const ServeStreams &io)
     server.Stop();
     say(io, LoadString(Str::SiteServeStopped));
     return kExitOk;
+}
+
+} // namespace
+
+int RunServe(const QStringList &arguments, const ServeStreams &io)
+{
+    QCommandLineParser parser;
+    const ServeOptions o;
+    parser.addOptions({o.history, o.listen, o.port, o.certificate, o.key, o.threads, o.addUser, o.lang, o.help});
+    if (!parser.parse(QStringList{QStringLiteral("quilo serve")} + arguments) || !parser.positionalArguments().isEmpty()) {
+        say(io, parser.errorText().isEmpty() ? LoadString(Str::SiteServeUsage)
+                                             : parser.errorText() + QLatin1Char('\n') + LoadString(Str::SiteServeUsage));
+        return kExitUsage;
+    }
+    if (parser.isSet(o.help)) {
+        if (io.out)
+            io.out->write((LoadString(Str::SiteServeUsage) + QLatin1Char('\n')).toUtf8());
+        return kExitOk;
+    }
+    const HistoryChoice choice = ChooseHistory(parser.value(o.history));
+    if (!choice.location.valid()) {
+        say(io, choice.location.error);
+        return kExitUsage;
+    }
+    if (parser.isSet(o.addUser))
+        return addUser(parser.value(o.addUser), choice.location, io);
+    const std::variant<SiteOptions, int> options = siteOptions(parser, o, choice.location, io);
+    if (const int *status = std::get_if<int>(&options))
+        return *status;
+    checkHistory(choice.location, io);
+    return serveUntilStopped(std::get<SiteOptions>(options), io);
 }
 
 } // namespace Quilo::Site
