@@ -32,6 +32,7 @@ run_one() {
       "$corpus") > "$work/$name.log" 2>&1 || status=$?
   echo "== $name: ${seconds}s, exit $status"
   cat "$work/$name.log"
+  echo "$status" > "$work/$name.status"
   return "$status"
 }
 
@@ -50,6 +51,15 @@ while [[ $running -gt 0 ]]; do
   running=$((running - 1))
 done
 if [[ $failed -ne 0 ]]; then
+  # CI keeps only the end of what was printed: say again which fuzzer failed and how.
+  for fuzzer in "${fuzzers[@]}"; do
+    name=$(basename "$fuzzer")
+    status=$(cat "$work/$name.status" 2>/dev/null || echo "none")
+    [[ $status == 0 ]] && continue
+    echo "== $name failed (exit $status):"
+    grep -E -A12 'ERROR:|ALARM:|out-of-memory|runtime error' "$work/$name.log" | head -60 || true
+    grep -E 'Test unit written|Base64' "$work/$name.log" || true
+  done
   echo "a fuzzer failed: its output is above" >&2
   exit 1
 fi

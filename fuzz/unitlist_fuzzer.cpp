@@ -29,17 +29,22 @@ void parse(const QByteArray &bytes)
     QSet<QString> names;
     QSet<QString> ports;
     QByteArray again;
+    bool longer = false;
     for (const QuiloCollect::CollectUnit &u : *parsed) {
         check(!u.name.isEmpty() && !u.port.isEmpty() && u.line > 0);
         check(!names.contains(u.name) && !ports.contains(u.port));
         names.insert(u.name);
         ports.insert(u.port);
         check(u.userKey.isEmpty()); // only LoadUnitList reads keys
-        again += (u.name + QLatin1Char(' ') + u.port).toUtf8();
+        QByteArray line = (u.name + QLatin1Char(' ') + u.port).toUtf8();
         if (!u.keyFile.isEmpty())
-            again += (QStringLiteral(" key=") + u.keyFile).toUtf8();
-        again += '\n';
+            line += (QStringLiteral(" key=") + u.keyFile).toUtf8();
+        // A byte that is not UTF-8 comes back as three (U+FFFD): such a line may outgrow the limit.
+        longer = longer || line.size() > QuiloCollect::kMaxLineLength;
+        again += line + '\n';
     }
+    if (longer)
+        return;
     const auto reparsed = QuiloCollect::ParseUnitList(again, QStringLiteral("again"));
     check(reparsed.ok() && reparsed->size() == parsed->size());
     for (qsizetype i = 0; i < parsed->size(); ++i)
