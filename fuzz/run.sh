@@ -15,9 +15,9 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=32}
 export QT_QPA_PLATFORM=offscreen
 free_mb=$(awk '/^MemAvailable:/ { print int($2 / 1024) }' /proc/meminfo 2>/dev/null || echo 0)
 jobs=${FUZZ_JOBS:-$(nproc)}
-if [[ -z ${FUZZ_JOBS:-} && $free_mb -gt 0 && $((free_mb / 512)) -lt $jobs ]]; then
-  jobs=$((free_mb / 512))
-  [[ $jobs -lt 1 ]] && jobs=1
+room=$((free_mb / 512))
+if [[ -z ${FUZZ_JOBS:-} && $free_mb -gt 0 ]]; then
+  jobs=$((room < 1 ? 1 : room < jobs ? room : jobs))
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -66,8 +66,8 @@ if [[ $failed -ne 0 ]]; then
     status=$(cat "$work/$name.status" 2>/dev/null || echo "none")
     [[ $status == 0 ]] && continue
     echo "== $name failed (exit $status):"
-    grep -E -A12 'ERROR:|ALARM:|out-of-memory|runtime error' "$work/$name.log" | head -60 || true
-    grep -E 'Test unit written|Base64' "$work/$name.log" || true
+    { grep -E -A12 'ERROR:|ALARM:|out-of-memory|runtime error' "$work/$name.log" | head -60
+      grep -E 'Test unit written|Base64' "$work/$name.log"; } | awk '!seen[$0]++' || true
   done
   echo "a fuzzer failed: its output is above" >&2
   exit 1
